@@ -1,0 +1,59 @@
+#include <qcore/core/core.h>
+#include <qcore/platform/win32/error_names.h>
+#include <qcore/platform/win32/message_box.h>
+
+#include <cstdint>
+
+gCore::gCore() {
+    dev = nullptr;
+    // The texture file manager joins here once textures are built; until then the core has none.
+    tex_man = nullptr;
+    local_objs = new std::list<CLocalObj*>();
+    log = &default_log;
+    status = &default_status;
+}
+
+gCore::~gCore() {
+    delete local_objs;
+    local_objs = nullptr;
+    tex_man = nullptr;
+}
+
+CLocalObj::CLocalObj(gCore* core_) : core(core_) {
+    core->local_objs->push_back(this);
+}
+
+CLocalObj::CLocalObj(const CLocalObj& other) : core(other.core) {}
+
+CLocalObj& CLocalObj::operator=(const CLocalObj& other) {
+    core = other.core;
+    return *this;
+}
+
+CLocalObj::~CLocalObj() {
+    core->local_objs->remove(this);
+}
+
+CCoreApp::CCoreApp() : CWinApp(nullptr) {}
+
+namespace {
+CCoreApp g_core_app;
+}
+
+CString get_err_string(long code) {
+    if (const char* name = qcore::find_error_name(code)) return CString(name);
+    CString text;
+    text.Format("0x%08X", static_cast<unsigned>(static_cast<uint32_t>(code)));
+    return text;
+}
+
+void MsgErr(long code, const char* text) {
+    if (code >= 0) return;
+    CString msg;
+    msg.Format("%s\n\nErrCode = %s", text ? text : "", get_err_string(code).GetString());
+    AfxMessageBox(msg, MB_OK, 0);
+}
+
+void CheckResult(long code, const char* text) {
+    if (code < 0) MsgErr(code, text);
+}

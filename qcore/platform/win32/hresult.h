@@ -1,0 +1,67 @@
+#pragma once
+// Result codes with their published numbers.
+#include <qcore/platform/win32/types.h>
+
+typedef int32_t HRESULT;
+
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define MAKE_HRESULT(sev, fac, code)                                                                         \
+    ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
+#define HRESULT_FROM_WIN32(x)                                                                                \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((uint32_t)(x)&0x0000FFFF) | (7u << 16) | 0x80000000u)))
+
+#define FACILITY_WIN32 7
+#define FACILITY_ITF 4
+
+#define S_OK ((HRESULT)0)
+#define S_FALSE ((HRESULT)1)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFFu)
+#define E_NOTIMPL ((HRESULT)0x80004001u)
+#define E_NOINTERFACE ((HRESULT)0x80004002u)
+#define E_POINTER ((HRESULT)0x80004003u)
+#define E_ABORT ((HRESULT)0x80004004u)
+#define E_FAIL ((HRESULT)0x80004005u)
+#define E_ACCESSDENIED ((HRESULT)0x80070005u)
+#define E_HANDLE ((HRESULT)0x80070006u)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000Eu)
+#define E_INVALIDARG ((HRESULT)0x80070057u)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0u)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154u)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110u)
+
+// Win32 error numbers (GetLastError).
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_INVALID_DRIVE 15L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_TIMEOUT 1460L
