@@ -105,6 +105,14 @@ std::string absolute_path(const char* path) {
     return dir + p;
 }
 
+bool parent_exists(const std::string& path) {
+    const std::string p = qcore::native_path(path.c_str());
+    const size_t slash = p.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return true;
+    struct stat st {};
+    return ::stat(p.substr(0, slash).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 CFileException::CFileException(int cause, LONG os_error, const char* file_name)
