@@ -251,8 +251,11 @@ BOOL CFile::Open(const char* path, UINT open_flags, CFileException* error) {
     }
     if (fd < 0) {
         const int e = errno;
+        // As on Windows, a missing folder on the way is a bad path rather than a missing file.
+        const LONG os_error =
+            e == ENOENT && !parent_exists(full) ? ERROR_PATH_NOT_FOUND : errno_to_os_error(e);
         if (error)
-            *error = CFileException(CFileException::ErrnoToException(e), errno_to_os_error(e), full.c_str());
+            *error = CFileException(CFileException::OsErrorToException(os_error), os_error, full.c_str());
         return FALSE;
     }
     fd_ = fd;
