@@ -246,8 +246,8 @@ template <class T> Value int_rows(const BYTE* p, size_t count, size_t per_row) {
 
 // A single row of a fixed value is shown as that row, and its JSON as the flat array.
 Value single(Value v) {
-    if (v.rows.size() == 1 && v.json.size() > 2 && v.json[1] == '[')
-        v.json = v.json.substr(1, v.json.size() - 2);
+    const bool nested = v.json.size() > 2 && v.json[1] == '[';
+    if (v.rows.size() == 1 && (nested || v.rows[0].size() == 1)) v.json = v.json.substr(1, v.json.size() - 2);
     return v;
 }
 
@@ -449,7 +449,9 @@ int run(const std::string& cmd, int argc, char** argv) {
             std::printf("%s: offset %llu: %s\n", file.c_str(), static_cast<unsigned long long>(p.offset),
                         p.text.GetString());
         if (!pak.get_root()) std::printf("%s: no records\n", file.c_str());
-        return problems.empty() && pak.get_root() ? 0 : 1;
+        const bool sound = problems.empty() && pak.get_root();
+        if (sound) std::printf("%s: ok\n", file.c_str());
+        return sound ? 0 : 1;
     }
     if (!pak.open(file.c_str(), 0)) return 1;
     if (cmd == "save-as") return pak.save_as(a.positional[1].c_str()) ? 0 : 1;
