@@ -96,7 +96,7 @@ TEST_F(TpkTool, ListsTheTree) {
         "{\"name\": \"verts\", \"type\": \"NODE_BUF\", \"type_code\": 2, \"sub_type\": 2, \"kind\": \"vec\", "
         "\"length\": 24, \"id\": 10, \"parent_id\": 9}\n");
     const std::string json = tpk("ls --json " + file + " /camera").out;
-    EXPECT_EQ(json.substr(0, 105),
+    EXPECT_EQ(json.substr(0, 106),
               "{\"name\": \"Camera\", \"type\": \"NODE_DIR\", \"type_code\": 1, \"length\": 0, \"id\": 2, "
               "\"parent_id\": 1, \"children\": [");
     EXPECT_EQ(json.substr(json.size() - 4), "}]}\n");
