@@ -18,14 +18,14 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void sync_folder(const std::string& path) {
+} // namespace
+
+void sync_parent_folder(const std::string& path) {
     const int dir = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return;
     ::fsync(dir);
     ::close(dir);
 }
-
-} // namespace
 
 bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -79,7 +79,7 @@ bool ReplacingFile::commit(bool no_replace) {
         errno = err;
         return false;
     }
-    sync_folder(target_);
+    sync_parent_folder(target_);
     return true;
 }
 

@@ -54,6 +54,9 @@ private:
     std::string temp_;
 };
 
+// Makes a rename inside the path's folder durable.
+void sync_parent_folder(const std::string& path);
+
 // Writes all bytes to a descriptor, retrying after interruptions.
 bool write_all(int fd, std::string_view bytes);
 

@@ -1,3 +1,4 @@
+#include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/file_status.h>
 #include <qcore/platform/win32/last_error.h>
@@ -40,3 +41,7 @@ BOOL get_file_status(const char* path, CFileStatus& status) {
 }
 
 } // namespace qcore
+
+BOOL CFile::GetStatus(const char* path, CFileStatus& status) {
+    return qcore::get_file_status(path, status);
+}
