@@ -6,8 +6,17 @@
 #include <string>
 #include <unistd.h>
 
+namespace {
+// One scratch file per process, removed at exit.
+struct Scratch {
+    std::string path = "/tmp/qcore_bitset_fuzz_" + std::to_string(getpid()) + ".bin";
+    ~Scratch() { unlink(path.c_str()); }
+};
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/qcore_bitset_fuzz_" + std::to_string(getpid()) + ".bin";
+    static const Scratch scratch;
+    const std::string& path = scratch.path;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     const bool written = std::fwrite(data, 1, size, f) == size;
