@@ -20,6 +20,8 @@
 #define OFN_EXPLORER 0x00080000u
 #endif
 
+class CWnd;
+
 namespace qcore {
 
 struct FileDialogRequest {
@@ -28,7 +30,7 @@ struct FileDialogRequest {
     CString file_name;   // proposed name (may include a folder)
     CString default_ext; // appended to a typed name without extension
     DWORD flags = 0;     // OFN_*
-    HWND owner = nullptr;
+    CWnd* parent = nullptr;
 };
 
 struct FileDialogAnswer {

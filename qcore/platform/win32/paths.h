@@ -33,6 +33,11 @@ inline bool is_path_separator(char c) {
     return c == '\\' || c == '/';
 }
 
+// The separator a path uses, for composing more of it: '\\' when it has only those, else '/'.
+inline char separator_of(std::string_view path) {
+    return path.find('\\') != std::string_view::npos && path.find('/') == std::string_view::npos ? '\\' : '/';
+}
+
 // The path the operating system sees: separators turned into '/', a mapped drive letter replaced by its
 // folder. An unmapped drive-letter path names nothing and gives the empty string.
 std::string os_path(std::string_view path);

@@ -1,6 +1,7 @@
 #pragma once
 // Starting programs and the shell's file operations. Programs run as new processes (reaped in the
 // background); the shell's "open" of a document goes to xdg-open.
+#include <qcore/platform/win32/hresult.h>
 #include <qcore/platform/win32/types.h>
 
 #include <functional>
