@@ -40,7 +40,8 @@ struct Resolved {
     bool chinese = false;
     std::string family;
     bool bold = false, italic = false, mono = false;
-    int em = 12;
+    int em = 12;     // whole pixels, for metrics
+    long em64 = 768; // 26.6 fixed point, for rendering
     FontMetrics metrics;
     std::unordered_map<char32_t, FT_Face> faces; // per character, after fallbacks
 };
@@ -138,7 +139,8 @@ public:
 
     const Glyph* glyph(Resolved& r, char32_t c) {
         FT_Face face = face_for(r, c);
-        const GlyphKey key{face, r.em, r.bold, r.italic, r.mono, static_cast<unsigned>(c)};
+        const GlyphKey key{face,   static_cast<int>(r.em64), r.bold, r.italic,
+                           r.mono, static_cast<unsigned>(c)};
         auto it = glyphs_.find(key);
         if (it != glyphs_.end()) return &it->second;
         if (glyphs_.size() > 50000) glyphs_.clear();
@@ -205,11 +207,13 @@ private:
         if (asc + desc <= 0) asc = upem, desc = 0;
         if (height == 0) height = 16;
         const double em = height > 0 ? height * upem / (asc + desc) : -static_cast<double>(height);
-        r.em = std::max(1, std::min(2048, static_cast<int>(std::lround(em))));
+        const double clamped = std::clamp(em, 1.0, 2048.0);
+        r.em = static_cast<int>(std::lround(clamped));
+        r.em64 = std::lround(clamped * 64);
         const int cell =
             height > 0 ? static_cast<int>(height) : static_cast<int>(std::lround(em * (asc + desc) / upem));
         r.metrics.height = std::min(cell, 4096);
-        r.metrics.ascent = static_cast<int>(std::lround(asc * r.em / upem));
+        r.metrics.ascent = static_cast<int>(std::lround(asc * clamped / upem));
         r.metrics.descent = r.metrics.height - r.metrics.ascent;
         const Glyph* x = glyph(r, U'x');
         r.metrics.ave_width = x ? x->advance : r.em / 2;
@@ -217,7 +221,7 @@ private:
     }
 
     void render(FT_Face face, const Resolved& r, char32_t c, Glyph& g) {
-        if (!face || FT_Set_Pixel_Sizes(face, 0, r.em) != 0) return;
+        if (!face || FT_Set_Char_Size(face, 0, r.em64, 72, 72) != 0) return;
         const FT_UInt index = FT_Get_Char_Index(face, c);
         const FT_Int32 flags = FT_LOAD_NO_BITMAP | (r.mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
         if (FT_Load_Glyph(face, index, flags) != 0) return;

@@ -290,10 +290,10 @@ std::vector<int> nearest_map(Span d, Span s) {
     std::vector<int> map(static_cast<size_t>(d.size));
     const bool flip = d.flipped != s.flipped;
     for (int i = 0; i < d.size; ++i) {
-        const int u = flip ? d.size - 1 - i : i;
-        map[static_cast<size_t>(i)] =
-            s.start + static_cast<int>(((2 * static_cast<int64_t>(u) + 1) * s.size) /
-                                       (2 * static_cast<int64_t>(d.size)));
+        // The source pixel under the centre of destination pixel i, counted from the far end when mirrored.
+        const auto k = static_cast<int>(((2 * static_cast<int64_t>(i) + 1) * s.size) /
+                                        (2 * static_cast<int64_t>(d.size)));
+        map[static_cast<size_t>(i)] = s.start + (flip ? s.size - 1 - k : k);
     }
     return map;
 }
@@ -360,6 +360,18 @@ Target dib_target(const void* bits, const BITMAPINFO* info) {
     t.pitch = top_down ? stride : -stride;
     t.clip = CRect(0, 0, t.w, t.h);
     return t;
+}
+
+// Copies whole scan lines between two targets of one size; scan lines count from the bottom of a bottom-up
+// DIB and from the top of a top-down one.
+int copy_scan_lines(const Target& src, const Target& dst, UINT start, UINT lines, bool top_down) {
+    int copied = 0;
+    for (UINT i = start; i < start + lines && static_cast<int>(i) < src.h; ++i, ++copied) {
+        const int y = top_down ? static_cast<int>(i) : src.h - 1 - static_cast<int>(i);
+        for (int x = 0; x < src.w; ++x)
+            dst.put(x, y, src.get(x, y));
+    }
+    return copied;
 }
 
 uint32_t current_brush_color(Gdi& g, const Dc& dc) {
@@ -846,15 +858,7 @@ int GetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBITMAP
     Target dst = dib_target(bits, info);
     if (!dst) return 0;
     const Target src = bitmap_target(*b);
-    // Scan lines count from the bottom of a bottom-up DIB and from the top of a top-down one.
-    const bool top_down = info->bmiHeader.biHeight < 0;
-    int copied = 0;
-    for (UINT i = start; i < start + lines && static_cast<int>(i) < b->height; ++i, ++copied) {
-        const int y = top_down ? static_cast<int>(i) : b->height - 1 - static_cast<int>(i);
-        for (int x = 0; x < b->width; ++x)
-            dst.put(x, y, src.get(x, y));
-    }
-    return copied;
+    return copy_scan_lines(src, dst, start, lines, info->bmiHeader.biHeight < 0);
 }
 
 int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info, UINT) {
@@ -864,14 +868,7 @@ int SetDIBits(HDC, HBITMAP bitmap, UINT start, UINT lines, const void* bits, con
     const Target src = dib_target(bits, info);
     if (!b || !src || src.w != b->width || src.h != b->height) return 0;
     const Target dst = bitmap_target(*b);
-    const bool top_down = info->bmiHeader.biHeight < 0;
-    int copied = 0;
-    for (UINT i = start; i < start + lines && static_cast<int>(i) < b->height; ++i, ++copied) {
-        const int y = top_down ? static_cast<int>(i) : b->height - 1 - static_cast<int>(i);
-        for (int x = 0; x < b->width; ++x)
-            dst.put(x, y, src.get(x, y));
-    }
-    return copied;
+    return copy_scan_lines(src, dst, start, lines, info->bmiHeader.biHeight < 0);
 }
 
 int SetDIBitsToDevice(HDC hdc, int x, int y, DWORD width, DWORD height, int src_x, int src_y, UINT start,

@@ -677,28 +677,27 @@ BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
     return TRUE;
 }
 
-BOOL ClientToScreen(HWND hwnd, LPPOINT point) {
+namespace {
+// Moves a point by the window's client origin on the screen, forwards (+1) or back (-1).
+BOOL shift_by_client_origin(HWND hwnd, LPPOINT point, int sign) {
     if (!point) return FALSE;
     if (hwnd == kDesktop) return TRUE;
     auto lock = lock_registry();
     Window* w = find_window(hwnd);
     if (!w) return FALSE;
     const POINT o = client_origin_on_screen(*w);
-    point->x += o.x;
-    point->y += o.y;
+    point->x += sign * o.x;
+    point->y += sign * o.y;
     return TRUE;
+}
+} // namespace
+
+BOOL ClientToScreen(HWND hwnd, LPPOINT point) {
+    return shift_by_client_origin(hwnd, point, 1);
 }
 
 BOOL ScreenToClient(HWND hwnd, LPPOINT point) {
-    if (!point) return FALSE;
-    if (hwnd == kDesktop) return TRUE;
-    auto lock = lock_registry();
-    Window* w = find_window(hwnd);
-    if (!w) return FALSE;
-    const POINT o = client_origin_on_screen(*w);
-    point->x -= o.x;
-    point->y -= o.y;
-    return TRUE;
+    return shift_by_client_origin(hwnd, point, -1);
 }
 
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
