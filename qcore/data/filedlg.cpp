@@ -1,5 +1,5 @@
 #include <qcore/data/filedlg.h>
-#include <qcore/platform/win32/file_dialogs.h>
+#include <qcore/platform/win32/dialogs.h>
 
 namespace {
 
@@ -8,17 +8,6 @@ filter_man image_filters(int with_atx) {
     filters.add_filter("Images",
                        with_atx ? "*.bmp;*.jpg;*.tga;*.dds;*.png;*.atx" : "*.bmp;*.jpg;*.tga;*.dds;*.png");
     return filters;
-}
-
-qcore::FileDialogAnswer ask(bool open, const filter_man& filters, CWnd* parent, const CString& name,
-                            DWORD flags) {
-    qcore::FileDialogRequest request;
-    request.open = open;
-    request.filter = filters.filters + "|";
-    request.file_name = name;
-    request.flags = flags;
-    request.parent = parent;
-    return qcore::show_file_dialog(request);
 }
 
 } // namespace
@@ -35,17 +24,21 @@ void filter_man::add_all_file() {
 
 CString filedlg::pop_file_dlg(int open, filter_man& filters, CWnd* parent, const char* initial_folder) {
     const CString name = initial_folder && *initial_folder ? initial_folder + filters.def_filter : CString();
-    const qcore::FileDialogAnswer answer =
-        ask(open != 0, filters, parent, name, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
-    return answer.ok && !answer.paths.empty() ? answer.paths.front() : CString();
+    const CString filter = filters.filters + "|";
+    CFileDialog dialog(open, nullptr, name.IsEmpty() ? nullptr : name.GetString(),
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, filter, parent);
+    return dialog.DoModal() == IDOK ? dialog.GetPathName() : CString();
 }
 
 int filedlg::pop_open_dlg_multi(filter_man& filters, CWnd* parent, std::vector<CString>& paths) {
-    const qcore::FileDialogAnswer answer =
-        ask(true, filters, parent, CString(), OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_EXPLORER);
-    if (!answer.ok) return 0;
-    paths.insert(paths.end(), answer.paths.begin(), answer.paths.end());
-    return static_cast<int>(answer.paths.size());
+    const CString filter = filters.filters + "|";
+    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_ALLOWMULTISELECT | OFN_HIDEREADONLY | OFN_EXPLORER, filter,
+                       parent);
+    if (dialog.DoModal() != IDOK) return 0;
+    int count = 0;
+    for (void* position = dialog.GetStartPosition(); position; ++count)
+        paths.push_back(dialog.GetNextPathName(position));
+    return count;
 }
 
 CString filedlg::pop_open_dlg_img(CWnd* parent, int with_atx) {

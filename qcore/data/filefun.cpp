@@ -2,7 +2,7 @@
 #include <qcore/data/file_overwrite_dlg.h>
 #include <qcore/data/filefun.h>
 #include <qcore/image/imgfun.h>
-#include <qcore/platform/win32/app.h>
+#include <qcore/platform/win32/afxwin.h>
 #include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/file_find.h>
 #include <qcore/platform/win32/file_ops.h>
@@ -345,6 +345,8 @@ int filefun::delete_file_or_dir(const CString& path, int ask) {
     if (target == "/" || target == "\\" || (target.size() == 2 && qcore::drive_letter(target))) return 0;
     const std::string from = target + '\0';
     SHFILEOPSTRUCTA op{};
+    const CWinApp* app = AfxGetApp();
+    op.hwnd = app && app->m_pMainWnd ? app->m_pMainWnd->GetSafeHwnd() : nullptr;
     op.wFunc = FO_DELETE;
     op.pFrom = from.c_str();
     op.fFlags = ask ? 0 : FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;

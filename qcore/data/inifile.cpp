@@ -1,4 +1,5 @@
 #include <qcore/data/inifile.h>
+#include <qcore/data/text_fun.h>
 #include <qcore/platform/win32/ini.h>
 
 #include <algorithm>
@@ -10,12 +11,6 @@ namespace {
 
 // Lists longer than this in a damaged file are read only this far.
 constexpr int kMaxListItems = 10000;
-
-// The leading integer of a text, clamped to int (atoi leaves overflow undefined).
-int to_int(const char* text) {
-    const long long n = std::strtoll(text, nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(n, INT_MIN, INT_MAX));
-}
 
 CString element_key(const char* key, int a, int b) {
     CString name;
@@ -58,7 +53,7 @@ int inifile::save_str_setting(const char* file, const char* section, const char*
 int inifile::get_int_setting(const char* file, const char* section, const char* key, int def) {
     CString fallback;
     fallback.Format("%d", def);
-    return to_int(get_str_setting(file, section, key, fallback));
+    return qcore::text_to_int(get_str_setting(file, section, key, fallback));
 }
 
 int inifile::save_int_setting(const char* file, const char* section, const char* key, int value) {

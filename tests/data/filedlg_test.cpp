@@ -1,7 +1,7 @@
 #include <qcore/data/dll_loader.h>
 #include <qcore/data/filedlg.h>
 #include <qcore/data/filefun.h>
-#include <qcore/platform/win32/file_dialogs.h>
+#include <qcore/platform/win32/dialogs.h>
 #include <qcore/platform/win32/message_box.h>
 
 #include "support/temp_dir.h"
@@ -37,20 +37,20 @@ TEST(FilterMan, BuildsTheFilterText) {
 }
 
 TEST(Filedlg, AsksTheHandlerWithTheFilterAndInitialName) {
-    DialogAnswers dialog({true, {"/p/a.qvx"}});
+    DialogAnswers dialog({IDOK, {"/p/a.qvx"}});
     filter_man f;
     f.add_filter("Scenes", "*.qvx");
     EXPECT_EQ(filedlg::pop_file_dlg(0, f, nullptr, "/p/"), "/p/a.qvx");
     ASSERT_EQ(dialog.requests.size(), 1u);
     EXPECT_FALSE(dialog.requests[0].open);
     EXPECT_EQ(dialog.requests[0].filter, "Scenes (*.qvx)|*.qvx||");
-    EXPECT_EQ(dialog.requests[0].file_name, "/p/*.qvx");
+    EXPECT_EQ(dialog.requests[0].initial_file, "/p/*.qvx");
     EXPECT_EQ(dialog.requests[0].flags, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
 
     EXPECT_EQ(filedlg::pop_open_dlg_img(nullptr, 1), "/p/a.qvx");
     EXPECT_EQ(dialog.requests[1].filter,
               "Images (*.bmp;*.jpg;*.tga;*.dds;*.png;*.atx)|*.bmp;*.jpg;*.tga;*.dds;*.png;*.atx||");
-    EXPECT_EQ(dialog.requests[1].file_name, "");
+    EXPECT_EQ(dialog.requests[1].initial_file, "");
     filedlg::pop_save_dlg_img(nullptr);
     EXPECT_EQ(dialog.requests[2].filter, "Jpeg (*.jpg)|*.jpg|Bmp (*.bmp)|*.bmp||");
 
@@ -66,7 +66,7 @@ TEST(Filedlg, CancelGivesNothing) {
     filter_man f;
     f.add_all_file();
     EXPECT_EQ(filedlg::pop_file_dlg(1, f, nullptr, nullptr), ""); // no handler: nobody chooses
-    DialogAnswers dialog({false, {}});
+    DialogAnswers dialog({IDCANCEL, {}});
     std::vector<CString> paths;
     EXPECT_EQ(filedlg::pop_open_dlg_multi(f, nullptr, paths), 0);
     EXPECT_TRUE(paths.empty());

@@ -1,7 +1,7 @@
 #include <qcore/data/appinfo.h>
 #include <qcore/data/file_overwrite_dlg.h>
 #include <qcore/data/filefun.h>
-#include <qcore/platform/win32/file_dialogs.h>
+#include <qcore/platform/win32/dialogs.h>
 #include <qcore/platform/win32/message_box.h>
 #include <qcore/platform/win32/paths.h>
 #include <qcore/platform/win32/shell.h>
@@ -26,20 +26,20 @@ using qcore::test::write_file_bytes;
 // Answers the overwrite dialog from a script and records what it was shown.
 class OverwriteAnswers {
 public:
-    explicit OverwriteAnswers(std::vector<int> answers) : answers_(std::move(answers)) {
-        previous_ = qcore::set_file_overwrite_handler([this](const qcore::FileOverwriteRequest& r) {
+    explicit OverwriteAnswers(std::vector<INT_PTR> answers) : answers_(std::move(answers)) {
+        previous_ = qcore::set_dialog_handler([this](const qcore::DialogRequest& r) {
             requests.push_back(r);
-            const int answer = answers_.empty() ? -1 : answers_.front();
+            const INT_PTR answer = answers_.empty() ? r.cancel_answer : answers_.front();
             if (!answers_.empty()) answers_.erase(answers_.begin());
             return answer;
         });
     }
-    ~OverwriteAnswers() { qcore::set_file_overwrite_handler(previous_); }
-    std::vector<qcore::FileOverwriteRequest> requests;
+    ~OverwriteAnswers() { qcore::set_dialog_handler(previous_); }
+    std::vector<qcore::DialogRequest> requests;
 
 private:
-    std::vector<int> answers_;
-    qcore::FileOverwriteHandler previous_;
+    std::vector<INT_PTR> answers_;
+    qcore::DialogHandler previous_;
 };
 
 TEST(Filefun, TakesNamesApartInTheInputsStyle) {
@@ -248,31 +248,34 @@ TEST(Filefun, OverwriteDialogShowsBothFiles) {
     const struct utimbuf times { when.GetTime(), when.GetTime() };
     ::utime(src.c_str(), &times);
     ::utime(dst.c_str(), &times);
-    OverwriteAnswers answers({-1});
-    EXPECT_EQ(pop_file_overwrite_dlg(src.c_str(), dst.c_str(), nullptr), FO_BTN_NO);
-    ASSERT_EQ(answers.requests.size(), 1u);
-    const auto& r = answers.requests[0];
-    EXPECT_EQ(r.title, "确认文件替换");
-    EXPECT_EQ(r.font, "Tahoma");
-    EXPECT_EQ(r.question, "是否将现有文件");
-    EXPECT_EQ(r.replace_with, "替换为");
-    EXPECT_EQ(r.exists_line, "目的文件夹已经包含一个名为 old.bmp 的文件。");
-    EXPECT_EQ(r.source_info, "12 KB\n修改时间：2023年11月05日，14:03:09");
-    EXPECT_EQ(r.destination_info, "0 KB\n修改时间：2023年11月05日，14:03:09");
-    EXPECT_EQ(r.buttons, (std::vector<CString>{"是 (&Y)", "全是 (&A)", "否 (&N)", "全否 (&D)"}));
-    EXPECT_EQ(pop_file_overwrite_dlg(src.c_str(), dir.file("gone").c_str(), "T"), FO_BTN_NO);
-    EXPECT_EQ(answers.requests[1].title, "T");
-    EXPECT_EQ(answers.requests[1].destination_info, "");
-
     std::vector<std::vector<std::string>> opened;
     const auto previous =
         qcore::set_process_start_handler([&](const std::vector<std::string>& argv, const std::string&) {
             opened.push_back(argv);
             return DWORD{0};
         });
-    r.view_destination();
+    // View the existing file, then close with the cancel key.
+    OverwriteAnswers answers({4, -7});
+    EXPECT_EQ(pop_file_overwrite_dlg(src.c_str(), dst.c_str(), nullptr), FO_BTN_NO);
     qcore::set_process_start_handler(previous);
     EXPECT_EQ(opened, (std::vector<std::vector<std::string>>{{"xdg-open", dst}}));
+    ASSERT_EQ(answers.requests.size(), 2u);
+    const auto& r = answers.requests[0];
+    EXPECT_EQ(r.kind, "file_overwrite");
+    EXPECT_EQ(r.title, "确认文件替换");
+    EXPECT_EQ(r.texts, (std::vector<CString>{"Tahoma", "目的文件夹已经包含一个名为 old.bmp 的文件。",
+                                             "是否将现有文件", "0 KB\n修改时间：2023年11月05日，14:03:09",
+                                             "替换为", "12 KB\n修改时间：2023年11月05日，14:03:09"}));
+    const std::vector<std::pair<CString, INT_PTR>> buttons{
+        {"查看", 4}, {"查看", 5}, {"是 (&Y)", 0}, {"全是 (&A)", 1}, {"否 (&N)", 2}, {"全否 (&D)", 3}};
+    EXPECT_EQ(r.buttons, buttons);
+    EXPECT_EQ(r.cancel_answer, FO_BTN_NO);
+    EXPECT_EQ(answers.requests[1].attempt, 1);
+
+    OverwriteAnswers more({FO_BTN_YES_ALL});
+    EXPECT_EQ(pop_file_overwrite_dlg(src.c_str(), dir.file("gone").c_str(), "T"), FO_BTN_YES_ALL);
+    EXPECT_EQ(more.requests[0].title, "T");
+    EXPECT_EQ(more.requests[0].texts[3], "");
 }
 
 TEST(Filefun, CopiesFoldersRecursivelyUnderOneFlag) {

@@ -3,26 +3,11 @@
 // background); the shell's "open" of a document goes to xdg-open.
 #include <qcore/platform/win32/hresult.h>
 #include <qcore/platform/win32/types.h>
+#include <qcore/platform/win32/window.h>
 
 #include <functional>
 #include <string>
 #include <vector>
-
-#ifndef SW_HIDE
-#define SW_HIDE 0
-#define SW_SHOWNORMAL 1
-#define SW_NORMAL 1
-#define SW_SHOWMINIMIZED 2
-#define SW_SHOWMAXIMIZED 3
-#define SW_MAXIMIZE 3
-#define SW_SHOWNOACTIVATE 4
-#define SW_SHOW 5
-#define SW_MINIMIZE 6
-#define SW_SHOWMINNOACTIVE 7
-#define SW_SHOWNA 8
-#define SW_RESTORE 9
-#define SW_SHOWDEFAULT 10
-#endif
 
 // Returns a value above 31 on success, else ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND or 0.
 UINT WinExec(LPCSTR command_line, UINT show);
