@@ -133,6 +133,7 @@ HRESULT SoftDevice::Clear(DWORD count_rects, const D3DRECT* rects, DWORD flags, 
 void SoftDevice::clear_rect(const RECT& rect, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) {
     const auto fill = [&](SurfaceMemory& m, const auto& write) {
         const RECT r = intersect(rect, whole(m));
+        m.touch();
         const UINT bytes = format_info(m.format())->bytes;
         for (UINT y = static_cast<UINT>(r.top) * m.samples_down();
              y < static_cast<UINT>(r.bottom) * m.samples_down(); ++y) {
@@ -184,6 +185,7 @@ HRESULT SoftDevice::GetFrontBuffer(IDirect3DSurface8* dest) {
     if (m.format() != D3DFMT_A8R8G8B8 || m.width() != desktop.Width || m.height() != desktop.Height ||
         m.locked())
         return D3DERR_INVALIDCALL;
+    m.touch();
     // The desktop shows the last presented frame at its top-left corner, black around it.
     for (UINT y = 0; y < m.height(); ++y) {
         auto* row = reinterpret_cast<uint32_t*>(m.bits() + size_t{y} * m.pitch());

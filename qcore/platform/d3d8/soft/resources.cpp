@@ -73,6 +73,7 @@ HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) 
     out->pBits = bytes_.data() + size_t{static_cast<UINT>(r.top) / block} * pitch_ +
                  size_t{static_cast<UINT>(r.left) / block} * info->bytes;
     locked_ = true;
+    if (!(flags & D3DLOCK_READONLY)) touch();
     return D3D_OK;
 }
 

@@ -42,6 +42,10 @@ public:
     const uint8_t* bits() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
     bool locked() const { return locked_; }
+    // Changes with every write through a lock, clear or copy, so that derived data (decoded blocks) can be
+    // kept until the pixels change. Drawing into the surface must call touch() too.
+    uint64_t version() const { return version_; }
+    void touch() { ++version_; }
 
     HRESULT lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags);
     HRESULT unlock();
@@ -54,6 +58,7 @@ private:
     UINT pitch_ = 0;
     std::vector<uint8_t> bytes_;
     bool locked_ = false;
+    uint64_t version_ = 0;
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).

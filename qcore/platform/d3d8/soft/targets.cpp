@@ -27,6 +27,7 @@ bool valid_copy(const RECT& r, const POINT& to, const SurfaceMemory& src, const 
 }
 
 void copy_rect(const SurfaceMemory& src, const RECT& r, SurfaceMemory& dst, const POINT& to) {
+    dst.touch();
     const UINT block = is_compressed(src.format()) ? 4 : 1;
     const UINT bytes = format_info(src.format())->bytes;
     const size_t row_bytes = size_t{(static_cast<UINT>(r.right - r.left) + block - 1) / block} * bytes;
