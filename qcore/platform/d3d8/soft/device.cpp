@@ -123,12 +123,7 @@ SoftDevice::~SoftDevice() {
 }
 
 HRESULT SoftDevice::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDirect3DDevice8) return E_NOINTERFACE;
-    AddRef();
-    *object = static_cast<IDirect3DDevice8*>(this);
-    return S_OK;
+    return answer_query<IDirect3DDevice8>(this, riid, IID_IDirect3DDevice8, object);
 }
 
 ULONG SoftDevice::AddRef() {

@@ -9,6 +9,16 @@ namespace qcore::detail::soft {
 
 class SoftDevice;
 
+// QueryInterface of an object that exposes IUnknown and one interface `iid`.
+template <class Interface> HRESULT answer_query(Interface* self, REFIID riid, const IID& iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (riid != IID_IUnknown && riid != iid) return E_NOINTERFACE;
+    self->AddRef();
+    *object = self;
+    return S_OK;
+}
+
 // Bytes of the adapter's video memory, shared by every device.
 bool reserve_video_memory(uint64_t bytes);
 void return_video_memory(uint64_t bytes);

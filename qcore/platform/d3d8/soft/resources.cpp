@@ -98,11 +98,7 @@ SoftSurface::SoftSurface(DeviceChild& life, SoftTexture* container, const Surfac
     : life_(life), container_(container), memory_(spec) {}
 
 HRESULT SoftSurface::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DSurface8)
-        return hand_out(static_cast<IDirect3DSurface8*>(this), object);
-    return E_NOINTERFACE;
+    return answer_query<IDirect3DSurface8>(this, riid, IID_IDirect3DSurface8, object);
 }
 
 HRESULT SoftSurface::GetDevice(IDirect3DDevice8** device) {
@@ -204,57 +200,32 @@ HRESULT BufferMemory::unlock() {
     return D3D_OK;
 }
 
-SoftVertexBuffer::SoftVertexBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                                   uint64_t video_bytes)
-    : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), fvf_(fvf) {}
-
-HRESULT SoftVertexBuffer::QueryInterface(REFIID riid, void** object) {
+template <class Interface> HRESULT SoftBuffer<Interface>::QueryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == IID_IDirect3DVertexBuffer8)
-        return hand_out(static_cast<IDirect3DVertexBuffer8*>(this), object);
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == BufferTraits<Interface>::iid)
+        return hand_out(static_cast<Interface*>(this), object);
     return E_NOINTERFACE;
 }
 
-HRESULT SoftVertexBuffer::GetDevice(IDirect3DDevice8** device) {
+template <class Interface> HRESULT SoftBuffer<Interface>::GetDevice(IDirect3DDevice8** device) {
     return device_of(*this, device);
 }
 
-HRESULT SoftVertexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
-    return memory_.lock(offset, size, data, flags);
-}
-
-HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+template <> HRESULT SoftBuffer<IDirect3DVertexBuffer8>::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     if (!desc) return D3DERR_INVALIDCALL;
-    *desc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, memory_.usage(), pool(), memory_.length(), fvf_};
+    *desc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, memory_.usage(), pool(), memory_.length(), tag_};
     return D3D_OK;
 }
 
-SoftIndexBuffer::SoftIndexBuffer(SoftDevice& device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                 uint64_t video_bytes)
-    : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), format_(format) {}
-
-HRESULT SoftIndexBuffer::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == IID_IDirect3DIndexBuffer8)
-        return hand_out(static_cast<IDirect3DIndexBuffer8*>(this), object);
-    return E_NOINTERFACE;
-}
-
-HRESULT SoftIndexBuffer::GetDevice(IDirect3DDevice8** device) {
-    return device_of(*this, device);
-}
-
-HRESULT SoftIndexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
-    return memory_.lock(offset, size, data, flags);
-}
-
-HRESULT SoftIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
+template <> HRESULT SoftBuffer<IDirect3DIndexBuffer8>::GetDesc(D3DINDEXBUFFER_DESC* desc) {
     if (!desc) return D3DERR_INVALIDCALL;
-    *desc = {format_, D3DRTYPE_INDEXBUFFER, memory_.usage(), pool(), memory_.length()};
+    *desc = {format(), D3DRTYPE_INDEXBUFFER, memory_.usage(), pool(), memory_.length()};
     return D3D_OK;
 }
+
+template class SoftBuffer<IDirect3DVertexBuffer8>;
+template class SoftBuffer<IDirect3DIndexBuffer8>;
 
 SoftSurface* soft_surface(IDirect3DSurface8* surface) {
     return dynamic_cast<SoftSurface*>(surface);

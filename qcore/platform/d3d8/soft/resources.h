@@ -141,10 +141,25 @@ private:
     int locks_ = 0;
 };
 
-class SoftVertexBuffer final : public DeviceChild, public IDirect3DVertexBuffer8 {
+template <class Interface> struct BufferTraits;
+template <> struct BufferTraits<IDirect3DVertexBuffer8> {
+    using Desc = D3DVERTEXBUFFER_DESC;
+    static constexpr D3DRESOURCETYPE type = D3DRTYPE_VERTEXBUFFER;
+    static constexpr const IID& iid = IID_IDirect3DVertexBuffer8;
+};
+template <> struct BufferTraits<IDirect3DIndexBuffer8> {
+    using Desc = D3DINDEXBUFFER_DESC;
+    static constexpr D3DRESOURCETYPE type = D3DRTYPE_INDEXBUFFER;
+    static constexpr const IID& iid = IID_IDirect3DIndexBuffer8;
+};
+
+// A vertex buffer (its tag is the FVF) or an index buffer (its tag is the index format).
+template <class Interface> class SoftBuffer final : public DeviceChild, public Interface {
 public:
-    SoftVertexBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                     uint64_t video_bytes);
+    using Desc = typename BufferTraits<Interface>::Desc;
+
+    SoftBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD tag, D3DPOOL pool, uint64_t video_bytes)
+        : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), tag_(tag) {}
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return add_ref(); }
@@ -153,43 +168,24 @@ public:
     DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
     DWORD GetPriority() override { return priority(); }
     void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
+    D3DRESOURCETYPE GetType() override { return BufferTraits<Interface>::type; }
+    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override {
+        return memory_.lock(offset, size, data, flags);
+    }
     HRESULT Unlock() override { return memory_.unlock(); }
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+    HRESULT GetDesc(Desc* desc) override;
 
     const BufferMemory& memory() const { return memory_; }
-    DWORD fvf() const { return fvf_; }
+    DWORD fvf() const { return tag_; }
+    D3DFORMAT format() const { return static_cast<D3DFORMAT>(tag_); }
 
 private:
     BufferMemory memory_;
-    DWORD fvf_;
+    DWORD tag_;
 };
 
-class SoftIndexBuffer final : public DeviceChild, public IDirect3DIndexBuffer8 {
-public:
-    SoftIndexBuffer(SoftDevice& device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                    uint64_t video_bytes);
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return add_ref(); }
-    ULONG Release() override { return release(); }
-    HRESULT GetDevice(IDirect3DDevice8** device) override;
-    DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
-    DWORD GetPriority() override { return priority(); }
-    void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
-    HRESULT Unlock() override { return memory_.unlock(); }
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
-
-    const BufferMemory& memory() const { return memory_; }
-    D3DFORMAT format() const { return format_; }
-
-private:
-    BufferMemory memory_;
-    D3DFORMAT format_;
-};
+using SoftVertexBuffer = SoftBuffer<IDirect3DVertexBuffer8>;
+using SoftIndexBuffer = SoftBuffer<IDirect3DIndexBuffer8>;
 
 // The software object behind an interface pointer of this device family, or null for anything else.
 SoftSurface* soft_surface(IDirect3DSurface8* surface);
