@@ -1,5 +1,5 @@
 #pragma once
-// What the software device needs from the window system: the desktop mode, a window's client size and the
+// What the software device takes from the window system: the desktop mode, a window's client size and the
 // 32-bit XRGB pixel surface a window shows, to present into.
 #include <qcore/platform/d3d8/d3d8.h>
 

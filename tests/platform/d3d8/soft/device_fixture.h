@@ -3,9 +3,11 @@
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/d3d8/soft/window_link.h>
+#include <qcore/platform/win32/window.h>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 
 namespace qcore::test {
@@ -34,9 +36,8 @@ private:
     T* p_ = nullptr;
 };
 
-inline HWND test_window(int n = 1) {
-    return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1000 * n));
-}
+constexpr int kWindowWidth = 640;
+constexpr int kWindowHeight = 480;
 
 inline D3DPRESENT_PARAMETERS windowed_pp(UINT w, UINT h, D3DFORMAT depth = D3DFMT_D24S8) {
     D3DPRESENT_PARAMETERS pp{};
@@ -63,8 +64,25 @@ protected:
     void TearDown() override {
         dev.reset();
         d3d.reset();
+        for (const auto& [n, hwnd] : windows_)
+            DestroyWindow(hwnd);
+        windows_.clear();
         reset_device_hooks();
         detail::soft::change_desktop_mode(1920, 1080, D3DFMT_X8R8G8B8);
+    }
+
+    // Top-level window number n, kWindowWidth x kWindowHeight client pixels, made on first use.
+    HWND test_window(int n = 1) {
+        auto& hwnd = windows_[n];
+        if (hwnd) return hwnd;
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "qcore_d3d_test";
+        RegisterClassA(&wc); // fails harmlessly once registered
+        hwnd = CreateWindowExA(0, "qcore_d3d_test", "", WS_POPUP, 0, 0, kWindowWidth, kWindowHeight, nullptr,
+                               nullptr, nullptr, nullptr);
+        EXPECT_NE(hwnd, nullptr);
+        return hwnd;
     }
 
     HRESULT create(D3DPRESENT_PARAMETERS pp, DWORD behavior = D3DCREATE_SOFTWARE_VERTEXPROCESSING) {
@@ -80,6 +98,9 @@ protected:
 
     Ref<IDirect3D8> d3d;
     Ref<IDirect3DDevice8> dev;
+
+private:
+    std::map<int, HWND> windows_;
 };
 
 } // namespace qcore::test
