@@ -112,7 +112,7 @@ SoftDevice::SoftDevice(SoftDirect3D& d3d, const CreateDeviceRequest& request) : 
     d3d_->AddRef();
     creation_ = {request.adapter, request.type, request.focus_window, request.behavior};
     fill_caps(request.type, caps_);
-    pipeline_ = make_pipeline();
+    backend_ = make_draw_backend();
     set_default_state(state_, false);
 }
 

@@ -3,7 +3,7 @@
 // that feed its pipeline.
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/d3d8/soft/adapter.h>
-#include <qcore/platform/d3d8/soft/pipeline.h>
+#include <qcore/platform/d3d8/soft/draw_backend.h>
 #include <qcore/platform/d3d8/soft/resources.h>
 #include <qcore/platform/d3d8/soft/state.h>
 
@@ -126,7 +126,7 @@ private:
     D3DDISPLAYMODE desktop_at_reset_{};
     D3DCAPS8 caps_{};
     DeviceState state_;
-    std::unique_ptr<Pipeline> pipeline_;
+    std::unique_ptr<DrawBackend> backend_;
     std::array<uint64_t, static_cast<size_t>(DeviceCall::Count)> calls_{};
     std::vector<DeviceChild*> children_;
     std::vector<StandaloneSurface*> back_buffers_;

@@ -146,9 +146,9 @@ void SoftDevice::clear_rect(const RECT& rect, DWORD flags, D3DCOLOR colour, floa
     if (flags & D3DCLEAR_TARGET)
         fill(render_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { argb_to_pixel(f, colour, p); });
     if (flags & D3DCLEAR_ZBUFFER)
-        fill(depth_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { write_depth(f, p, z); });
+        fill(depth_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { set_depth(f, p, z); });
     if (flags & D3DCLEAR_STENCIL)
-        fill(depth_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { write_stencil(f, p, stencil); });
+        fill(depth_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { set_stencil(f, p, stencil); });
 }
 
 HRESULT SoftDevice::Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA*) {

@@ -1,6 +1,6 @@
 #include "device_fixture.h"
 
-#include <qcore/platform/d3d8/soft/pipeline.h>
+#include <qcore/platform/d3d8/soft/draw_backend.h>
 
 #include <cstring>
 #include <vector>
@@ -140,7 +140,7 @@ TEST_F(DeviceTest, PresentAveragesSupersampledBackBuffers) {
 }
 
 // A pipeline that records what the device hands it.
-struct RecordingPipeline : detail::soft::Pipeline {
+struct RecordingBackend : detail::soft::DrawBackend {
     static inline std::vector<detail::soft::DrawCall> calls;
     void draw(const detail::soft::DeviceState&, const detail::soft::DrawCall& call,
               detail::soft::DrawTargets& targets) override {
@@ -150,10 +150,10 @@ struct RecordingPipeline : detail::soft::Pipeline {
 };
 
 TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
-    RecordingPipeline::calls.clear();
-    detail::soft::install_pipeline_factory([] { return std::make_unique<RecordingPipeline>(); });
+    RecordingBackend::calls.clear();
+    detail::soft::install_draw_backend_factory([] { return std::make_unique<RecordingBackend>(); });
     ASSERT_EQ(create(windowed_pp(16, 16)), D3D_OK);
-    detail::soft::install_pipeline_factory({});
+    detail::soft::install_draw_backend_factory({});
     const float tri[3][4] = {{0, 0, 0, 1}, {8, 0, 0, 1}, {0, 8, 0, 1}};
     ASSERT_EQ(dev->SetVertexShader(D3DFVF_XYZRHW), D3D_OK);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, 16), D3DERR_INVALIDCALL) << "outside a scene";
@@ -180,10 +180,10 @@ TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
     EXPECT_FALSE(stream) << "drawing from memory unsets stream 0";
     ASSERT_EQ(dev->EndScene(), D3D_OK);
 
-    ASSERT_EQ(RecordingPipeline::calls.size(), 3u);
-    EXPECT_EQ(RecordingPipeline::calls[0].fvf, DWORD{D3DFVF_XYZRHW});
-    EXPECT_EQ(RecordingPipeline::calls[0].vertex_bytes, 48u);
-    EXPECT_EQ(RecordingPipeline::calls[2].type, D3DPT_POINTLIST);
+    ASSERT_EQ(RecordingBackend::calls.size(), 3u);
+    EXPECT_EQ(RecordingBackend::calls[0].fvf, DWORD{D3DFVF_XYZRHW});
+    EXPECT_EQ(RecordingBackend::calls[0].vertex_bytes, 48u);
+    EXPECT_EQ(RecordingBackend::calls[2].type, D3DPT_POINTLIST);
 }
 
 } // namespace

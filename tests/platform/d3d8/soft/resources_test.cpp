@@ -173,15 +173,15 @@ TEST(FormatTest, ColoursEachFormatCanHoldSurviveTheRoundTrip) {
 TEST(FormatTest, DepthAndStencilShareTheirWord) {
     using namespace detail::soft;
     uint8_t px[4] = {};
-    write_depth(D3DFMT_D24S8, px, 1.f);
-    write_stencil(D3DFMT_D24S8, px, 0x5a);
+    set_depth(D3DFMT_D24S8, px, 1.f);
+    set_stencil(D3DFMT_D24S8, px, 0x5a);
     uint32_t word;
     std::memcpy(&word, px, 4);
     EXPECT_EQ(word, 0xffffff5au) << "depth in the upper 24 bits, stencil in the lower 8";
-    EXPECT_FLOAT_EQ(read_depth(D3DFMT_D24S8, px), 1.f);
-    write_depth(D3DFMT_D16, px, 0.5f);
-    EXPECT_NEAR(read_depth(D3DFMT_D16, px), 0.5f, 1e-4f);
-    EXPECT_EQ(read_stencil(D3DFMT_D16, px), 0u);
+    EXPECT_FLOAT_EQ(depth_at(D3DFMT_D24S8, px), 1.f);
+    set_depth(D3DFMT_D16, px, 0.5f);
+    EXPECT_NEAR(depth_at(D3DFMT_D16, px), 0.5f, 1e-4f);
+    EXPECT_EQ(stencil_at(D3DFMT_D16, px), 0u);
 }
 
 TEST(FormatTest, CompressedBlocksDecode) {
