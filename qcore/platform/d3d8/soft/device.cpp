@@ -68,11 +68,16 @@ HRESULT complete_present_parameters(D3DPRESENT_PARAMETERS& pp, HWND focus_window
         return D3DERR_INVALIDCALL;
     if (pp.BackBufferCount > 3) return D3DERR_INVALIDCALL;
     const HWND window = pp.hDeviceWindow ? pp.hDeviceWindow : focus_window;
-    UINT client_width = 0, client_height = 0;
-    if (!window_client_size(window, client_width, client_height)) return D3DERR_INVALIDCALL;
+    if (!window) return D3DERR_INVALIDCALL;
+    // The window only gives the default size and receives presents; a handle that names no window is
+    // accepted when the size is given, and presents into it show nothing.
+    if (pp.BackBufferWidth == 0 || pp.BackBufferHeight == 0) {
+        UINT client_width = 0, client_height = 0;
+        if (!window_client_size(window, client_width, client_height)) return D3DERR_INVALIDCALL;
+        if (pp.BackBufferWidth == 0) pp.BackBufferWidth = std::max(1u, client_width);
+        if (pp.BackBufferHeight == 0) pp.BackBufferHeight = std::max(1u, client_height);
+    }
     pp.BackBufferCount = std::max(1u, pp.BackBufferCount);
-    if (pp.BackBufferWidth == 0) pp.BackBufferWidth = std::max(1u, client_width);
-    if (pp.BackBufferHeight == 0) pp.BackBufferHeight = std::max(1u, client_height);
     if (pp.BackBufferWidth > kMaxBackBufferSide || pp.BackBufferHeight > kMaxBackBufferSide)
         return D3DERR_INVALIDCALL;
     const D3DDISPLAYMODE desktop = desktop_mode();

@@ -151,6 +151,19 @@ TEST_F(CreationTest, ZeroSizeTakesTheWindowClientArea) {
     EXPECT_EQ(pp.BackBufferCount, 1u);
 }
 
+TEST_F(CreationTest, AHandleThatNamesNoWindowNeedsAGivenSize) {
+    const HWND stale = reinterpret_cast<HWND>(uintptr_t{0x5678});
+    D3DPRESENT_PARAMETERS pp = windowed_pp(0, 0);
+    EXPECT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, stale, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, dev.out()),
+        D3DERR_INVALIDCALL);
+    pp = windowed_pp(32, 16);
+    ASSERT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, stale, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, dev.out()),
+        D3D_OK);
+    EXPECT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK) << "shows nothing";
+}
+
 TEST_F(CreationTest, FailureInjectionDrivesFallbackOrders) {
     // Refuse every attempt with a 24-bit depth buffer, as a card without one would.
     std::vector<std::pair<D3DFORMAT, DWORD>> seen;
