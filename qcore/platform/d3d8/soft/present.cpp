@@ -23,31 +23,12 @@ RECT whole(const SurfaceMemory& m) {
     return {0, 0, static_cast<LONG>(m.width()), static_cast<LONG>(m.height())};
 }
 
-// One pixel of a surface as ARGB, the average of its samples when multisampled.
-uint32_t resolve_pixel(const SurfaceMemory& m, UINT x, UINT y) {
-    const UINT across = m.samples_across(), down = m.samples_down();
-    const UINT bytes = format_info(m.format())->bytes;
-    uint32_t sum[4] = {};
-    for (UINT sy = 0; sy < down; ++sy)
-        for (UINT sx = 0; sx < across; ++sx) {
-            const uint8_t* p = m.bits() + size_t{y * down + sy} * m.pitch() + size_t{x * across + sx} * bytes;
-            const uint32_t c = pixel_to_argb(m.format(), p);
-            for (int k = 0; k < 4; ++k)
-                sum[k] += (c >> (8 * k)) & 0xff;
-        }
-    const UINT n = across * down;
-    uint32_t out = 0;
-    for (int k = 0; k < 4; ++k)
-        out |= ((sum[k] + n / 2) / n) << (8 * k);
-    return out;
-}
-
 std::vector<uint32_t> resolve_region(const SurfaceMemory& m, const RECT& r) {
     std::vector<uint32_t> out;
     out.reserve(size_t(r.right - r.left) * size_t(r.bottom - r.top));
     for (LONG y = r.top; y < r.bottom; ++y)
         for (LONG x = r.left; x < r.right; ++x)
-            out.push_back(resolve_pixel(m, static_cast<UINT>(x), static_cast<UINT>(y)));
+            out.push_back(m.resolved_argb(static_cast<UINT>(x), static_cast<UINT>(y)));
     return out;
 }
 

@@ -61,6 +61,24 @@ SurfaceMemory::SurfaceMemory(const SurfaceSpec& spec) : spec_(spec) {
     bytes_.resize(image_size(spec.format, stored_width(), stored_height()));
 }
 
+uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {
+    const UINT bytes = format_info(spec_.format)->bytes;
+    uint32_t sum[4] = {};
+    for (UINT sy = 0; sy < down_; ++sy)
+        for (UINT sx = 0; sx < across_; ++sx) {
+            const uint8_t* p =
+                bytes_.data() + size_t{y * down_ + sy} * pitch_ + size_t{x * across_ + sx} * bytes;
+            const uint32_t c = pixel_to_argb(spec_.format, p);
+            for (int k = 0; k < 4; ++k)
+                sum[k] += (c >> (8 * k)) & 0xff;
+        }
+    const UINT n = across_ * down_;
+    uint32_t out = 0;
+    for (int k = 0; k < 4; ++k)
+        out |= ((sum[k] + n / 2) / n) << (8 * k);
+    return out;
+}
+
 HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
     if (!out || locked_ || !spec_.lockable) return D3DERR_INVALIDCALL;
     if (FAILED(check_lock_flags(flags, spec_.usage))) return D3DERR_INVALIDCALL;

@@ -47,6 +47,10 @@ public:
     uint64_t version() const { return version_; }
     void touch() { ++version_; }
 
+    // Pixel (x, y) as ARGB: the average of its samples on a multisampled surface. Uncompressed colour
+    // formats only.
+    uint32_t resolved_argb(UINT x, UINT y) const;
+
     HRESULT lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags);
     HRESULT unlock();
     void describe(D3DSURFACE_DESC& desc) const;

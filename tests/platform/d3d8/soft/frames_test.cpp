@@ -139,6 +139,50 @@ TEST_F(DeviceTest, PresentAveragesSupersampledBackBuffers) {
     EXPECT_EQ(back->LockRect(&lr, nullptr, 0), D3DERR_INVALIDCALL) << "multisampled surfaces do not lock";
 }
 
+TEST_F(FrameTest, RenderingIntoATextureAndBack) {
+    auto target = texture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT);
+    Ref<IDirect3DSurface8> level, depth, saved_rt, saved_z, image;
+    ASSERT_EQ(target->GetSurfaceLevel(0, level.out()), D3D_OK);
+    ASSERT_EQ(dev->CreateDepthStencilSurface(16, 16, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, depth.out()), D3D_OK);
+    ASSERT_EQ(dev->GetRenderTarget(saved_rt.out()), D3D_OK);
+    ASSERT_EQ(dev->GetDepthStencilSurface(saved_z.out()), D3D_OK);
+    ASSERT_EQ(dev->SetRenderTarget(level.get(), depth.get()), D3D_OK);
+    D3DVIEWPORT8 vp{};
+    ASSERT_EQ(dev->GetViewport(&vp), D3D_OK);
+    EXPECT_EQ(vp.Width, 16u) << "a new target gets a viewport over all of it";
+    ASSERT_EQ(
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0x80402010, 1.f, 0),
+        D3D_OK);
+    Ref<IDirect3DSurface8> current;
+    ASSERT_EQ(dev->GetRenderTarget(current.out()), D3D_OK);
+    EXPECT_EQ(current.get(), level.get());
+    EXPECT_EQ(dev->SetRenderTarget(saved_rt.get(), depth.get()), D3D_OK) << "a larger depth surface fits";
+    Ref<IDirect3DSurface8> small_depth;
+    ASSERT_EQ(dev->CreateDepthStencilSurface(4, 4, D3DFMT_D16, D3DMULTISAMPLE_NONE, small_depth.out()),
+              D3D_OK);
+    EXPECT_EQ(dev->SetRenderTarget(level.get(), small_depth.get()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->SetRenderTarget(image.get(), nullptr), D3D_OK) << "no new target keeps the current one";
+    ASSERT_EQ(dev->CreateImageSurface(16, 16, D3DFMT_A8R8G8B8, image.out()), D3D_OK);
+    EXPECT_EQ(dev->SetRenderTarget(image.get(), nullptr), D3DERR_INVALIDCALL) << "not a render target";
+    ASSERT_EQ(dev->SetRenderTarget(saved_rt.get(), saved_z.get()), D3D_OK);
+
+    // What was drawn into the texture is read back through a copy, as a surface capture does.
+    ASSERT_EQ(dev->CopyRects(level.get(), nullptr, 0, image.get(), nullptr), D3D_OK);
+    EXPECT_EQ(read_surface(image.get(), 16, 16)[5 * 16 + 7], 0x80402010u);
+}
+
+TEST_F(DeviceTest, CopyingFromAMultisampledTargetResolvesIt) {
+    D3DPRESENT_PARAMETERS pp = windowed_pp(4, 4);
+    pp.MultiSampleType = D3DMULTISAMPLE_2_SAMPLES;
+    ASSERT_EQ(create(pp), D3D_OK);
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff204060, 1.f, 0), D3D_OK);
+    Ref<IDirect3DSurface8> back, image;
+    ASSERT_EQ(dev->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.out()), D3D_OK);
+    ASSERT_EQ(dev->CreateImageSurface(4, 4, D3DFMT_X8R8G8B8, image.out()), D3D_OK);
+    ASSERT_EQ(dev->CopyRects(back.get(), nullptr, 0, image.get(), nullptr), D3D_OK);
+    EXPECT_EQ(read_surface(image.get(), 4, 4)[6], 0xff204060u);
+}
+
 // A pipeline that records what the device hands it.
 struct RecordingBackend : detail::soft::DrawBackend {
     static inline std::vector<detail::soft::DrawCall> calls;
