@@ -1,6 +1,7 @@
 #include <qcore/platform/d3d8/soft/device.h>
 #include <qcore/platform/d3d8/soft/formats.h>
 #include <qcore/platform/d3d8/soft/window_link.h>
+#include <qcore/platform/win32/window.h>
 
 #include <algorithm>
 #include <cmath>
@@ -53,7 +54,7 @@ uint32_t sample_bilinear(const std::vector<uint32_t>& img, int w, int h, float u
 }
 
 // Stretches `img` (w x h) into the rectangle `dest` of the window's client area.
-void stretch_into(const std::vector<uint32_t>& img, int w, int h, const RECT& dest, const WindowTarget& t) {
+void stretch_into(const std::vector<uint32_t>& img, int w, int h, const RECT& dest, const WindowSurface& t) {
     const RECT client{0, 0, t.width, t.height};
     const RECT visible =
         intersect(intersect(dest, client), RECT{-t.x, -t.y, t.surface_width - t.x, t.surface_height - t.y});
@@ -144,8 +145,8 @@ HRESULT SoftDevice::Present(const RECT* source, const RECT* dest, HWND window, c
     front_ = resolve_region(back, whole(back));
     front_width_ = back.width();
     front_height_ = back.height();
-    const WindowTarget target = open_window_target(window);
-    if (!target.pixels || empty(src)) return D3D_OK; // nothing to show into
+    const WindowSurface target = WindowSurface::open(window);
+    if (!target || empty(src)) return D3D_OK; // nothing to show into
     const RECT to = dest ? *dest : RECT{0, 0, target.width, target.height};
     const int w = src.right - src.left, h = src.bottom - src.top;
     std::vector<uint32_t> region(size_t(w) * size_t(h));
@@ -153,7 +154,7 @@ HRESULT SoftDevice::Present(const RECT* source, const RECT* dest, HWND window, c
         std::memcpy(&region[size_t(y) * size_t(w)],
                     &front_[size_t(src.top + y) * front_width_ + size_t(src.left)], size_t(w) * 4);
     stretch_into(region, w, h, to, target);
-    show_window_target(target);
+    target.present();
     return D3D_OK;
 }
 

@@ -19,11 +19,7 @@ std::vector<uint32_t> read_surface(IDirect3DSurface8* s, UINT w, UINT h) {
     return out;
 }
 
-uint32_t window_pixel(HWND w, int x, int y) {
-    const auto t = detail::soft::open_window_target(w);
-    return reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(t.pixels) +
-                                             (y + t.y) * t.pitch)[x + t.x];
-}
+uint32_t window_pixel(HWND w, int x, int y) { return capture_window(w).at(x, y); }
 
 class FrameTest : public DeviceTest {
 protected:
@@ -107,6 +103,7 @@ TEST_F(FrameTest, PresentStretchesIntoTheWindow) {
     ASSERT_EQ(dev->Clear(1, &right, D3DCLEAR_TARGET, 0xff0000ff, 1.f, 0), D3D_OK);
     const RECT dest{10, 20, 26, 28};
     ASSERT_EQ(dev->Present(nullptr, &dest, test_window(2), nullptr), D3D_OK);
+    EXPECT_EQ(window_present_count(test_window(2)), 1u);
     EXPECT_EQ(window_pixel(test_window(2), 10, 20), 0x00ff0000u);
     EXPECT_EQ(window_pixel(test_window(2), 25, 27), 0x000000ffu);
     const uint32_t middle = window_pixel(test_window(2), 18, 24);
