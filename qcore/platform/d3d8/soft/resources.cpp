@@ -150,7 +150,7 @@ StandaloneSurface::StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec
     : DeviceChild(device, spec.pool, implicit, video_bytes), SoftSurface(*this, nullptr, spec) {}
 
 SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes)
-    : DeviceChild(device, top.pool, false, video_bytes) {
+    : SoftResource(device, top.pool, false, video_bytes) {
     for (UINT i = 0; i < levels; ++i)
         levels_.push_back(std::make_unique<SoftSurface>(*this, this, level_spec(top, i)));
 }
@@ -162,10 +162,6 @@ HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {
         riid == IID_IDirect3DTexture8)
         return hand_out(static_cast<IDirect3DTexture8*>(this), object);
     return E_NOINTERFACE;
-}
-
-HRESULT SoftTexture::GetDevice(IDirect3DDevice8** device) {
-    return device_of(*this, device);
 }
 
 DWORD SoftTexture::SetLOD(DWORD lod) {
@@ -226,9 +222,13 @@ template <class Interface> HRESULT SoftBuffer<Interface>::QueryInterface(REFIID 
     return E_NOINTERFACE;
 }
 
-template <class Interface> HRESULT SoftBuffer<Interface>::GetDevice(IDirect3DDevice8** device) {
+template <class Interface> HRESULT SoftResource<Interface>::GetDevice(IDirect3DDevice8** device) {
     return device_of(*this, device);
 }
+
+template class SoftResource<IDirect3DTexture8>;
+template class SoftResource<IDirect3DVertexBuffer8>;
+template class SoftResource<IDirect3DIndexBuffer8>;
 
 template <> HRESULT SoftBuffer<IDirect3DVertexBuffer8>::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     if (!desc) return D3DERR_INVALIDCALL;

@@ -95,18 +95,26 @@ public:
     StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec, bool implicit, uint64_t video_bytes);
 };
 
-class SoftTexture final : public DeviceChild, public IDirect3DTexture8 {
+// What every resource interface answers the same way: references, device, priority.
+template <class Interface> class SoftResource : public DeviceChild, public Interface {
 public:
-    // `levels` is the final level count (0 already resolved to the full chain).
-    SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return add_ref(); }
     ULONG Release() override { return release(); }
     HRESULT GetDevice(IDirect3DDevice8** device) override;
     DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
     DWORD GetPriority() override { return priority(); }
     void PreLoad() override {}
+
+protected:
+    using DeviceChild::DeviceChild;
+};
+
+class SoftTexture final : public SoftResource<IDirect3DTexture8> {
+public:
+    // `levels` is the final level count (0 already resolved to the full chain).
+    SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
+
+    HRESULT QueryInterface(REFIID riid, void** object) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD SetLOD(DWORD lod) override;
     DWORD GetLOD() override { return lod_; }
@@ -158,20 +166,15 @@ template <> struct BufferTraits<IDirect3DIndexBuffer8> {
 };
 
 // A vertex buffer (its tag is the FVF) or an index buffer (its tag is the index format).
-template <class Interface> class SoftBuffer final : public DeviceChild, public Interface {
+template <class Interface> class SoftBuffer final : public SoftResource<Interface> {
 public:
     using Desc = typename BufferTraits<Interface>::Desc;
 
     SoftBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD tag, D3DPOOL pool, uint64_t video_bytes)
-        : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), tag_(tag) {}
+        : SoftResource<Interface>(device, pool, false, video_bytes), memory_(length, usage, pool), tag_(tag) {
+    }
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return add_ref(); }
-    ULONG Release() override { return release(); }
-    HRESULT GetDevice(IDirect3DDevice8** device) override;
-    DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
-    DWORD GetPriority() override { return priority(); }
-    void PreLoad() override {}
     D3DRESOURCETYPE GetType() override { return BufferTraits<Interface>::type; }
     HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override {
         return memory_.lock(offset, size, data, flags);
