@@ -80,24 +80,23 @@ uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {
 }
 
 HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
-    if (!out || locked_ || !spec_.lockable) return D3DERR_INVALIDCALL;
+    if (!out || !spec_.lockable) return D3DERR_INVALIDCALL;
     if (FAILED(check_lock_flags(flags, spec_.usage))) return D3DERR_INVALIDCALL;
     const RECT whole{0, 0, static_cast<LONG>(spec_.width), static_cast<LONG>(spec_.height)};
     const RECT r = rect ? *rect : whole;
     if (!valid_lock_rect(r, spec_)) return D3DERR_INVALIDCALL;
     const auto* info = format_info(spec_.format);
     const UINT block = is_compressed(spec_.format) ? 4 : 1;
+    if (locked_.exchange(true)) return D3DERR_INVALIDCALL;
     out->Pitch = static_cast<INT>(pitch_);
     out->pBits = bytes_.data() + size_t{static_cast<UINT>(r.top) / block} * pitch_ +
                  size_t{static_cast<UINT>(r.left) / block} * info->bytes;
-    locked_ = true;
     if (!(flags & D3DLOCK_READONLY)) touch();
     return D3D_OK;
 }
 
 HRESULT SurfaceMemory::unlock() {
-    if (!locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
+    if (!locked_.exchange(false)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 

@@ -2,6 +2,7 @@
 // Surfaces, textures, vertex and index buffers of the software device.
 #include <qcore/platform/d3d8/soft/object.h>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -41,10 +42,10 @@ public:
     uint8_t* bits() { return bytes_.data(); }
     const uint8_t* bits() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
-    bool locked() const { return locked_; }
+    bool locked() const { return locked_.load(); }
     // Changes with every write through a lock, clear or copy, so that derived data (decoded blocks) can be
     // kept until the pixels change. Drawing into the surface must call touch() too.
-    uint64_t version() const { return version_; }
+    uint64_t version() const { return version_.load(); }
     void touch() { ++version_; }
 
     // Pixel (x, y) as ARGB: the average of its samples on a multisampled surface. Uncompressed colour
@@ -61,8 +62,9 @@ private:
     UINT down_ = 1;
     UINT pitch_ = 0;
     std::vector<uint8_t> bytes_;
-    bool locked_ = false;
-    uint64_t version_ = 0;
+    // A video stream fills its texture through locks on its own thread while the device draws.
+    std::atomic<bool> locked_{false};
+    std::atomic<uint64_t> version_{0};
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).
