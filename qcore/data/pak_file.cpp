@@ -262,10 +262,9 @@ int CPakNode::get_dir_node_count() const {
 
 int CPakNode::is_type(const char* child_name, const char* value) {
     if (type != NODE_DIR) return 0;
-    CPakNode* child = find(child_name);
+    char text[32] = {};
+    const CPakNode* child = find_data(child_name, NODE_STR32, text, 0);
     if (!child || child->type != NODE_STR32) return 0;
-    char text[32];
-    if (!child->get_data(NODE_STR32, text)) return 0;
     return qcore::compare_no_case(text, value ? value : "") == 0;
 }
 

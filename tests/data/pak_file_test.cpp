@@ -277,8 +277,13 @@ TEST_F(PakTest, TreeQueriesAndInMemoryEdits) {
     item->create_data_node("VR_TYPE", NODE_STR32, "Camera");
     EXPECT_NE(item->is_type("vr_type", "CAMERA"), 0);
     EXPECT_EQ(item->is_type("vr_type", "Light"), 0);
-    EXPECT_EQ(item->is_type("v0", "0"), 0);
-    EXPECT_EQ(item->find("v1")->is_type("x", "y"), 0);
+    {
+        MessageBoxRecorder boxes;
+        EXPECT_EQ(item->is_type("missing", "Camera"), 0);
+        EXPECT_EQ(item->is_type("v0", "0"), 0);
+        EXPECT_EQ(item->find("v1")->is_type("x", "y"), 0);
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>{"5 != 3, err get_data(), mode type mismatch"});
+    }
 
     CPakNode* v2 = item->find("v2");
     const int nine = 9;
