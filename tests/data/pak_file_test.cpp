@@ -436,3 +436,20 @@ TEST_F(PakTest, NodesCannotBeCreatedInAFileOpenedForReading) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(PakWriteFailure, AFullDiskIsReportedAndEndsTheStream) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    MessageBoxRecorder boxes;
+    CPakFile pak;
+    ASSERT_EQ(pak.create("/dev/full"), 1);
+    std::vector<BYTE> big(1 << 20);
+    EXPECT_EQ(pak.get_root()->create_buf_node("big", big.data(), static_cast<int>(big.size())), nullptr);
+    EXPECT_EQ(pak.get_root()->create_dir_node("after"), nullptr);
+    EXPECT_EQ(boxes.texts(),
+              (std::vector<std::string>{"Can't wirte to file: /dev/full", "Can't wirte to file: /dev/full"}));
+    EXPECT_TRUE(pak.get_root()->get_children().empty());
+}
+
+} // namespace
