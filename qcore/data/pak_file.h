@@ -218,6 +218,8 @@ public:
     CPakFile(const CPakFile&) = delete;
     CPakFile& operator=(const CPakFile&) = delete;
 
+    // Records are appended as nodes are created (buffered, flushed before any read and on close_file); a
+    // file being written can be read back and saved with save_as as well.
     int create(const char* path);
     int open(const char* path, int preload);
     // Rewrites the whole tree in depth-first pre-order; the target is replaced only once it is complete.
