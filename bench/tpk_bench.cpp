@@ -248,60 +248,50 @@ void BM_Write_HDF5(benchmark::State& s) {
     timed(s, "write hdf5", write_hdf5);
 }
 
+// Opens the tree (and with read, looks up every node and reads every value); the tree dies with it.
+size_t open_tpk(int preload, bool read = false) {
+    CPakFile pak;
+    pak.open(work().file("tree.tpk").c_str(), preload);
+    return read ? read_pak_values(pak) : 0;
+}
+
+template <class Fn> size_t with_h5(Fn&& fn) {
+    const hid_t file = H5Fopen(work().file("tree.h5").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    const size_t n = fn(file);
+    H5Fclose(file);
+    return n;
+}
+
 void BM_Open_Tpk(benchmark::State& s) {
-    timed(s, "open tpk", [] {
-        CPakFile pak;
-        pak.open(work().file("tree.tpk").c_str(), 0);
-    });
+    timed(s, "open tpk", [] { benchmark::DoNotOptimize(open_tpk(0)); });
 }
 void BM_Open_PreadHeaders(benchmark::State& s) {
     timed(s, "open floor", [] { benchmark::DoNotOptimize(pread_headers(work().file("floor.bin"))); });
 }
 void BM_Open_HDF5(benchmark::State& s) {
-    timed(s, "open hdf5", [] {
-        const hid_t file = H5Fopen(work().file("tree.h5").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
-        benchmark::DoNotOptimize(h5_open_list(file));
-        H5Fclose(file);
-    });
+    timed(s, "open hdf5", [] { benchmark::DoNotOptimize(with_h5(h5_open_list)); });
 }
 
 void BM_OpenPreload_Tpk(benchmark::State& s) {
-    timed(s, "preload tpk", [] {
-        CPakFile pak;
-        pak.open(work().file("tree.tpk").c_str(), 1);
-    });
+    timed(s, "preload tpk", [] { benchmark::DoNotOptimize(open_tpk(1)); });
 }
 void BM_OpenPreload_Fread(benchmark::State& s) {
     timed(s, "preload floor", [] { benchmark::DoNotOptimize(fread_all(work().file("floor.bin"))); });
 }
 void BM_OpenPreload_HDF5(benchmark::State& s) {
     timed(s, "preload hdf5", [] {
-        const hid_t file = H5Fopen(work().file("tree.h5").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
-        benchmark::DoNotOptimize(h5_open_list(file) + h5_read_all(file));
-        H5Fclose(file);
+        benchmark::DoNotOptimize(with_h5([](hid_t f) { return h5_open_list(f) + h5_read_all(f); }));
     });
 }
 
 void BM_LookupRead_Tpk(benchmark::State& s) {
-    timed(s, "read tpk", [] {
-        CPakFile pak;
-        pak.open(work().file("tree.tpk").c_str(), 0);
-        benchmark::DoNotOptimize(read_pak_values(pak));
-    });
+    timed(s, "read tpk", [] { benchmark::DoNotOptimize(open_tpk(0, true)); });
 }
 void BM_LookupReadPreloaded_Tpk(benchmark::State& s) {
-    timed(s, "read preloaded tpk", [] {
-        CPakFile pak;
-        pak.open(work().file("tree.tpk").c_str(), 1);
-        benchmark::DoNotOptimize(read_pak_values(pak));
-    });
+    timed(s, "read preloaded tpk", [] { benchmark::DoNotOptimize(open_tpk(1, true)); });
 }
 void BM_LookupRead_HDF5(benchmark::State& s) {
-    timed(s, "read hdf5", [] {
-        const hid_t file = H5Fopen(work().file("tree.h5").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
-        benchmark::DoNotOptimize(h5_read_all(file));
-        H5Fclose(file);
-    });
+    timed(s, "read hdf5", [] { benchmark::DoNotOptimize(with_h5(h5_read_all)); });
 }
 
 #define PHASE(fn, n) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->Iterations(n)->UseRealTime()

@@ -2,6 +2,7 @@
 #include <qcore/platform/d3d8/d3d8_types.h>
 #include <qcore/platform/win32/message_box.h>
 
+#include "data/pak_records.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,29 +11,14 @@
 #include <filesystem>
 
 using qcore::MessageBoxRecorder;
+using qcore::test::kPakHead;
+using qcore::test::pak_record;
+using qcore::test::raw_bytes;
 using qcore::test::read_file_bytes;
 using qcore::test::TempDir;
 using qcore::test::write_file_bytes;
 
 namespace {
-
-std::string le32(int32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-std::string le16(uint16_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 2);
-}
-
-std::string record(const std::string& name, int id, int pid, uint16_t type, uint16_t sub, int length,
-                   const std::string& data = "") {
-    std::string r = name.substr(0, 48);
-    r.resize(48, '\0');
-    return r + le32(id) + le32(pid) + le16(type) + le16(sub) + le32(length) + data;
-}
-
-const std::string kHead("tpk\0"
-                        "1.0\0",
-                        8);
 
 std::vector<std::string> names_of(const std::vector<CPakNode*>& nodes) {
     std::vector<std::string> out;
@@ -66,9 +52,11 @@ TEST_F(PakTest, NestedDirectoriesAndOneIntegerMake332ExactBytes) {
         EXPECT_EQ(ids[4], ids[0] + 4);
     }
     const std::string expected =
-        kHead + record("root", ids[0], 0, NODE_DIR, 0, 0) + record("a", ids[1], ids[0], NODE_DIR, 0, 0) +
-        record("b", ids[2], ids[1], NODE_DIR, 0, 0) + record("c", ids[3], ids[2], NODE_DIR, 0, 0) +
-        record("value", ids[4], ids[3], NODE_INT, 0, 4, le32(0x12345678));
+        kPakHead + pak_record("root", ids[0], 0, NODE_DIR, 0, "", 0) +
+        pak_record("a", ids[1], ids[0], NODE_DIR, 0, "", 0) +
+        pak_record("b", ids[2], ids[1], NODE_DIR, 0, "", 0) +
+        pak_record("c", ids[3], ids[2], NODE_DIR, 0, "", 0) +
+        pak_record("value", ids[4], ids[3], NODE_INT, 0, raw_bytes<int32_t>(0x12345678), 4);
     ASSERT_EQ(expected.size(), 332u);
     EXPECT_EQ(read_file_bytes(path), expected);
 
@@ -305,7 +293,7 @@ TEST_F(PakTest, TreeQueriesAndInMemoryEdits) {
 }
 
 TEST_F(PakTest, HeaderOnlyFileAndBadHeaders) {
-    write_file_bytes(path, kHead);
+    write_file_bytes(path, kPakHead);
     CPakFile pak;
     EXPECT_EQ(pak.open(path.c_str(), 0), 1);
     EXPECT_EQ(pak.get_root(), nullptr);
