@@ -177,12 +177,16 @@ BENCHMARK(camera_glm);
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        // With repetitions the fastest run counts: the least disturbed by other work on the machine; CPU time
-        // leaves out preemption.
+        // With repetitions the fastest run counts, the least disturbed by other work on the machine (the
+        // median when only aggregates are shown); CPU time leaves out preemption.
         for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
-            const auto [it, added] = times_.try_emplace(r.benchmark_name(), r.GetAdjustedCPUTime());
-            if (!added) it->second = std::min(it->second, r.GetAdjustedCPUTime());
+            if (r.error_occurred) continue;
+            const double t = r.GetAdjustedCPUTime();
+            const auto [it, added] = times_.try_emplace(r.run_name.function_name, t);
+            if (r.run_type == Run::RT_Iteration && !added)
+                it->second = std::min(it->second, t);
+            else if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
+                it->second = t;
         }
         ConsoleReporter::ReportRuns(runs);
     }
