@@ -348,7 +348,13 @@ D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3D
 // (x, y, z, 1) × m, divided by the resulting w.
 D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
 // (x, y, z, 0) × m: directions, no translation.
-D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
+inline D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
+    using qcore::detail::load_row;
+    const qcore::detail::float4v r =
+        v->x * load_row(&m->_11) + v->y * load_row(&m->_21) + v->z * load_row(&m->_31);
+    *out = D3DXVECTOR3(r[0], r[1], r[2]);
+    return out;
+}
 // Object space to the viewport's pixels and depth range; a null matrix counts as the identity.
 D3DXVECTOR3* D3DXVec3Project(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DVIEWPORT8* viewport,
                              const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
