@@ -61,9 +61,8 @@ public:
     void transf_self(const D3DMATRIX& m) { *this = get_vertex_transf(m); }
     // Times the upper-left 3×3 block only: no translation, divide or renormalisation.
     VEC get_normal_transf(const D3DMATRIX& m) const {
-        VEC r;
-        D3DXVec3TransformNormal(&r, this, static_cast<const D3DXMATRIX*>(&m));
-        return r;
+        const qcore::detail::float4v r = qcore::detail::transform_normal(*this, m);
+        return {r[0], r[1], r[2]};
     }
     void transf_normal_self(const D3DMATRIX& m) { *this = get_normal_transf(m); }
 

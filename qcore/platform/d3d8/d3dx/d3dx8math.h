@@ -262,9 +262,14 @@ inline void mat4_multiply(float* out, const float* a, const float* b) {
     std::memcpy(out, r, sizeof(r));
 }
 
+// (x, y, z, 0) × m: the upper-left 3×3 block only.
+inline float4v transform_normal(const D3DVECTOR& v, const D3DMATRIX& m) {
+    return v.x * load_row(&m._11) + v.y * load_row(&m._21) + v.z * load_row(&m._31);
+}
+
 // (x, y, z, 1) × m without the perspective divide: (x', y', z', w).
 inline float4v transform_point(const D3DVECTOR& v, const D3DMATRIX& m) {
-    return v.x * load_row(&m._11) + v.y * load_row(&m._21) + v.z * load_row(&m._31) + load_row(&m._41);
+    return transform_normal(v, m) + load_row(&m._41);
 }
 } // namespace qcore::detail
 
@@ -349,9 +354,7 @@ D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3D
 D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
 // (x, y, z, 0) × m: directions, no translation.
 inline D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
-    using qcore::detail::load_row;
-    const qcore::detail::float4v r =
-        v->x * load_row(&m->_11) + v->y * load_row(&m->_21) + v->z * load_row(&m->_31);
+    const qcore::detail::float4v r = qcore::detail::transform_normal(*v, *m);
     *out = D3DXVECTOR3(r[0], r[1], r[2]);
     return out;
 }
