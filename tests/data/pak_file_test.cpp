@@ -1,4 +1,6 @@
 #include <qcore/data/pak_file.h>
+#include <qcore/geom/frect.h>
+#include <qcore/geom/math3d.h>
 #include <qcore/platform/d3d8/d3d8_types.h>
 #include <qcore/platform/win32/message_box.h>
 
@@ -438,6 +440,54 @@ TEST(PakWriteFailure, AFullDiskIsReportedAndEndsTheStream) {
     EXPECT_EQ(boxes.texts(),
               (std::vector<std::string>{"Can't wirte to file: /dev/full", "Can't wirte to file: /dev/full"}));
     EXPECT_TRUE(pak.get_root()->get_children().empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PakTest, GeometryValuesAreStoredAsTheirInMemoryImage) {
+    const VEC v(1, 2, 3);
+    const QUAT q(0, 0, 0.5f, 1);
+    const MAT m(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 7, 0, 1);
+    const FRect r(0.1f, 0.2f, 0.9f, 1);
+    const float4 f(4, 3, 2, 1);
+    const std::vector<VEC> verts{{1, 0, 0}, {0, 1, 0}};
+    {
+        CPakFile pak;
+        ASSERT_EQ(pak.create(path.c_str()), 1);
+        CPakNode* root = pak.get_root();
+        root->create_data_node("v", NODE_VEC, &v);
+        root->create_data_node("q", NODE_QUAT, &q);
+        root->create_data_node("m", NODE_MATRIX, &m);
+        root->create_data_node("r", NODE_FRECT, &r);
+        root->create_data_node("f", NODE_FLOAT4, &f);
+        root->create_buf_node("verts", verts.data(), 24, qcore::buf_vec);
+    }
+    CPakFile pak;
+    ASSERT_EQ(pak.open(path.c_str(), 0), 1);
+    CPakNode* root = pak.get_root();
+    VEC v2;
+    QUAT q2;
+    MAT m2;
+    FRect r2;
+    float4 f2;
+    root->find_data("v", NODE_VEC, &v2, 1);
+    root->find_data("q", NODE_QUAT, &q2, 1);
+    root->find_data("m", NODE_MATRIX, &m2, 1);
+    root->find_data("r", NODE_FRECT, &r2, 1);
+    root->find_data("f", NODE_FLOAT4, &f2, 1);
+    EXPECT_EQ(v2.z, 3.f);
+    EXPECT_EQ(q2.z, 0.5f);
+    EXPECT_EQ(m2._42, 7.f);
+    EXPECT_EQ(m2._11, 1.f);
+    EXPECT_EQ(r2.left, 0.1f);
+    EXPECT_EQ(r2.bottom, 1.f);
+    EXPECT_EQ(f2[0], 4.f);
+    std::vector<VEC> back;
+    ASSERT_EQ(root->find("verts")->get_buffer(back), 1);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].y, 1.f);
 }
 
 } // namespace
