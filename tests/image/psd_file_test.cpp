@@ -1,0 +1,376 @@
+#include <qcore/image/psd_file.h>
+
+#include <support/temp_dir.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Planar 8-bit channels of one image: planes[k][row * width + column], k = red, green, blue[, alpha].
+struct Image {
+    uint32_t width = 0, height = 0;
+    std::vector<Bytes> planes;
+};
+
+void put16(Bytes& out, uint32_t v) {
+    out.push_back(uint8_t(v >> 8));
+    out.push_back(uint8_t(v));
+}
+
+void put32(Bytes& out, uint32_t v) {
+    put16(out, v >> 16);
+    put16(out, v & 0xffff);
+}
+
+// Plain PackBits: runs of two or more equal bytes become repeats, everything else literals.
+Bytes pack_row(const uint8_t* p, size_t n) {
+    Bytes out;
+    size_t i = 0;
+    while (i < n) {
+        size_t run = 1;
+        while (i + run < n && run < 128 && p[i + run] == p[i])
+            ++run;
+        if (run >= 2) {
+            out.push_back(uint8_t(257 - run));
+            out.push_back(p[i]);
+            i += run;
+            continue;
+        }
+        size_t lit = 1;
+        while (i + lit < n && lit < 128 && !(i + lit + 1 < n && p[i + lit] == p[i + lit + 1]))
+            ++lit;
+        out.push_back(uint8_t(lit - 1));
+        out.insert(out.end(), p + i, p + i + lit);
+        i += lit;
+    }
+    return out;
+}
+
+struct Layout {
+    uint32_t signature = 0x38425053; // "8BPS"
+    uint32_t version = 1, depth = 8, mode = 3;
+    uint32_t compression = 0;
+    Bytes sections[3] = {Bytes(3, 0xaa), Bytes{}, Bytes(10, 0x55)};
+    // When set, replaces the image data (after the compression code) as written.
+    const Bytes* data = nullptr;
+    int channels = -1; // -1: the image's plane count
+};
+
+Bytes write_psd(const Image& img, const Layout& lay = {}) {
+    Bytes out;
+    put32(out, lay.signature);
+    put16(out, lay.version);
+    out.insert(out.end(), 6, 0);
+    const uint32_t channels = lay.channels >= 0 ? uint32_t(lay.channels) : uint32_t(img.planes.size());
+    put16(out, channels);
+    put32(out, img.height);
+    put32(out, img.width);
+    put16(out, lay.depth);
+    put16(out, lay.mode);
+    for (const Bytes& s : lay.sections) {
+        put32(out, uint32_t(s.size()));
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    put16(out, lay.compression);
+    if (lay.data) {
+        out.insert(out.end(), lay.data->begin(), lay.data->end());
+        return out;
+    }
+    if (lay.compression == 0) {
+        for (const Bytes& p : img.planes)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    }
+    std::vector<Bytes> rows;
+    for (const Bytes& p : img.planes)
+        for (uint32_t r = 0; r < img.height; ++r)
+            rows.push_back(pack_row(p.data() + size_t(r) * img.width, img.width));
+    for (const Bytes& r : rows)
+        put16(out, uint32_t(r.size()));
+    for (const Bytes& r : rows)
+        out.insert(out.end(), r.begin(), r.end());
+    return out;
+}
+
+// Varied content with runs and literals, different in every channel.
+Image make_image(uint32_t w, uint32_t h, int channels) {
+    Image img{w, h, {}};
+    for (int k = 0; k < channels; ++k) {
+        Bytes p(size_t(w) * h);
+        for (size_t i = 0; i < p.size(); ++i)
+            p[i] = (i / 7) % 3 == 0 ? uint8_t(17 * k + 3) : uint8_t(i * 31 + k * 89 + i / w);
+        img.planes.push_back(p);
+    }
+    return img;
+}
+
+bool load(CPsdFile& psd, const Bytes& file, IMG_CHANNEL ch = IMG_CHANNEL_ARGB, COLORREF bg = 0) {
+    return psd.LoadPsdMemory(file.data(), file.size(), ch, bg);
+}
+
+const uint8_t* pixel(const CPsdFile& psd, uint32_t x, uint32_t y) {
+    return psd.GetColorData() + (size_t(y) * psd.GetWidth() + x) * 4;
+}
+
+TEST(PsdFile, ChannelMappingForEveryLayout) {
+    for (int channels : {3, 4}) {
+        for (uint32_t compression : {0u, 1u}) {
+            SCOPED_TRACE(testing::Message() << channels << " channels, compression " << compression);
+            const Image img = make_image(300, 5, channels);
+            Layout lay;
+            lay.compression = compression;
+            CPsdFile psd;
+            ASSERT_TRUE(load(psd, write_psd(img, lay)));
+            ASSERT_EQ(psd.GetWidth(), 300);
+            ASSERT_EQ(psd.GetHeight(), 5);
+            EXPECT_EQ(psd.GetPixelBitCount(), 32);
+            for (uint32_t y = 0; y < img.height; ++y) {
+                for (uint32_t x = 0; x < img.width; ++x) {
+                    const size_t i = size_t(y) * img.width + x;
+                    const uint8_t* px = pixel(psd, x, y);
+                    const uint8_t alpha = channels == 4 ? img.planes[3][i] : 0;
+                    ASSERT_EQ(px[2], img.planes[0][i]);
+                    ASSERT_EQ(px[1], img.planes[1][i]);
+                    ASSERT_EQ(px[0], img.planes[2][i]);
+                    ASSERT_EQ(px[3], alpha);
+                }
+            }
+        }
+    }
+}
+
+TEST(PsdFile, LoadsFromDiskAndReadsHeaderAlone) {
+    qcore::test::TempDir dir;
+    const Image img = make_image(4, 3, 4);
+    const Bytes file = write_psd(img);
+    qcore::test::write_file_bytes(dir.file("a.psd"), std::string(file.begin(), file.end()));
+
+    CPsdFile psd;
+    EXPECT_TRUE(psd.LoadPsdFile(dir.file("a.psd").c_str(), IMG_CHANNEL_ARGB, 0));
+    EXPECT_EQ(pixel(psd, 3, 2)[3], img.planes[3][11]);
+    EXPECT_FALSE(psd.LoadPsdFile(dir.file("missing.psd").c_str(), IMG_CHANNEL_ARGB, 0));
+
+    CPsdFile::PSD_FILE_HEADER head{};
+    ASSERT_TRUE(CPsdFile::GetPsdDesc(dir.file("a.psd").c_str(), head));
+    EXPECT_EQ(std::string(head.signature, 4), "8BPS");
+    EXPECT_EQ(head.version, 1);
+    EXPECT_EQ(head.channels, 4);
+    EXPECT_EQ(head.width, 4u);
+    EXPECT_EQ(head.height, 3u);
+    EXPECT_EQ(head.depth, 8);
+    EXPECT_EQ(head.mode, 3);
+    EXPECT_FALSE(CPsdFile::GetPsdDesc(dir.file("missing.psd").c_str(), head));
+    qcore::test::write_file_bytes(dir.file("short.psd"), "8BPS");
+    EXPECT_FALSE(CPsdFile::GetPsdDesc(dir.file("short.psd").c_str(), head));
+}
+
+TEST(PsdFile, RefusesUnsupportedHeaders) {
+    const Image img = make_image(2, 2, 4);
+    struct Case {
+        const char* what;
+        Layout lay;
+        int channels;
+    };
+    std::vector<Case> cases;
+    auto add = [&](const char* what, auto change) {
+        Layout lay;
+        change(lay);
+        cases.push_back({what, lay, -1});
+    };
+    add("grayscale", [](Layout& l) { l.mode = 1; });
+    add("16 bits", [](Layout& l) { l.depth = 16; });
+    add("signature", [](Layout& l) { l.signature = 0x38425054; });
+    add("large document version", [](Layout& l) { l.version = 2; });
+    add("zip compression", [](Layout& l) { l.compression = 2; });
+    add("two channels", [](Layout& l) { l.channels = 2; });
+    add("five channels", [](Layout& l) { l.channels = 5; });
+    for (const Case& c : cases) {
+        CPsdFile psd;
+        EXPECT_FALSE(load(psd, write_psd(img, c.lay))) << c.what;
+    }
+}
+
+TEST(PsdFile, RefusesSidesOutsideTheFormatLimits) {
+    for (uint32_t w : {0u, 30001u, 0xffffffffu}) {
+        Image img{w, 1, {}};
+        CPsdFile psd;
+        Bytes data(100, 0);
+        Layout lay;
+        lay.data = &data;
+        lay.channels = 3;
+        EXPECT_FALSE(load(psd, write_psd(img, lay))) << w;
+        img = Image{1, w, {}};
+        EXPECT_FALSE(load(psd, write_psd(img, lay))) << w;
+    }
+}
+
+TEST(PsdFile, SizesAreCheckedAgainstTheFileBeforeDecoding) {
+    // 30000 x 30000 is legal, but far more than a few bytes can describe in either encoding.
+    Image big{30000, 30000, {}};
+    Bytes data(4096, 0);
+    for (uint32_t compression : {0u, 1u}) {
+        Layout lay;
+        lay.data = &data;
+        lay.channels = 4;
+        lay.compression = compression;
+        CPsdFile psd;
+        EXPECT_FALSE(load(psd, write_psd(big, lay)));
+        EXPECT_EQ(psd.GetColorData(), nullptr);
+    }
+}
+
+TEST(PsdFile, EveryTruncationIsRefused) {
+    for (uint32_t compression : {0u, 1u}) {
+        Layout lay;
+        lay.compression = compression;
+        const Bytes file = write_psd(make_image(9, 4, 4), lay);
+        CPsdFile psd;
+        ASSERT_TRUE(load(psd, file));
+        for (size_t n = 0; n < file.size(); ++n) {
+            const Bytes part(file.begin(), file.begin() + n);
+            ASSERT_FALSE(load(psd, part)) << "length " << n << ", compression " << compression;
+        }
+    }
+}
+
+TEST(PsdFile, SectionLengthsPastTheEndAreRefused) {
+    const Image img = make_image(2, 2, 3);
+    for (int s = 0; s < 3; ++s) {
+        Bytes file = write_psd(img);
+        // Lengths sit after the header: 26, then 4 + 3, then 4 + 0.
+        const size_t at[3] = {26, 33, 37};
+        file[at[s]] = 0x7f;
+        CPsdFile psd;
+        EXPECT_FALSE(load(psd, file)) << s;
+    }
+}
+
+// Builds the PackBits image data for a one-channel-per-row layout from hand-written rows.
+Bytes packbits_data(const std::vector<Bytes>& rows) {
+    Bytes out;
+    for (const Bytes& r : rows)
+        put16(out, uint32_t(r.size()));
+    for (const Bytes& r : rows)
+        out.insert(out.end(), r.begin(), r.end());
+    return out;
+}
+
+TEST(PsdFile, PackBitsRepeatRun) {
+    // Red row FE 41: 0x41 three times; green and blue rows are literals.
+    const Bytes data = packbits_data({{0xfe, 0x41}, {0x02, 1, 2, 3}, {0x02, 4, 5, 6}});
+    Layout lay;
+    lay.compression = 1;
+    lay.data = &data;
+    lay.channels = 3;
+    CPsdFile psd;
+    ASSERT_TRUE(load(psd, write_psd(Image{3, 1, {}}, lay)));
+    for (uint32_t x = 0; x < 3; ++x) {
+        EXPECT_EQ(pixel(psd, x, 0)[2], 0x41);
+        EXPECT_EQ(pixel(psd, x, 0)[1], x + 1);
+        EXPECT_EQ(pixel(psd, x, 0)[0], x + 4);
+        EXPECT_EQ(pixel(psd, x, 0)[3], 0);
+    }
+}
+
+TEST(PsdFile, PackBitsRunsPastTheRowAreClipped) {
+    // Width 2, two rows per channel: a repeat of 5 and a literal of 4 each overrun their row; the next row
+    // starts after the whole run.
+    const Bytes data = packbits_data(
+        {{0xfc, 9},
+         {0x03, 1, 2, 3, 4},
+         {0x01, 5, 6},
+         {0xff, 7},
+         {0x00, 8, 0x00, 9},
+         {0x7f, 10,  11,  12,  13,  14,  15,  16,  17,  18,  19,  20,  21,  22,  23,  24,  25,  26,  27,
+          28,   29,  30,  31,  32,  33,  34,  35,  36,  37,  38,  39,  40,  41,  42,  43,  44,  45,  46,
+          47,   48,  49,  50,  51,  52,  53,  54,  55,  56,  57,  58,  59,  60,  61,  62,  63,  64,  65,
+          66,   67,  68,  69,  70,  71,  72,  73,  74,  75,  76,  77,  78,  79,  80,  81,  82,  83,  84,
+          85,   86,  87,  88,  89,  90,  91,  92,  93,  94,  95,  96,  97,  98,  99,  100, 101, 102, 103,
+          104,  105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122,
+          123,  124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137}});
+    Layout lay;
+    lay.compression = 1;
+    lay.data = &data;
+    lay.channels = 3;
+    CPsdFile psd;
+    ASSERT_TRUE(load(psd, write_psd(Image{2, 2, {}}, lay)));
+    const int expect[2][2][3] = {{{8, 5, 9}, {9, 6, 9}}, {{10, 7, 1}, {11, 7, 2}}}; // [y][x] blue, green, red
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 2; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(pixel(psd, x, y)[c], expect[y][x][c]) << x << "," << y << "," << c;
+}
+
+TEST(PsdFile, PackBitsControlByte128IsAnError) {
+    const Bytes data = packbits_data({{0x80, 0x00, 0x01}, {0x00, 1}, {0x00, 2}});
+    Layout lay;
+    lay.compression = 1;
+    lay.data = &data;
+    lay.channels = 3;
+    CPsdFile psd;
+    EXPECT_FALSE(load(psd, write_psd(Image{1, 1, {}}, lay)));
+}
+
+TEST(PsdFile, AlphaDelivery) {
+    Image img{2, 1, {{10, 20}, {30, 40}, {50, 60}, {0x80, 0}}};
+    CPsdFile psd;
+    ASSERT_TRUE(load(psd, write_psd(img), IMG_CHANNEL_ALPHA));
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(pixel(psd, 0, 0)[c], 0x80);
+        EXPECT_EQ(pixel(psd, 1, 0)[c], 0);
+    }
+    img.planes.pop_back();
+    EXPECT_FALSE(load(psd, write_psd(img), IMG_CHANNEL_ALPHA));
+}
+
+TEST(PsdFile, CompositingOverBackground) {
+    // Pixels: alpha 0, alpha 255, alpha 128 matted against white, alpha 128 darker than the matte allows.
+    Image img{4, 1, {{1, 2, 200, 0}, {3, 4, 255, 126}, {5, 6, 128, 0}, {0, 255, 128, 128}}};
+    CPsdFile psd;
+    ASSERT_TRUE(load(psd, write_psd(img), IMG_CHANNEL_RGB_OVER_BG, 0x00FF000A));
+    const uint8_t* px = pixel(psd, 0, 0);
+    EXPECT_EQ(px[0], 255); // blue from bits 16-23
+    EXPECT_EQ(px[1], 0);
+    EXPECT_EQ(px[2], 10); // red from bits 0-7
+    EXPECT_EQ(px[3], 0);
+    px = pixel(psd, 1, 0);
+    EXPECT_EQ((std::vector<int>{px[0], px[1], px[2], px[3]}), (std::vector<int>{6, 4, 2, 255}));
+    // red: u = (200 + 128 - 255) * 255 / 128 = 145, then 145 x 0.50196 + 10 x 0.49804 = 77.76
+    // green: u = 255, then 255 x 0.50196 = 128.0; blue: u = 1, then 0.50196 + 255 x 0.49804 = 127.5
+    px = pixel(psd, 2, 0);
+    EXPECT_EQ((std::vector<int>{px[0], px[1], px[2], px[3]}), (std::vector<int>{127, 128, 77, 128}));
+    // green 126 and red 0 lie below the white matte; they count as black instead of wrapping round.
+    px = pixel(psd, 3, 0);
+    EXPECT_EQ((std::vector<int>{px[0], px[1], px[2], px[3]}), (std::vector<int>{126, 0, 4, 128}));
+
+    // Three channels: nothing to composite.
+    img.planes.pop_back();
+    ASSERT_TRUE(load(psd, write_psd(img), IMG_CHANNEL_RGB_OVER_BG, 0x00FF000A));
+    EXPECT_EQ(pixel(psd, 0, 0)[0], 5);
+    EXPECT_EQ(pixel(psd, 0, 0)[2], 1);
+}
+
+TEST(PsdFile, CreateAndClear) {
+    CPsdFile psd;
+    ASSERT_TRUE(psd.Create(3, 2, 4));
+    CPsdFile::PSD_FILE_HEADER head{};
+    psd.GetPsdDesc(head);
+    EXPECT_EQ(std::string(head.signature, 4), "8BPS");
+    EXPECT_EQ(head.channels, 4);
+    EXPECT_EQ(head.depth, 8);
+    EXPECT_EQ(head.mode, 3);
+    EXPECT_EQ(psd.GetWidth(), 3);
+    EXPECT_EQ(psd.GetHeight(), 2);
+    EXPECT_EQ(std::vector<uint8_t>(psd.GetColorData(), psd.GetColorData() + 24), std::vector<uint8_t>(24, 0));
+    psd.Clear();
+    EXPECT_EQ(psd.GetColorData(), nullptr);
+    EXPECT_FALSE(psd.Create(-1, 2, 4));
+}
+
+} // namespace
