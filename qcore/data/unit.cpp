@@ -1,8 +1,12 @@
 #include <qcore/data/unit.h>
 
+#include <qcore/data/pak_file.h>
+
 #include <array>
 
 namespace {
+
+constexpr const char* unit_dir_type = "VrUnit";
 
 struct UnitNames {
     const char* english;
@@ -34,4 +38,22 @@ CString CUnit::get_fmt_string(const char* fmt, int english) const {
     text.Replace("UNIT", name);
     text.Replace("unit", name);
     return text;
+}
+
+void CUnit::save_unit_to_node(CPakNode* parent, const char* name) const {
+    CPakNode* dir = parent ? parent->create_dir_node(name) : nullptr;
+    if (!dir) return;
+    const int32_t value = type;
+    dir->create_data_node("VR_TYPE", NODE_STR32, unit_dir_type);
+    dir->create_data_node("unit_type", NODE_INT, &value);
+    dir->create_data_node("unit_type_name", NODE_STR32, get_type_name(1).GetString());
+}
+
+int CUnit::load_unit_from_node(CPakNode* node) {
+    if (!node || !node->is_type("VR_TYPE", unit_dir_type)) return 0;
+    set_default();
+    int32_t value = type;
+    node->find_data("unit_type", NODE_INT, &value);
+    type = static_cast<UNIT_TYPE>(value);
+    return 1;
 }

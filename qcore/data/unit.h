@@ -1,8 +1,10 @@
 #pragma once
-// The length unit the user works in, its names and its use in display format strings.
+// The length unit the user works in, its names, its use in display format strings and its node-tree form.
 #include <qcore/platform/win32/cstring.h>
 
 #include <cstdint>
+
+class CPakNode;
 
 enum UNIT_TYPE : int32_t {
     UNIT_INCH = 0,
@@ -28,6 +30,12 @@ public:
     CString get_type_name(int english) const { return get_unit_type_name(type, english); }
     // Replaces every "UNIT", then every "unit", in fmt with the unit's name.
     CString get_fmt_string(const char* fmt, int english) const;
+
+    // A directory "name" under parent (refused if the name is taken) holding the type and its English name.
+    void save_unit_to_node(CPakNode* parent, const char* name) const;
+    // 0, leaving the unit unchanged, unless node is a unit directory; a missing type reads as UNIT_CM and
+    // an unknown stored type is kept as it is.
+    int load_unit_from_node(CPakNode* node);
 
 protected:
     UNIT_TYPE type = UNIT_CM;

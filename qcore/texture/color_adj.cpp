@@ -1,5 +1,7 @@
 #include <qcore/texture/color_adj.h>
 
+#include <qcore/data/pak_file.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -12,6 +14,7 @@
 namespace {
 
 constexpr float neutral = 128.0f;
+constexpr const char* col_adj_dir_type = "COLOR_ADJ_DATA";
 
 // Truncation toward zero that stays defined for values outside int and for NaN, which parameters read
 // from a file may produce; in-range values truncate exactly as a cast does.
@@ -74,6 +77,28 @@ int COLOR_ADJ_DATA::is_same(const COLOR_ADJ_DATA& other) const {
 
 int COLOR_ADJ_DATA::have_effect() const {
     return !is_same(COLOR_ADJ_DATA());
+}
+
+int COLOR_ADJ_DATA::load_col_adj_data_from_node(CPakNode* node) {
+    if (!node || !node->is_type("VR_TYPE", col_adj_dir_type)) return 0;
+    reset_default();
+    node->find_data("gamma", NODE_FLOAT4, gamma.v);
+    node->find_data("scale", NODE_FLOAT4, scale.v);
+    node->find_data("brightness", NODE_FLOAT4, brightness.v);
+    node->find_data("contrast", NODE_FLOAT4, contrast.v);
+    node->find_data("gamma_coe", NODE_FLOAT, &gamma_coe);
+    return 1;
+}
+
+void COLOR_ADJ_DATA::save_col_adj_data_to_node(CPakNode* parent, const char* name) const {
+    CPakNode* dir = parent ? parent->create_dir_node(name) : nullptr;
+    if (!dir) return;
+    dir->create_data_node("VR_TYPE", NODE_STR32, col_adj_dir_type);
+    dir->create_data_node("gamma", NODE_FLOAT4, gamma.v);
+    dir->create_data_node("scale", NODE_FLOAT4, scale.v);
+    dir->create_data_node("brightness", NODE_FLOAT4, brightness.v);
+    dir->create_data_node("contrast", NODE_FLOAT4, contrast.v);
+    dir->create_data_node("gamma_coe", NODE_FLOAT, &gamma_coe);
 }
 
 void ColorMatchTab::reset_default() {

@@ -1,10 +1,13 @@
 #pragma once
 // Colour adjustment of textures: per-channel gamma, scale (exposure), brightness and contrast, with 128 as
 // the neutral value of every parameter, turned into one 256-entry lookup table holding a curve per channel.
+// The parameters are stored in the node tree as a typed directory.
 #include <qcore/geom/math3d.h>
 #include <qcore/platform/win32/types.h>
 
 #include <cstddef>
+
+class CPakNode;
 
 // Each float4 holds the channels alpha, red, green, blue in that order.
 class COLOR_ADJ_DATA {
@@ -16,6 +19,12 @@ public:
     int is_same(const COLOR_ADJ_DATA& other) const;
     // Differs from the defaults.
     int have_effect() const;
+
+    // 0 on a node that is not a colour adjustment directory; otherwise the defaults overlaid with what the
+    // directory holds.
+    int load_col_adj_data_from_node(CPakNode* node);
+    // A directory "name" under parent (refused if the name is taken).
+    void save_col_adj_data_to_node(CPakNode* parent, const char* name) const;
 
     float4 gamma;
     float4 scale;

@@ -1,4 +1,7 @@
+#include <qcore/data/pak_file.h>
 #include <qcore/texture/color_adj.h>
+
+#include <support/temp_dir.h>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +155,55 @@ TEST(ColorAdj, BulkAdjustmentMatchesPerPixel) {
     EXPECT_EQ(portable, expect);
     qcore::adjust_argb_pixels(t, src.data(), src.data(), src.size());
     EXPECT_EQ(src, expect);
+}
+
+TEST(ColorAdj, NodeTreeRoundTrip) {
+    qcore::test::TempDir dir;
+    const std::string path = dir.file("adj.tpk");
+    COLOR_ADJ_DATA d;
+    d.gamma = float4(1.5f, 2.0f, 250.0f, 0.0f);
+    d.scale[1] = 136.0f;
+    d.brightness.set_all(97.25f);
+    d.contrast[3] = 255.0f;
+    d.gamma_coe = 2.5f;
+    {
+        CPakFile pak;
+        ASSERT_EQ(pak.create(path.c_str()), 1);
+        d.save_col_adj_data_to_node(pak.get_root(), "color_adj_data");
+        CPakNode* partial = pak.get_root()->create_dir_node("partial");
+        partial->create_data_node("VR_TYPE", NODE_STR32, "color_adj_data");
+        const float coe = 1.0f;
+        partial->create_data_node("gamma_coe", NODE_FLOAT, &coe);
+        CPakNode* foreign = pak.get_root()->create_dir_node("foreign");
+        foreign->create_data_node("VR_TYPE", NODE_STR32, "TEX_OPT");
+        foreign->create_data_node("gamma_coe", NODE_FLOAT, &coe);
+    }
+    for (int preload : {0, 1}) {
+        CPakFile pak;
+        ASSERT_EQ(pak.open(path.c_str(), preload), 1);
+        CPakNode* saved = pak.get_root()->find("color_adj_data");
+        ASSERT_TRUE(saved);
+        const char* names[] = {"VR_TYPE", "gamma", "scale", "brightness", "contrast", "gamma_coe"};
+        const WORD types[] = {NODE_STR32, NODE_FLOAT4, NODE_FLOAT4, NODE_FLOAT4, NODE_FLOAT4, NODE_FLOAT};
+        ASSERT_EQ(saved->get_children().size(), 6u);
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_STREQ(saved->get_children()[i]->get_name(), names[i]);
+            EXPECT_EQ(saved->get_children()[i]->get_node_type(), types[i]);
+        }
+        COLOR_ADJ_DATA loaded;
+        EXPECT_EQ(loaded.load_col_adj_data_from_node(saved), 1);
+        EXPECT_EQ(loaded.is_same(d), 1);
+
+        // Missing children keep their defaults; earlier values do not survive a load.
+        EXPECT_EQ(loaded.load_col_adj_data_from_node(pak.get_root()->find("partial")), 1);
+        COLOR_ADJ_DATA expect;
+        expect.gamma_coe = 1.0f;
+        EXPECT_EQ(loaded.is_same(expect), 1);
+
+        EXPECT_EQ(loaded.load_col_adj_data_from_node(pak.get_root()->find("foreign")), 0);
+        EXPECT_EQ(loaded.load_col_adj_data_from_node(nullptr), 0);
+        EXPECT_EQ(loaded.is_same(expect), 1);
+    }
 }
 
 } // namespace
