@@ -36,6 +36,18 @@ void record(CUndoMan& man, Journal& j, const char* op, std::initializer_list<con
     man.end_operation(0);
 }
 
+// One operation to undo ("a"), one to redo ("b"), and an open operation holding cmds; the journal is then
+// cleared.
+void make_history_and_open(CUndoMan& man, Journal& j, std::initializer_list<const char*> cmds) {
+    record(man, j, "one", {"a"});
+    record(man, j, "two", {"b"});
+    man.undo();
+    man.begin_operation("open");
+    for (const char* c : cmds)
+        man.do_command(new RecCmd(j, c), 1);
+    j.clear();
+}
+
 TEST(UndoMan, Defaults) {
     CUndoMan man;
     EXPECT_EQ(man.get_max_undo_step(), 32);
@@ -191,21 +203,21 @@ TEST(UndoMan, DisabledRecordingAppliesAndDeletes) {
 }
 
 TEST(UndoMan, SwitchingAndLimitChangesDropHistoryButNotTheOpenOperation) {
-    Journal j;
-    CUndoMan man;
-    record(man, j, "one", {"a"});
-    record(man, j, "two", {"b"});
-    man.undo();
-    man.begin_operation("open");
-    man.do_command(new RecCmd(j, "c"), 1);
-    j.clear();
-    man.enable(1);
-    EXPECT_EQ(j, (Journal{"del b", "del a"}));
-    EXPECT_EQ(man.can_undo() + man.can_redo(), 0);
-    EXPECT_EQ(man.depth, 1);
-    ASSERT_NE(man.cur_op, nullptr);
-    EXPECT_EQ(man.end_operation(0), 0);
-    EXPECT_EQ(man.can_undo(), 1);
+    for (bool by_limit : {false, true}) {
+        Journal j;
+        CUndoMan man;
+        make_history_and_open(man, j, {"c"});
+        if (by_limit)
+            man.set_max_undo_step(10);
+        else
+            man.enable(1);
+        EXPECT_EQ(j, (Journal{"del b", "del a"}));
+        EXPECT_EQ(man.can_undo() + man.can_redo(), 0);
+        EXPECT_EQ(man.depth, 1);
+        ASSERT_NE(man.cur_op, nullptr);
+        EXPECT_EQ(man.end_operation(0), 0);
+        EXPECT_EQ(man.can_undo(), 1);
+    }
 }
 
 TEST(UndoMan, UnmatchedEndOperationBlocksTheNextOperation) {
@@ -232,13 +244,7 @@ TEST(UndoMan, DestructorDeletesOpenOperationThenRedoThenUndo) {
     Journal j;
     {
         CUndoMan man;
-        record(man, j, "one", {"a"});
-        record(man, j, "two", {"b"});
-        man.undo();
-        man.begin_operation("open");
-        man.do_command(new RecCmd(j, "c1"), 1);
-        man.do_command(new RecCmd(j, "c2"), 1);
-        j.clear();
+        make_history_and_open(man, j, {"c1", "c2"});
     }
     EXPECT_EQ(j, (Journal{"del c2", "del c1", "del b", "del a"}));
 }

@@ -170,7 +170,7 @@ TEST(PsdFile, SectionLengthsPastTheEndAreRefused) {
     }
 }
 
-// Builds the PackBits image data for a one-channel-per-row layout from hand-written rows.
+// PackBits image data (row counts, then the rows) from hand-written rows.
 Bytes packbits_data(const std::vector<Bytes>& rows) {
     Bytes out;
     for (const Bytes& r : rows)
@@ -180,15 +180,20 @@ Bytes packbits_data(const std::vector<Bytes>& rows) {
     return out;
 }
 
-TEST(PsdFile, PackBitsRepeatRun) {
-    // Red row FE 41: 0x41 three times; green and blue rows are literals.
-    const Bytes data = packbits_data({{0xfe, 0x41}, {0x02, 1, 2, 3}, {0x02, 4, 5, 6}});
+// Loads a three-channel PackBits image of the given size made of hand-written rows (red rows first).
+bool load_packbits_rows(CPsdFile& psd, uint32_t width, uint32_t height, const std::vector<Bytes>& rows) {
+    const Bytes data = packbits_data(rows);
     Layout lay;
     lay.compression = 1;
     lay.data = &data;
     lay.channels = 3;
+    return load(psd, write_psd(Image{width, height, {}}, lay));
+}
+
+TEST(PsdFile, PackBitsRepeatRun) {
+    // Red row FE 41: 0x41 three times; green and blue rows are literals.
     CPsdFile psd;
-    ASSERT_TRUE(load(psd, write_psd(Image{3, 1, {}}, lay)));
+    ASSERT_TRUE(load_packbits_rows(psd, 3, 1, {{0xfe, 0x41}, {0x02, 1, 2, 3}, {0x02, 4, 5, 6}}));
     for (uint32_t x = 0; x < 3; ++x) {
         EXPECT_EQ(pixel(psd, x, 0)[2], 0x41);
         EXPECT_EQ(pixel(psd, x, 0)[1], x + 1);
@@ -198,27 +203,14 @@ TEST(PsdFile, PackBitsRepeatRun) {
 }
 
 TEST(PsdFile, PackBitsRunsPastTheRowAreClipped) {
-    // Width 2, two rows per channel: a repeat of 5 and a literal of 4 each overrun their row; the next row
-    // starts after the whole run.
-    const Bytes data = packbits_data(
-        {{0xfc, 9},
-         {0x03, 1, 2, 3, 4},
-         {0x01, 5, 6},
-         {0xff, 7},
-         {0x00, 8, 0x00, 9},
-         {0x7f, 10,  11,  12,  13,  14,  15,  16,  17,  18,  19,  20,  21,  22,  23,  24,  25,  26,  27,
-          28,   29,  30,  31,  32,  33,  34,  35,  36,  37,  38,  39,  40,  41,  42,  43,  44,  45,  46,
-          47,   48,  49,  50,  51,  52,  53,  54,  55,  56,  57,  58,  59,  60,  61,  62,  63,  64,  65,
-          66,   67,  68,  69,  70,  71,  72,  73,  74,  75,  76,  77,  78,  79,  80,  81,  82,  83,  84,
-          85,   86,  87,  88,  89,  90,  91,  92,  93,  94,  95,  96,  97,  98,  99,  100, 101, 102, 103,
-          104,  105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122,
-          123,  124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137}});
-    Layout lay;
-    lay.compression = 1;
-    lay.data = &data;
-    lay.channels = 3;
+    // Width 2, two rows per channel: repeats and literals overrun their row (the last one by 126 bytes);
+    // the next row starts after the whole run.
+    Bytes longest{0x7f};
+    for (uint8_t v = 10; v < 138; ++v)
+        longest.push_back(v);
     CPsdFile psd;
-    ASSERT_TRUE(load(psd, write_psd(Image{2, 2, {}}, lay)));
+    ASSERT_TRUE(load_packbits_rows(
+        psd, 2, 2, {{0xfc, 9}, {0x03, 1, 2, 3, 4}, {0x01, 5, 6}, {0xff, 7}, {0x00, 8, 0x00, 9}, longest}));
     const int expect[2][2][3] = {{{8, 5, 9}, {9, 6, 9}}, {{10, 7, 1}, {11, 7, 2}}}; // [y][x] blue, green, red
     for (uint32_t y = 0; y < 2; ++y)
         for (uint32_t x = 0; x < 2; ++x)
@@ -227,13 +219,8 @@ TEST(PsdFile, PackBitsRunsPastTheRowAreClipped) {
 }
 
 TEST(PsdFile, PackBitsControlByte128IsAnError) {
-    const Bytes data = packbits_data({{0x80, 0x00, 0x01}, {0x00, 1}, {0x00, 2}});
-    Layout lay;
-    lay.compression = 1;
-    lay.data = &data;
-    lay.channels = 3;
     CPsdFile psd;
-    EXPECT_FALSE(load(psd, write_psd(Image{1, 1, {}}, lay)));
+    EXPECT_FALSE(load_packbits_rows(psd, 1, 1, {{0x80, 0x00, 0x01}, {0x00, 1}, {0x00, 2}}));
 }
 
 TEST(PsdFile, AlphaDelivery) {
