@@ -1,11 +1,12 @@
 #include <qcore/image/psd_file.h>
 
+#include <qcore/platform/win32/file.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -21,9 +22,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr open_for_reading(const char* path) {
     if (!path) return nullptr;
-    std::string native(path);
-    std::replace(native.begin(), native.end(), '\\', '/');
-    return FilePtr(std::fopen(native.c_str(), "rb"));
+    return FilePtr(std::fopen(qcore::native_path(path).c_str(), "rb"));
 }
 
 bool read_whole_file(const char* path, std::vector<BYTE>& out) {

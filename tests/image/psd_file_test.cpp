@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -72,6 +73,10 @@ TEST(PsdFile, LoadsFromDiskAndReadsHeaderAlone) {
 
     CPsdFile psd;
     EXPECT_TRUE(psd.LoadPsdFile(dir.file("a.psd").c_str(), IMG_CHANNEL_ARGB, 0));
+    // Windows separators reach the same file.
+    std::string windows_path = dir.file("a.psd");
+    std::replace(windows_path.begin() + 1, windows_path.end(), '/', '\\');
+    EXPECT_TRUE(psd.LoadPsdFile(windows_path.c_str(), IMG_CHANNEL_ARGB, 0));
     EXPECT_EQ(pixel(psd, 3, 2)[3], img.planes[3][11]);
     EXPECT_FALSE(psd.LoadPsdFile(dir.file("missing.psd").c_str(), IMG_CHANNEL_ARGB, 0));
 
