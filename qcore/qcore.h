@@ -8,7 +8,13 @@
 #include <qcore/core/core.h>
 #include <qcore/core/timer.h>
 #include <qcore/data/log.h>
+#include <qcore/data/pak_file.h>
+#include <qcore/data/undo_man.h>
+#include <qcore/data/unit.h>
 #include <qcore/geom/bitset.h>
 #include <qcore/geom/frect.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/mathfun.h>
+#include <qcore/image/img_channel.h>
+#include <qcore/image/psd_file.h>
+#include <qcore/texture/color_adj.h>
