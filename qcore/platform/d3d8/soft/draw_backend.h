@@ -18,8 +18,9 @@ struct DrawCall {
     const uint8_t* vertices = nullptr;
     size_t vertex_bytes = 0;
     UINT stride = 0;
-    // Non-indexed: vertices first_vertex onward. Indexed: `index_size` 2 or 4, `index_count` indices from
-    // `indices`, each added to `base_vertex` and lying in [min_index, min_index + vertex_range).
+    // Non-indexed: vertices first_vertex onward, all inside `vertex_bytes`. Indexed: `index_count` indices of
+    // `index_size` bytes (2 or 4) from `indices`; each plus `base_vertex` names a vertex inside
+    // `vertex_bytes` (the device checked them). min_index and vertex_range are the caller's range hint.
     UINT first_vertex = 0;
     const uint8_t* indices = nullptr;
     UINT index_size = 0;
@@ -37,10 +38,12 @@ struct DrawTargets {
 class DrawBackend {
 public:
     virtual ~DrawBackend() = default;
-    virtual void draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
+    // Draws into the targets (calling touch() on what it changes) and returns D3D_OK, or refuses a state it
+    // would not draw faithfully with a failing result that the draw call then returns.
+    virtual HRESULT draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
 };
 
-// Each new device asks the installed factory for its pipeline; with none installed, draw calls are checked
+// Each new device asks the installed factory for its backend; with none installed, draw calls are checked
 // and counted but change no pixel.
 using DrawBackendFactory = std::function<std::unique_ptr<DrawBackend>()>;
 void install_draw_backend_factory(DrawBackendFactory factory);

@@ -216,10 +216,11 @@ TEST_F(DeviceTest, CopyingFromAMultisampledTargetResolvesIt) {
 // A pipeline that records what the device hands it.
 struct RecordingBackend : detail::soft::DrawBackend {
     static inline std::vector<detail::soft::DrawCall> calls;
-    void draw(const detail::soft::DeviceState&, const detail::soft::DrawCall& call,
-              detail::soft::DrawTargets& targets) override {
+    HRESULT draw(const detail::soft::DeviceState&, const detail::soft::DrawCall& call,
+                 detail::soft::DrawTargets& targets) override {
         EXPECT_NE(targets.colour, nullptr);
         calls.push_back(call);
+        return call.type == D3DPT_LINESTRIP ? D3DERR_INVALIDCALL : D3D_OK; // stands for a refused state
     }
 };
 
@@ -248,13 +249,14 @@ TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 1, 1), D3DERR_INVALIDCALL) << "past the buffer";
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_POINTLIST, 3, tri, 16), D3D_OK);
+    EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_LINESTRIP, 1, tri, 16), D3DERR_INVALIDCALL) << "the backend refused";
     Ref<IDirect3DVertexBuffer8> stream;
     UINT stride = 1;
     ASSERT_EQ(dev->GetStreamSource(0, stream.out(), &stride), D3D_OK);
     EXPECT_FALSE(stream) << "drawing from memory unsets stream 0";
     ASSERT_EQ(dev->EndScene(), D3D_OK);
 
-    ASSERT_EQ(RecordingBackend::calls.size(), 3u);
+    ASSERT_EQ(RecordingBackend::calls.size(), 4u);
     EXPECT_EQ(RecordingBackend::calls[0].fvf, DWORD{D3DFVF_XYZRHW});
     EXPECT_EQ(RecordingBackend::calls[0].vertex_bytes, 48u);
     EXPECT_EQ(RecordingBackend::calls[2].type, D3DPT_POINTLIST);
