@@ -38,12 +38,11 @@ struct DrawTargets {
 class DrawBackend {
 public:
     virtual ~DrawBackend() = default;
-    // Draws into the targets (calling touch() on what it changes) and returns D3D_OK, or refuses a state it
-    // would not draw faithfully with a failing result that the draw call then returns.
+    // D3DERR_INVALIDCALL when the pipeline cannot draw the call faithfully (it then draws nothing).
     virtual HRESULT draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
 };
 
-// Each new device asks the installed factory for its backend; with none installed, draw calls are checked
+// Each new device asks the installed factory for its pipeline; with none installed, draw calls are checked
 // and counted but change no pixel.
 using DrawBackendFactory = std::function<std::unique_ptr<DrawBackend>()>;
 void install_draw_backend_factory(DrawBackendFactory factory);
