@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 static_assert(std::endian::native == std::endian::little, "records are stored in the host's byte order");
 
@@ -46,9 +47,11 @@ std::string cut_name(const char* name) {
     return name ? std::string(name, strnlen(name, kMaxName)) : "";
 }
 
-CString lower_key(const char* name) {
-    CString key(name);
-    key.MakeLower();
+// ASCII lower case, the folding every name comparison of the tree uses.
+std::string lower_name(const char* name) {
+    std::string key = name ? name : "";
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return key;
 }
 
@@ -67,47 +70,6 @@ template <class T> T get_le(const BYTE* p) {
 template <class T> void put_le(BYTE* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
-
-// Reads a file front to back through one buffer, so that headers and small values cost no system call
-// each; large reads go straight to their destination.
-class RecordReader {
-public:
-    RecordReader(CFile& f, ULONGLONG start, ULONGLONG size) : f_(f), pos_(start), size_(size) {}
-
-    ULONGLONG pos() const { return pos_; }
-    ULONGLONG remaining() const { return size_ > pos_ ? size_ - pos_ : 0; }
-    void skip(ULONGLONG count) { pos_ += count; }
-
-    size_t read(void* dest, size_t count) {
-        count = static_cast<size_t>(std::min<ULONGLONG>(count, remaining()));
-        if (count >= kReadChunk) {
-            f_.Seek(static_cast<LONGLONG>(pos_), CFile::begin);
-            const size_t got = f_.Read(dest, static_cast<UINT>(count));
-            pos_ += got;
-            return got;
-        }
-        if (pos_ < buf_start_ || pos_ + count > buf_start_ + buf_.size()) refill();
-        const size_t avail = static_cast<size_t>(buf_start_ + buf_.size() - pos_);
-        count = std::min(count, avail);
-        std::memcpy(dest, buf_.data() + (pos_ - buf_start_), count);
-        pos_ += count;
-        return count;
-    }
-
-private:
-    void refill() {
-        f_.Seek(static_cast<LONGLONG>(pos_), CFile::begin);
-        buf_.resize(kReadChunk);
-        buf_.resize(f_.Read(buf_.data(), static_cast<UINT>(kReadChunk)));
-        buf_start_ = pos_;
-    }
-
-    CFile& f_;
-    ULONGLONG pos_;
-    ULONGLONG size_;
-    ULONGLONG buf_start_ = 0;
-    std::vector<BYTE> buf_;
-};
 
 } // namespace
 
@@ -139,16 +101,16 @@ CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPak
 }
 
 CPakNode* CPakNode::find(const char* child_name) const {
-    const CString key(child_name);
-    const auto it = child_map.lower_bound(key);
-    if (it == child_map.end() || qcore::NoCaseLess()(key, it->first)) return nullptr;
+    const std::string key = lower_name(child_name);
+    const auto it = child_map.lower_bound(std::string_view(key));
+    if (it == child_map.end() || it->first.view() != key) return nullptr;
     return it->second;
 }
 
 void CPakNode::add_child(const char* child_name, CPakNode* node) {
     if (!node) return;
     children.push_back(node);
-    child_map.emplace(lower_key(child_name), node);
+    child_map.emplace(CString(lower_name(child_name)), node);
 }
 
 CPakNode* CPakNode::create_dir_node(const char* child_name, int allow_duplicate) {
@@ -300,10 +262,9 @@ int CPakNode::get_dir_node_count() const {
 
 int CPakNode::is_type(const char* child_name, const char* value) {
     if (type != NODE_DIR) return 0;
-    CPakNode* child = find(child_name);
+    char text[32] = {};
+    const CPakNode* child = find_data(child_name, NODE_STR32, text, 0);
     if (!child || child->type != NODE_STR32) return 0;
-    char text[32];
-    if (!child->get_data(NODE_STR32, text)) return 0;
     return qcore::compare_no_case(text, value ? value : "") == 0;
 }
 
@@ -376,6 +337,29 @@ void PakWriteBuffer::flush(CFile& f) {
     f.Write(out.data(), static_cast<UINT>(out.size()));
     out.clear();
     buf_.swap(out);
+}
+
+size_t PakReadBuffer::read(CFile& f, ULONGLONG pos, void* dest, size_t count) {
+    if (count == 0) return 0;
+    if (count >= kReadChunk) {
+        f.Seek(static_cast<LONGLONG>(pos), CFile::begin);
+        return f.Read(dest, static_cast<UINT>(count));
+    }
+    if (pos < start_ || pos + count > start_ + buf_.size()) {
+        f.Seek(static_cast<LONGLONG>(pos), CFile::begin);
+        buf_.resize(kReadChunk);
+        buf_.resize(f.Read(buf_.data(), static_cast<UINT>(kReadChunk)));
+        start_ = pos;
+    }
+    const size_t avail = start_ + buf_.size() > pos ? static_cast<size_t>(start_ + buf_.size() - pos) : 0;
+    count = std::min(count, avail);
+    std::memcpy(dest, buf_.data() + (pos - start_), count);
+    return count;
+}
+
+void PakReadBuffer::clear() {
+    buf_.clear();
+    start_ = 0;
 }
 
 } // namespace detail
@@ -476,6 +460,7 @@ void CPakFile::close_file() {
     }
     writing = 0;
     pending.clear();
+    reads.clear();
     end_pos = 0;
     f.Abort();
     clear_all_nodes();
@@ -528,8 +513,7 @@ int CPakFile::append_record(CPakNode& node, const void* value, int size) {
 int CPakFile::read_at(ULONGLONG pos, void* dest, size_t count) {
     try {
         if (writing) pending.flush(f);
-        f.Seek(static_cast<LONGLONG>(pos), CFile::begin);
-        return f.Read(dest, static_cast<UINT>(count)) == count;
+        return reads.read(f, pos, dest, count) == count;
     } catch (const CFileException& e) {
         e.ReportError();
         return 0;
@@ -554,19 +538,21 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             close_file();
             return 0;
         }
-        RecordReader reader(f, sizeof kFileHeader, f.GetLength());
-        std::map<int, CPakNode*> dirs;
+        const ULONGLONG size = f.GetLength();
+        ULONGLONG pos = sizeof kFileHeader;
+        std::unordered_map<int, CPakNode*> dirs;
         std::vector<BYTE> text;
         for (;;) {
-            const ULONGLONG at = reader.pos();
+            const ULONGLONG at = pos;
             BYTE header[kHeaderSize];
-            const size_t got = reader.read(header, sizeof header);
+            const size_t got = reads.read(f, pos, header, sizeof header);
             if (got == 0) break;
             if (got < sizeof header) {
                 add_problem(problems, at, "partial record header (%zu of 64 bytes) at the end of the file",
                             got);
                 break;
             }
+            pos += kHeaderSize;
             std::unique_ptr<CPakNode> node(CPakNode::new_one("", 0, NODE_DIR, this));
             node->read_header(header);
             if (problems && !std::memchr(header, 0, kMaxName + 1))
@@ -575,26 +561,26 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
                 add_problem(problems, at, "negative data length %d", node->length);
                 break;
             }
-            if (static_cast<ULONGLONG>(node->length) > reader.remaining()) {
+            const auto length = static_cast<size_t>(node->length);
+            if (pos > size || length > size - pos) {
                 add_problem(problems, at, "data of %d bytes runs past the end of the file", node->length);
                 break;
             }
-            node->data_pos = reader.pos();
+            node->data_pos = pos;
             const bool want_text =
                 problems && is_text_type(node->type) && type_info(node->type)->length == node->length;
             if (preload) {
-                node->data.resize(static_cast<size_t>(node->length));
-                if (reader.read(node->data.data(), node->data.size()) != node->data.size()) {
+                node->data.resize(length);
+                if (reads.read(f, pos, node->data.data(), length) != length) {
                     add_problem(problems, at, "data cut short by the end of the file");
                     break;
                 }
                 node->data_on_disk = 0;
             } else if (want_text) {
-                text.resize(static_cast<size_t>(node->length));
-                reader.read(text.data(), text.size());
-            } else {
-                reader.skip(static_cast<ULONGLONG>(node->length));
+                text.assign(length, 0xff);
+                reads.read(f, pos, text.data(), length);
             }
+            pos += length;
             if (problems)
                 check_record(*node, want_text ? (preload ? node->data.data() : text.data()) : nullptr, at,
                              problems);

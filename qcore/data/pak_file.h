@@ -24,6 +24,7 @@
 
 #include <map>
 #include <memory>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -49,6 +50,27 @@ enum NODE_TYPE : WORD {
 };
 
 class CPakFile;
+
+namespace qcore::detail {
+// Orders the lower-cased child names bytewise and finds them by a lower-cased view without a copy.
+struct LowerNameLess {
+    using is_transparent = void;
+    bool operator()(const CString& a, const CString& b) const { return a.view() < b.view(); }
+    bool operator()(const CString& a, std::string_view b) const { return a.view() < b; }
+    bool operator()(std::string_view a, const CString& b) const { return a < b.view(); }
+};
+
+// Leaves bytes uninitialised on resize: node data is always overwritten by a read right after.
+template <class T> struct NoInitAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = NoInitAllocator<U>; };
+    NoInitAllocator() = default;
+    template <class U> NoInitAllocator(const NoInitAllocator<U>&) {}
+    template <class U> void construct(U* p) { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+} // namespace qcore::detail
 
 class CPakNode {
 public:
@@ -127,11 +149,11 @@ private:
     WORD sub_type = 0;
     int length = 0;
     std::vector<CPakNode*> children;
-    std::multimap<CString, CPakNode*, qcore::NoCaseLess> child_map;
+    std::multimap<CString, CPakNode*, qcore::detail::LowerNameLess> child_map;
     CPakFile* pak_file = nullptr;
     int data_on_disk = 1;
     ULONGLONG data_pos = 0;
-    std::vector<BYTE> data;
+    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> data;
 };
 
 namespace qcore {
@@ -172,6 +194,19 @@ public:
 private:
     std::vector<BYTE> buf_;
 };
+
+// Serves small reads from a window of the file, so that neighbouring headers and values cost one system
+// call per window; large reads go straight to their destination.
+class PakReadBuffer {
+public:
+    // Returns the bytes read: fewer than count only at the end of the file.
+    size_t read(CFile& f, ULONGLONG pos, void* dest, size_t count);
+    void clear();
+
+private:
+    ULONGLONG start_ = 0;
+    std::vector<BYTE> buf_;
+};
 } // namespace detail
 
 } // namespace qcore
@@ -183,6 +218,8 @@ public:
     CPakFile(const CPakFile&) = delete;
     CPakFile& operator=(const CPakFile&) = delete;
 
+    // Records are appended as nodes are created (buffered, flushed before any read and on close_file); a
+    // file being written can be read back and saved with save_as as well.
     int create(const char* path);
     int open(const char* path, int preload);
     // Rewrites the whole tree in depth-first pre-order; the target is replaced only once it is complete.
@@ -210,4 +247,5 @@ private:
     int writing = 0;
     ULONGLONG end_pos = 0;
     qcore::detail::PakWriteBuffer pending;
+    qcore::detail::PakReadBuffer reads;
 };

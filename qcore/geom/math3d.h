@@ -54,16 +54,15 @@ public:
 
     // The point transformed by m, divided by w unless w is exactly 1.
     VEC get_vertex_transf(const D3DMATRIX& m) const {
-        float w;
-        const VEC r = qcore::detail::transform_point(*this, m, w);
-        return w == 1.0f ? r : r * (1.0f / w);
+        qcore::detail::float4v r = qcore::detail::transform_point(*this, m);
+        if (r[3] != 1.0f) r *= 1.0f / r[3];
+        return {r[0], r[1], r[2]};
     }
     void transf_self(const D3DMATRIX& m) { *this = get_vertex_transf(m); }
     // Times the upper-left 3×3 block only: no translation, divide or renormalisation.
     VEC get_normal_transf(const D3DMATRIX& m) const {
-        VEC r;
-        D3DXVec3TransformNormal(&r, this, static_cast<const D3DXMATRIX*>(&m));
-        return r;
+        const qcore::detail::float4v r = qcore::detail::transform_normal(*this, m);
+        return {r[0], r[1], r[2]};
     }
     void transf_normal_self(const D3DMATRIX& m) { *this = get_normal_transf(m); }
 

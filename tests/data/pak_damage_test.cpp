@@ -1,6 +1,7 @@
 #include <qcore/data/pak_file.h>
 #include <qcore/platform/win32/message_box.h>
 
+#include "data/pak_records.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -9,29 +10,14 @@
 
 using qcore::MessageBoxRecorder;
 using qcore::PakProblem;
+using qcore::test::kPakHead;
+using qcore::test::pak_record;
+using qcore::test::raw_bytes;
 using qcore::test::read_file_bytes;
 using qcore::test::TempDir;
 using qcore::test::write_file_bytes;
 
 namespace {
-
-std::string le32(int32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-std::string le16(uint16_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 2);
-}
-
-std::string record(const std::string& name, int id, int pid, uint16_t type, uint16_t sub, int length,
-                   const std::string& data = "") {
-    std::string r = name.substr(0, 48);
-    r.resize(48, '\0');
-    return r + le32(id) + le32(pid) + le16(type) + le16(sub) + le32(length) + data;
-}
-
-const std::string kHead("tpk\0"
-                        "1.0\0",
-                        8);
 
 size_t count_nodes(const CPakNode* node) {
     if (!node) return 0;
@@ -64,10 +50,10 @@ struct Damage : ::testing::Test {
 };
 
 TEST_F(Damage, OrphanRecordsAreDroppedAndReadingGoesOn) {
-    const auto texts =
-        open(kHead + record("root", 1, 0, NODE_DIR, 0, 0) + record("lost", 2, 50, NODE_DIR, 0, 0) +
-             record("child_of_lost", 3, 2, NODE_INT, 0, 4, le32(1)) +
-             record("kept", 4, 1, NODE_INT, 0, 4, le32(7)));
+    const auto texts = open(kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0) +
+                            pak_record("lost", 2, 50, NODE_DIR, 0, "", 0) +
+                            pak_record("child_of_lost", 3, 2, NODE_INT, 0, raw_bytes<int32_t>(1), 4) +
+                            pak_record("kept", 4, 1, NODE_INT, 0, raw_bytes<int32_t>(7), 4));
     EXPECT_EQ(texts,
               (std::vector<std::string>{"72: parent id 50 names no directory read before this record",
                                         "136: parent id 2 names no directory read before this record"}));
@@ -78,8 +64,8 @@ TEST_F(Damage, OrphanRecordsAreDroppedAndReadingGoesOn) {
 }
 
 TEST_F(Damage, FirstRecordThatIsNotADirectoryStaysAloneAsRoot) {
-    const auto texts = open(kHead + record("solo", 1, 0, NODE_INT, 0, 4, le32(3)) +
-                            record("x", 2, 1, NODE_INT, 0, 4, le32(1)));
+    const auto texts = open(kPakHead + pak_record("solo", 1, 0, NODE_INT, 0, raw_bytes<int32_t>(3), 4) +
+                            pak_record("x", 2, 1, NODE_INT, 0, raw_bytes<int32_t>(1), 4));
     EXPECT_EQ(texts,
               (std::vector<std::string>{"8: first record is not a directory",
                                         "76: parent id 1 names no directory read before this record"}));
@@ -91,21 +77,22 @@ TEST_F(Damage, FirstRecordThatIsNotADirectoryStaysAloneAsRoot) {
 }
 
 TEST_F(Damage, BadLengthsEndTheTreeBeforeTheRecord) {
-    const std::string good =
-        kHead + record("root", 1, 0, NODE_DIR, 0, 0) + record("a", 2, 1, NODE_INT, 0, 4, le32(1));
-    EXPECT_EQ(open(good + record("neg", 3, 1, NODE_BUF, 0, -8) + record("b", 4, 1, NODE_DIR, 0, 0)),
-              std::vector<std::string>{"140: negative data length -8"});
+    const std::string good = kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0) +
+                             pak_record("a", 2, 1, NODE_INT, 0, raw_bytes<int32_t>(1), 4);
+    EXPECT_EQ(
+        open(good + pak_record("neg", 3, 1, NODE_BUF, 0, "", -8) + pak_record("b", 4, 1, NODE_DIR, 0, "", 0)),
+        std::vector<std::string>{"140: negative data length -8"});
     EXPECT_EQ(count_nodes(pak.get_root()), 2u);
-    EXPECT_EQ(open(good + record("huge", 3, 1, NODE_BUF, 0, 0x7fffffff, "abc")),
+    EXPECT_EQ(open(good + pak_record("huge", 3, 1, NODE_BUF, 0, "abc", 0x7fffffff)),
               std::vector<std::string>{"140: data of 2147483647 bytes runs past the end of the file"});
     EXPECT_EQ(count_nodes(pak.get_root()), 2u);
 }
 
 TEST_F(Damage, EveryTruncationKeepsTheCompleteRecords) {
-    std::string file = kHead + record("root", 1, 0, NODE_DIR, 0, 0);
+    std::string file = kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0);
     std::vector<size_t> ends{file.size()};
     for (int i = 0; i < 4; ++i) {
-        file += record("n" + std::to_string(i), 10 + i, 1, NODE_BUF, 0, 3 * i, std::string(3 * i, 'x'));
+        file += pak_record("n" + std::to_string(i), 10 + i, 1, NODE_BUF, 0, std::string(3 * i, 'x'), 3 * i);
         ends.push_back(file.size());
     }
     MessageBoxRecorder boxes;
@@ -133,9 +120,9 @@ TEST_F(Damage, EveryTruncationKeepsTheCompleteRecords) {
 
 TEST_F(Damage, UnterminatedNamesAndTextsAreCut) {
     const std::string name(48, 'N');
-    const auto texts =
-        open(kHead + record("root", 1, 0, NODE_DIR, 0, 0) + record(name, 2, 1, NODE_INT, 0, 4, le32(5)) +
-             record("s", 3, 1, NODE_STR32, 0, 32, std::string(32, 'z')));
+    const auto texts = open(kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0) +
+                            pak_record(name, 2, 1, NODE_INT, 0, raw_bytes<int32_t>(5), 4) +
+                            pak_record("s", 3, 1, NODE_STR32, 0, std::string(32, 'z'), 32));
     EXPECT_EQ(texts, (std::vector<std::string>{"72: name without terminating zero",
                                                "140: NODE_STR32 text without terminating zero"}));
     const CPakNode* n = pak.get_root()->get_children()[0];
@@ -153,9 +140,10 @@ TEST_F(Damage, UnterminatedNamesAndTextsAreCut) {
 
 TEST_F(Damage, WrongSizesUnknownTypesAndKinds) {
     const auto texts = open(
-        kHead + record("root", 1, 0, NODE_DIR, 0, 0) + record("short", 2, 1, NODE_VEC, 0, 8, "12345678") +
-        record("odd", 3, 1, 77, 0, 3, "abc") + record("buf", 4, 1, NODE_BUF, 2, 13, std::string(13, 'v')) +
-        record("kind", 5, 1, NODE_BUF, 9, 2, "kk") + record("dirdata", 6, 1, NODE_DIR, 0, 2, "dd"));
+        kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0) +
+        pak_record("short", 2, 1, NODE_VEC, 0, "12345678", 8) + pak_record("odd", 3, 1, 77, 0, "abc", 3) +
+        pak_record("buf", 4, 1, NODE_BUF, 2, std::string(13, 'v'), 13) +
+        pak_record("kind", 5, 1, NODE_BUF, 9, "kk", 2) + pak_record("dirdata", 6, 1, NODE_DIR, 0, "dd", 2));
     EXPECT_EQ(texts,
               (std::vector<std::string>{
                   "72: NODE_VEC holds 8 data bytes instead of 12", "144: type code 77 is not a node type",
@@ -177,9 +165,10 @@ TEST_F(Damage, WrongSizesUnknownTypesAndKinds) {
 
 TEST_F(Damage, DuplicateDirectoryIdsKeepTheFirst) {
     const auto texts =
-        open(kHead + record("root", 1, 0, NODE_DIR, 0, 0) + record("first", 2, 1, NODE_DIR, 0, 0) +
-             record("second", 2, 1, NODE_DIR, 0, 0) + record("leaf", 3, 2, NODE_INT, 0, 4, le32(1)) +
-             record("again", 1, 2, NODE_DIR, 0, 0));
+        open(kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0) +
+             pak_record("first", 2, 1, NODE_DIR, 0, "", 0) + pak_record("second", 2, 1, NODE_DIR, 0, "", 0) +
+             pak_record("leaf", 3, 2, NODE_INT, 0, raw_bytes<int32_t>(1), 4) +
+             pak_record("again", 1, 2, NODE_DIR, 0, "", 0));
     EXPECT_EQ(texts, (std::vector<std::string>{"136: directory id 2 used before",
                                                "268: directory id 1 used before"}));
     CPakNode* root = pak.get_root();
@@ -190,9 +179,9 @@ TEST_F(Damage, DuplicateDirectoryIdsKeepTheFirst) {
 }
 
 TEST_F(Damage, DeepNestingNeitherRecursesNorLeaks) {
-    std::string file = kHead + record("root", 1, 0, NODE_DIR, 0, 0);
+    std::string file = kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0);
     for (int i = 2; i < 200000; ++i)
-        file += record("d", i, i - 1, NODE_DIR, 0, 0);
+        file += pak_record("d", i, i - 1, NODE_DIR, 0, "", 0);
     write_file_bytes(path, file);
     ASSERT_EQ(pak.open(path.c_str(), 0), 1);
     EXPECT_EQ(pak.get_root()->get_dir_node_count(), 199999);

@@ -1,7 +1,10 @@
 #include <qcore/data/pak_file.h>
+#include <qcore/geom/frect.h>
+#include <qcore/geom/math3d.h>
 #include <qcore/platform/d3d8/d3d8_types.h>
 #include <qcore/platform/win32/message_box.h>
 
+#include "data/pak_records.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,29 +13,14 @@
 #include <filesystem>
 
 using qcore::MessageBoxRecorder;
+using qcore::test::kPakHead;
+using qcore::test::pak_record;
+using qcore::test::raw_bytes;
 using qcore::test::read_file_bytes;
 using qcore::test::TempDir;
 using qcore::test::write_file_bytes;
 
 namespace {
-
-std::string le32(int32_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 4);
-}
-std::string le16(uint16_t v) {
-    return std::string(reinterpret_cast<const char*>(&v), 2);
-}
-
-std::string record(const std::string& name, int id, int pid, uint16_t type, uint16_t sub, int length,
-                   const std::string& data = "") {
-    std::string r = name.substr(0, 48);
-    r.resize(48, '\0');
-    return r + le32(id) + le32(pid) + le16(type) + le16(sub) + le32(length) + data;
-}
-
-const std::string kHead("tpk\0"
-                        "1.0\0",
-                        8);
 
 std::vector<std::string> names_of(const std::vector<CPakNode*>& nodes) {
     std::vector<std::string> out;
@@ -66,9 +54,11 @@ TEST_F(PakTest, NestedDirectoriesAndOneIntegerMake332ExactBytes) {
         EXPECT_EQ(ids[4], ids[0] + 4);
     }
     const std::string expected =
-        kHead + record("root", ids[0], 0, NODE_DIR, 0, 0) + record("a", ids[1], ids[0], NODE_DIR, 0, 0) +
-        record("b", ids[2], ids[1], NODE_DIR, 0, 0) + record("c", ids[3], ids[2], NODE_DIR, 0, 0) +
-        record("value", ids[4], ids[3], NODE_INT, 0, 4, le32(0x12345678));
+        kPakHead + pak_record("root", ids[0], 0, NODE_DIR, 0, "", 0) +
+        pak_record("a", ids[1], ids[0], NODE_DIR, 0, "", 0) +
+        pak_record("b", ids[2], ids[1], NODE_DIR, 0, "", 0) +
+        pak_record("c", ids[3], ids[2], NODE_DIR, 0, "", 0) +
+        pak_record("value", ids[4], ids[3], NODE_INT, 0, raw_bytes<int32_t>(0x12345678), 4);
     ASSERT_EQ(expected.size(), 332u);
     EXPECT_EQ(read_file_bytes(path), expected);
 
@@ -277,8 +267,13 @@ TEST_F(PakTest, TreeQueriesAndInMemoryEdits) {
     item->create_data_node("VR_TYPE", NODE_STR32, "Camera");
     EXPECT_NE(item->is_type("vr_type", "CAMERA"), 0);
     EXPECT_EQ(item->is_type("vr_type", "Light"), 0);
-    EXPECT_EQ(item->is_type("v0", "0"), 0);
-    EXPECT_EQ(item->find("v1")->is_type("x", "y"), 0);
+    {
+        MessageBoxRecorder boxes;
+        EXPECT_EQ(item->is_type("missing", "Camera"), 0);
+        EXPECT_EQ(item->is_type("v0", "0"), 0);
+        EXPECT_EQ(item->find("v1")->is_type("x", "y"), 0);
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>{"5 != 3, err get_data(), mode type mismatch"});
+    }
 
     CPakNode* v2 = item->find("v2");
     const int nine = 9;
@@ -300,7 +295,7 @@ TEST_F(PakTest, TreeQueriesAndInMemoryEdits) {
 }
 
 TEST_F(PakTest, HeaderOnlyFileAndBadHeaders) {
-    write_file_bytes(path, kHead);
+    write_file_bytes(path, kPakHead);
     CPakFile pak;
     EXPECT_EQ(pak.open(path.c_str(), 0), 1);
     EXPECT_EQ(pak.get_root(), nullptr);
@@ -428,6 +423,71 @@ TEST_F(PakTest, NodesCannotBeCreatedInAFileOpenedForReading) {
     EXPECT_EQ(pak.get_root()->create_dir_node("x"), nullptr);
     EXPECT_EQ(boxes.count(), 1u);
     EXPECT_EQ(pak.get_root()->get_children().size(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(PakWriteFailure, AFullDiskIsReportedAndEndsTheStream) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    MessageBoxRecorder boxes;
+    CPakFile pak;
+    ASSERT_EQ(pak.create("/dev/full"), 1);
+    std::vector<BYTE> big(1 << 20);
+    EXPECT_EQ(pak.get_root()->create_buf_node("big", big.data(), static_cast<int>(big.size())), nullptr);
+    EXPECT_EQ(pak.get_root()->create_dir_node("after"), nullptr);
+    EXPECT_EQ(boxes.texts(),
+              (std::vector<std::string>{"Can't wirte to file: /dev/full", "Can't wirte to file: /dev/full"}));
+    EXPECT_TRUE(pak.get_root()->get_children().empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PakTest, GeometryValuesAreStoredAsTheirInMemoryImage) {
+    const VEC v(1, 2, 3);
+    const QUAT q(0, 0, 0.5f, 1);
+    const MAT m(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 7, 0, 1);
+    const FRect r(0.1f, 0.2f, 0.9f, 1);
+    const float4 f(4, 3, 2, 1);
+    const std::vector<VEC> verts{{1, 0, 0}, {0, 1, 0}};
+    {
+        CPakFile pak;
+        ASSERT_EQ(pak.create(path.c_str()), 1);
+        CPakNode* root = pak.get_root();
+        root->create_data_node("v", NODE_VEC, &v);
+        root->create_data_node("q", NODE_QUAT, &q);
+        root->create_data_node("m", NODE_MATRIX, &m);
+        root->create_data_node("r", NODE_FRECT, &r);
+        root->create_data_node("f", NODE_FLOAT4, &f);
+        root->create_buf_node("verts", verts.data(), 24, qcore::buf_vec);
+    }
+    CPakFile pak;
+    ASSERT_EQ(pak.open(path.c_str(), 0), 1);
+    CPakNode* root = pak.get_root();
+    VEC v2;
+    QUAT q2;
+    MAT m2;
+    FRect r2;
+    float4 f2;
+    root->find_data("v", NODE_VEC, &v2, 1);
+    root->find_data("q", NODE_QUAT, &q2, 1);
+    root->find_data("m", NODE_MATRIX, &m2, 1);
+    root->find_data("r", NODE_FRECT, &r2, 1);
+    root->find_data("f", NODE_FLOAT4, &f2, 1);
+    EXPECT_EQ(v2.z, 3.f);
+    EXPECT_EQ(q2.z, 0.5f);
+    EXPECT_EQ(m2._42, 7.f);
+    EXPECT_EQ(m2._11, 1.f);
+    EXPECT_EQ(r2.left, 0.1f);
+    EXPECT_EQ(r2.bottom, 1.f);
+    EXPECT_EQ(f2[0], 4.f);
+    std::vector<VEC> back;
+    ASSERT_EQ(root->find("verts")->get_buffer(back), 1);
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].y, 1.f);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "data/pak_records.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -7,28 +8,19 @@
 #include <cstring>
 #include <sys/wait.h>
 
+using qcore::test::kPakHead;
+using qcore::test::pak_record;
+using qcore::test::raw_bytes;
 using qcore::test::read_file_bytes;
 using qcore::test::TempDir;
 using qcore::test::write_file_bytes;
 
 namespace {
 
-template <class T> std::string raw(const T& v) {
-    return std::string(reinterpret_cast<const char*>(&v), sizeof v);
-}
-
-std::string record(const std::string& name, int32_t id, int32_t pid, uint16_t type, uint16_t sub,
-                   const std::string& data, int32_t length = INT32_MIN) {
-    std::string r = name;
-    r.resize(48, '\0');
-    return r + raw(id) + raw(pid) + raw(type) + raw(sub) +
-           raw(length == INT32_MIN ? static_cast<int32_t>(data.size()) : length) + data;
-}
-
 std::string floats(std::initializer_list<float> f) {
     std::string s;
     for (float v : f)
-        s += raw(v);
+        s += raw_bytes(v);
     return s;
 }
 
@@ -39,17 +31,17 @@ std::string known_file() {
     const int32_t rect[4] = {0, 0, 640, 480};
     const uint32_t faces[3] = {0, 1, 2};
     const uint16_t idx[3] = {7, 8, 9};
-    return std::string("tpk\0"
-                       "1.0\0",
-                       8) +
-           record("root", 1, 0, 1, 0, "") + record("Camera", 2, 1, 1, 0, "") +
-           record("VR_TYPE", 3, 2, 5, 0, s32) + record("pos", 4, 2, 8, 0, floats({1.5f, -2.f, 0.25f})) +
-           record("count", 5, 2, 3, 0, raw(int32_t{-7})) + record("guid", 6, 2, 11, 0, raw(guid)) +
-           record("world", 7, 2, 7, 0, floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1})) +
-           record("rect", 8, 2, 13, 0, raw(rect)) + record("Mesh", 9, 1, 1, 0, "") +
-           record("verts", 10, 9, 2, 2, floats({0, 1, 2, 3, 4, 5})) +
-           record("faces", 11, 9, 2, 3, raw(faces)) + record("idx", 12, 9, 2, 6, raw(idx)) +
-           record("raw", 13, 9, 2, 0, "hello, raw bytes!") + record("name", 14, 9, 2, 1, "teapot");
+    return kPakHead + pak_record("root", 1, 0, 1, 0, "") + pak_record("Camera", 2, 1, 1, 0, "") +
+           pak_record("VR_TYPE", 3, 2, 5, 0, s32) +
+           pak_record("pos", 4, 2, 8, 0, floats({1.5f, -2.f, 0.25f})) +
+           pak_record("count", 5, 2, 3, 0, raw_bytes(int32_t{-7})) +
+           pak_record("guid", 6, 2, 11, 0, raw_bytes(guid)) +
+           pak_record("world", 7, 2, 7, 0, floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1})) +
+           pak_record("rect", 8, 2, 13, 0, raw_bytes(rect)) + pak_record("Mesh", 9, 1, 1, 0, "") +
+           pak_record("verts", 10, 9, 2, 2, floats({0, 1, 2, 3, 4, 5})) +
+           pak_record("faces", 11, 9, 2, 3, raw_bytes(faces)) +
+           pak_record("idx", 12, 9, 2, 6, raw_bytes(idx)) +
+           pak_record("raw", 13, 9, 2, 0, "hello, raw bytes!") + pak_record("name", 14, 9, 2, 1, "teapot");
 }
 
 struct ToolRun {
@@ -136,8 +128,9 @@ TEST_F(TpkTool, PrintsValuesByType) {
 TEST_F(TpkTool, ChecksAndRewritesDamagedFiles) {
     EXPECT_EQ(tpk("check " + file).out, file + ": ok\n");
     std::string bad = known_file();
-    bad.replace(8 + 64 + 64 + 48 + 4, 4, raw(int32_t{99}));                       // VR_TYPE loses its parent
-    bad += record("neg", 20, 1, 2, 0, "", -5) + record("after", 21, 1, 1, 0, ""); // reading stops at "neg"
+    bad.replace(8 + 64 + 64 + 48 + 4, 4, raw_bytes(int32_t{99})); // VR_TYPE loses its parent
+    bad += pak_record("neg", 20, 1, 2, 0, "", -5) +
+           pak_record("after", 21, 1, 1, 0, ""); // reading stops at "neg"
     const std::string damaged = dir.file("damaged.tpk");
     write_file_bytes(damaged, bad);
     const ToolRun r = tpk("check " + damaged);

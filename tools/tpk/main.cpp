@@ -206,35 +206,30 @@ template <class T> T load(const BYTE* p) {
     return v;
 }
 
-Value float_rows(const BYTE* p, size_t count, size_t per_row) {
-    Value v;
-    std::string json = "[";
-    for (size_t r = 0; r < count / per_row; ++r) {
-        std::vector<std::string> row;
-        std::string jr = per_row > 1 ? "[" : "";
-        for (size_t k = 0; k < per_row; ++k) {
-            const float f = load<float>(p + (r * per_row + k) * 4);
-            row.push_back(fmt_float(f));
-            jr += (k ? ", " : "") + json_float(f);
-        }
-        if (per_row > 1) jr += "]";
-        json += (r ? ", " : "") + jr;
-        v.rows.push_back(row);
-    }
-    v.json = json + "]";
-    return v;
+std::string text_of(float v) {
+    return fmt_float(v);
+}
+std::string json_of(float v) {
+    return json_float(v);
+}
+template <class T> std::string text_of(T v) {
+    return std::to_string(v);
+}
+template <class T> std::string json_of(T v) {
+    return std::to_string(v);
 }
 
-template <class T> Value int_rows(const BYTE* p, size_t count, size_t per_row) {
+// count values of type T in rows of per_row; JSON nests the rows when there is more than one per row.
+template <class T> Value rows(const BYTE* p, size_t count, size_t per_row) {
     Value v;
     std::string json = "[";
     for (size_t r = 0; r < count / per_row; ++r) {
         std::vector<std::string> row;
         std::string jr = per_row > 1 ? "[" : "";
         for (size_t k = 0; k < per_row; ++k) {
-            const std::string s = std::to_string(load<T>(p + (r * per_row + k) * sizeof(T)));
-            row.push_back(s);
-            jr += (k ? ", " : "") + s;
+            const T x = load<T>(p + (r * per_row + k) * sizeof(T));
+            row.push_back(text_of(x));
+            jr += (k ? ", " : "") + json_of(x);
         }
         if (per_row > 1) jr += "]";
         json += (r ? ", " : "") + jr;
@@ -290,17 +285,17 @@ Value buffer_value(WORD kind, const std::vector<BYTE>& b) {
     case qcore::buf_chars:
         return text_value(p, n);
     case qcore::buf_vec:
-        return float_rows(p, n / 4 / 3 * 3, 3);
+        return rows<float>(p, n / 4 / 3 * 3, 3);
     case qcore::buf_face:
-        return int_rows<uint32_t>(p, n / 4 / 3 * 3, 3);
+        return rows<uint32_t>(p, n / 4 / 3 * 3, 3);
     case qcore::buf_uint32:
-        return int_rows<uint32_t>(p, n / 4, 1);
+        return rows<uint32_t>(p, n / 4, 1);
     case qcore::buf_float2:
-        return float_rows(p, n / 4 / 2 * 2, 2);
+        return rows<float>(p, n / 4 / 2 * 2, 2);
     case qcore::buf_uint16:
-        return int_rows<uint16_t>(p, n / 2, 1);
+        return rows<uint16_t>(p, n / 2, 1);
     case qcore::buf_float:
-        return float_rows(p, n / 4, 1);
+        return rows<float>(p, n / 4, 1);
     default:
         return hex_value(p, n);
     }
@@ -309,32 +304,32 @@ Value buffer_value(WORD kind, const std::vector<BYTE>& b) {
 Value fixed_value(WORD type, const BYTE* p, size_t size) {
     switch (type) {
     case NODE_INT:
-        return single(int_rows<int32_t>(p, 1, 1));
+        return single(rows<int32_t>(p, 1, 1));
     case NODE_TIME:
-        return single(int_rows<uint32_t>(p, 1, 1));
+        return single(rows<uint32_t>(p, 1, 1));
     case NODE_FILENAME:
     case NODE_STR32:
     case NODE_STR64:
         return text_value(p, size);
     case NODE_MATRIX:
-        return float_rows(p, 16, 4);
+        return rows<float>(p, 16, 4);
     case NODE_VEC:
-        return single(float_rows(p, 3, 3));
+        return single(rows<float>(p, 3, 3));
     case NODE_FLOAT:
-        return single(float_rows(p, 1, 1));
+        return single(rows<float>(p, 1, 1));
     case NODE_GUID:
         return guid_value(p);
     case NODE_BOX:
-        return float_rows(p, 6, 3);
+        return rows<float>(p, 6, 3);
     case NODE_CRECT:
-        return single(int_rows<int32_t>(p, 4, 4));
+        return single(rows<int32_t>(p, 4, 4));
     case NODE_CSIZE:
-        return single(int_rows<int32_t>(p, 2, 2));
+        return single(rows<int32_t>(p, 2, 2));
     case NODE_D3DXCOLOR:
     case NODE_FRECT:
     case NODE_FLOAT4:
     case NODE_QUAT:
-        return single(float_rows(p, 4, 4));
+        return single(rows<float>(p, 4, 4));
     default:
         return hex_value(p, size);
     }

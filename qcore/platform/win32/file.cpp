@@ -350,9 +350,22 @@ BOOL SafeFileWriter::open(const char* target, CFileException* error) {
     abandon();
     static std::atomic<unsigned> counter{0};
     target_ = native_path(absolute_path(target).c_str());
-    temp_ = target_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    // Claimed exclusively, so that two writers (or a stale leftover) never share a temporary file.
+    bool taken = true;
+    for (int attempt = 0; attempt < 100 && taken; ++attempt) {
+        temp_ = target_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+        const int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        taken = fd < 0 && errno == EEXIST;
+        if (fd >= 0) ::close(fd);
+    }
+    if (taken) {
+        if (error) *error = CFileException(CFileException::accessDenied, ERROR_FILE_EXISTS, target);
+        temp_.clear();
+        return FALSE;
+    }
     if (!file_.Open(temp_.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, error)) {
         if (error) error->m_strFileName = target;
+        ::unlink(temp_.c_str());
         temp_.clear();
         return FALSE;
     }

@@ -56,30 +56,15 @@ D3DXVECTOR2* D3DXVec2Normalize(D3DXVECTOR2* out, const D3DXVECTOR2* v) {
     return out;
 }
 
-D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v) {
-    const float len = D3DXVec3Length(v);
-    *out = len > 0.0f ? D3DXVECTOR3(v->x / len, v->y / len, v->z / len) : D3DXVECTOR3(0, 0, 0);
-    return out;
-}
-
 D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
-    float w;
-    const D3DXVECTOR3 p = qcore::detail::transform_point(*v, *m, w);
-    *out = D3DXVECTOR4(p.x, p.y, p.z, w);
+    const qcore::detail::float4v p = qcore::detail::transform_point(*v, *m);
+    *out = D3DXVECTOR4(p[0], p[1], p[2], p[3]);
     return out;
 }
 
 D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
-    float w;
-    const D3DXVECTOR3 p = qcore::detail::transform_point(*v, *m, w);
-    *out = D3DXVECTOR3(p.x / w, p.y / w, p.z / w);
-    return out;
-}
-
-D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
-    *out = D3DXVECTOR3(v->x * m->_11 + v->y * m->_21 + v->z * m->_31,
-                       v->x * m->_12 + v->y * m->_22 + v->z * m->_32,
-                       v->x * m->_13 + v->y * m->_23 + v->z * m->_33);
+    const qcore::detail::float4v p = qcore::detail::transform_point(*v, *m);
+    *out = D3DXVECTOR3(p[0] / p[3], p[1] / p[3], p[2] / p[3]);
     return out;
 }
 

@@ -252,17 +252,24 @@ inline void mat4_multiply(float* out, const float* a, const float* b) {
     const float4v b0 = load_row(b), b1 = load_row(b + 4), b2 = load_row(b + 8), b3 = load_row(b + 12);
     float4v r[4];
     for (int i = 0; i < 4; ++i) {
-        const float* ai = a + 4 * i;
-        r[i] = ai[0] * b0 + ai[1] * b1 + ai[2] * b2 + ai[3] * b3;
+        // One load per row of a, its lanes broadcast by shuffles.
+        const float4v ai = load_row(a + 4 * i);
+        r[i] = __builtin_shufflevector(ai, ai, 0, 0, 0, 0) * b0 +
+               __builtin_shufflevector(ai, ai, 1, 1, 1, 1) * b1 +
+               __builtin_shufflevector(ai, ai, 2, 2, 2, 2) * b2 +
+               __builtin_shufflevector(ai, ai, 3, 3, 3, 3) * b3;
     }
     std::memcpy(out, r, sizeof(r));
 }
 
-// (x, y, z, 1) × m without the perspective divide; w receives the fourth column.
-inline D3DXVECTOR3 transform_point(const D3DVECTOR& v, const D3DMATRIX& m, float& w) {
-    w = v.x * m._14 + v.y * m._24 + v.z * m._34 + m._44;
-    return {v.x * m._11 + v.y * m._21 + v.z * m._31 + m._41, v.x * m._12 + v.y * m._22 + v.z * m._32 + m._42,
-            v.x * m._13 + v.y * m._23 + v.z * m._33 + m._43};
+// (x, y, z, 0) × m: the upper-left 3×3 block only.
+inline float4v transform_normal(const D3DVECTOR& v, const D3DMATRIX& m) {
+    return v.x * load_row(&m._11) + v.y * load_row(&m._21) + v.z * load_row(&m._31);
+}
+
+// (x, y, z, 1) × m without the perspective divide: (x', y', z', w).
+inline float4v transform_point(const D3DVECTOR& v, const D3DMATRIX& m) {
+    return transform_normal(v, m) + load_row(&m._41);
 }
 } // namespace qcore::detail
 
@@ -336,13 +343,21 @@ inline D3DXVECTOR3* D3DXVec3Maximize(D3DXVECTOR3* out, const D3DXVECTOR3* a, con
     return out;
 }
 // A zero vector normalises to zero rather than to NaNs.
-D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v);
+inline D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v) {
+    const float len = D3DXVec3Length(v);
+    *out = len > 0.0f ? *v * (1.0f / len) : D3DXVECTOR3(0, 0, 0);
+    return out;
+}
 // (x, y, z, 1) × m.
 D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
 // (x, y, z, 1) × m, divided by the resulting w.
 D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
 // (x, y, z, 0) × m: directions, no translation.
-D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m);
+inline D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
+    const qcore::detail::float4v r = qcore::detail::transform_normal(*v, *m);
+    *out = D3DXVECTOR3(r[0], r[1], r[2]);
+    return out;
+}
 // Object space to the viewport's pixels and depth range; a null matrix counts as the identity.
 D3DXVECTOR3* D3DXVec3Project(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DVIEWPORT8* viewport,
                              const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
