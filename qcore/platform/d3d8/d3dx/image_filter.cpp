@@ -138,7 +138,7 @@ DWORD resolve_mip_filter(DWORD filter) {
 
 bool is_valid_filter(DWORD filter) {
     const DWORD type = filter_type(filter);
-    return type >= D3DX_FILTER_NONE && type <= D3DX_FILTER_BOX && (filter & ~0xF70000u & ~0xFFFFu) == 0;
+    return type >= D3DX_FILTER_NONE && type <= D3DX_FILTER_BOX && (filter & ~0xFFFFFu) == 0;
 }
 
 ArgbImage resample(const ArgbImage& src, uint32_t width, uint32_t height, DWORD filter) {
@@ -152,11 +152,11 @@ ArgbImage resample(const ArgbImage& src, uint32_t width, uint32_t height, DWORD 
         return point_sample(src, width, height);
     case D3DX_FILTER_LINEAR:
         return bilinear(src, width, height, mirror_u, mirror_v);
-    case D3DX_FILTER_BOX:
+    default:
+        // Triangle lets every source pixel contribute by the area it covers; box averages 2x2 blocks,
+        // which is the same at an exact halving and is taken as area averaging at other sizes.
         if (width * 2 == src.width && height * 2 == src.height) return halve_box(src);
         return stb_resample(src, width, height, STBIR_FILTER_BOX, mirror_u || mirror_v);
-    default:
-        return stb_resample(src, width, height, STBIR_FILTER_TRIANGLE, mirror_u || mirror_v);
     }
 }
 

@@ -241,27 +241,22 @@ void decode_blocks(D3DFORMAT f, const uint8_t* src, size_t pitch, ArgbImage& out
 }
 
 void encode_blocks(D3DFORMAT f, const ArgbImage& src, uint8_t* dst, size_t pitch, bool opaque) {
-    const uint32_t* pixels = src.pixels.data();
-    std::vector<uint32_t> adjusted;
-    if (is_premultiplied(f) || (f == D3DFMT_DXT1 && opaque)) {
-        adjusted = src.pixels;
-        for (uint32_t& c : adjusted)
-            c = f == D3DFMT_DXT1 ? c | 0xFF000000u : premultiply(c);
-        pixels = adjusted.data();
+    // libsquish reads R, G, B, A bytes; D3DCOLOR values are B, G, R, A in memory.
+    std::vector<uint8_t> rgba(src.pixels.size() * 4);
+    for (size_t i = 0; i < src.pixels.size(); ++i) {
+        uint32_t c = src.pixels[i];
+        if (f == D3DFMT_DXT1 && opaque)
+            c |= 0xFF000000u;
+        else if (is_premultiplied(f))
+            c = premultiply(c);
+        rgba[4 * i] = uint8_t(c >> 16), rgba[4 * i + 1] = uint8_t(c >> 8);
+        rgba[4 * i + 2] = uint8_t(c), rgba[4 * i + 3] = uint8_t(c >> 24);
     }
-    // D3DCOLOR values are BGRA in memory, which libsquish reads directly with kSourceBGRA.
-    const int flags = squish_flags(f) | squish::kColourClusterFit | squish::kSourceBGRA;
-    const size_t block = pixel_format_info(f).block_bytes;
-    const size_t tight = size_t((src.width + 3) / 4) * block;
-    if (pitch == tight) {
-        squish::CompressImage(reinterpret_cast<const squish::u8*>(pixels), int(src.width), int(src.height),
-                              int(src.width * 4), dst, flags);
-        return;
-    }
+    const int flags = squish_flags(f) | squish::kColourClusterFit;
     for (uint32_t by = 0; by < (src.height + 3) / 4; ++by) {
         const uint32_t rows = std::min<uint32_t>(4, src.height - by * 4);
-        squish::CompressImage(reinterpret_cast<const squish::u8*>(pixels + size_t(by) * 4 * src.width),
-                              int(src.width), int(rows), int(src.width * 4), dst + by * pitch, flags);
+        squish::CompressImage(rgba.data() + size_t(by) * 4 * src.width * 4, int(src.width), int(rows),
+                              int(src.width * 4), dst + by * pitch, flags);
     }
 }
 
