@@ -334,6 +334,7 @@ HRESULT Mesh::OptimizeInplace(DWORD flags, const DWORD* adjacency_in, DWORD* adj
     request.strip_order = flags & D3DXMESHOPT_STRIPREORDER;
     request.compact = flags & D3DXMESHOPT_COMPACT;
     request.ignore_vertices = flags & D3DXMESHOPT_IGNOREVERTS;
+    request.face_remap_wanted = adjacency_out || face_remap;
     const qcore::detail::MeshOrder order =
         qcore::detail::optimize_order(indices.data(), faces_, vertices_, attributes_.data(), request);
     const auto kept = DWORD(order.vertex_remap.size());
@@ -352,13 +353,15 @@ HRESULT Mesh::OptimizeInplace(DWORD flags, const DWORD* adjacency_in, DWORD* adj
     if (vb) vb_ = std::move(vb), vertices_ = kept;
     if (HRESULT hr = write_indices(this, order.indices); FAILED(hr)) return hr;
 
-    std::vector<DWORD> attributes(faces_);
-    std::vector<uint32_t> new_face(faces_);
-    for (DWORD f = 0; f < faces_; ++f) {
-        attributes[f] = attributes_[order.face_remap[f]];
-        new_face[order.face_remap[f]] = f;
+    std::vector<uint32_t> new_face(adjacency_out ? faces_ : 0);
+    if (!order.face_remap.empty()) {
+        std::vector<DWORD> attributes(faces_);
+        for (DWORD f = 0; f < faces_; ++f) {
+            attributes[f] = attributes_[order.face_remap[f]];
+            if (adjacency_out) new_face[order.face_remap[f]] = f;
+        }
+        attributes_ = std::move(attributes);
     }
-    attributes_ = std::move(attributes);
     if (request.attribute_sort || request.vertex_cache || request.strip_order)
         rebuild_attribute_table(order.indices);
 

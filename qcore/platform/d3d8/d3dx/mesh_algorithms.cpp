@@ -322,54 +322,59 @@ MeshOrder optimize_order(const uint32_t* indices, size_t face_count, size_t vert
     if (reorder_faces && mixed)
         std::stable_sort(order.face_remap.begin(), order.face_remap.end(),
                          [&](uint32_t a, uint32_t b) { return attributes[a] < attributes[b]; });
-    if (request.vertex_cache || request.strip_order) {
-        std::vector<uint32_t> grouped = order.face_remap;
-        for (size_t s = 0; s < face_count;) {
-            size_t e = s + 1;
-            while (e < face_count && mixed && attributes[grouped[e]] == attributes[grouped[s]])
-                ++e;
-            if (!mixed) e = face_count;
-            order_group_for_cache(indices, vertex_count, grouped.data() + s, e - s, request.strip_order,
-                                  order.face_remap.data() + s);
-            s = e;
+
+    // The indices in the new face order, before vertices move.
+    std::vector<uint32_t> by_face(face_count * 3);
+    if ((request.vertex_cache || request.strip_order) && !mixed && !request.face_remap_wanted) {
+        // One group and nobody asks where faces went: the optimiser's output is all that is needed.
+        if (request.strip_order)
+            meshopt_optimizeVertexCacheStrip(by_face.data(), indices, by_face.size(), vertex_count);
+        else
+            meshopt_optimizeVertexCache(by_face.data(), indices, by_face.size(), vertex_count);
+        order.face_remap.clear();
+    } else {
+        if (request.vertex_cache || request.strip_order) {
+            const std::vector<uint32_t> grouped = order.face_remap;
+            for (size_t s = 0; s < face_count;) {
+                size_t e = s + 1;
+                while (e < face_count && attributes[grouped[e]] == attributes[grouped[s]])
+                    ++e;
+                order_group_for_cache(indices, vertex_count, grouped.data() + s, e - s, request.strip_order,
+                                      order.face_remap.data() + s);
+                s = e;
+            }
         }
+        for (size_t i = 0; i < face_count; ++i)
+            std::memcpy(&by_face[i * 3], indices + size_t(order.face_remap[i]) * 3, 12);
     }
 
     std::vector<uint32_t> old_to_new(vertex_count);
     if (request.ignore_vertices || (!reorder_faces && !request.compact)) {
         std::iota(old_to_new.begin(), old_to_new.end(), 0u);
+    } else if (reorder_faces) {
+        // First use in the new face order; unused vertices get ~0.
+        meshopt_optimizeVertexFetchRemap(old_to_new.data(), by_face.data(), by_face.size(), vertex_count);
     } else {
-        std::vector<uint32_t> by_face(face_count * 3);
-        for (size_t i = 0; i < face_count; ++i)
-            std::memcpy(&by_face[i * 3], indices + size_t(order.face_remap[i]) * 3, 12);
-        if (reorder_faces) {
-            // First use in the new face order; unused vertices get ~0.
-            meshopt_optimizeVertexFetchRemap(old_to_new.data(), by_face.data(), by_face.size(), vertex_count);
-        } else {
-            std::vector<bool> used(vertex_count, false);
-            for (uint32_t v : by_face)
-                used[v] = true;
-            uint32_t next = 0;
-            for (size_t v = 0; v < vertex_count; ++v)
-                old_to_new[v] = used[v] ? next++ : ~0u;
-        }
+        std::vector<bool> used(vertex_count, false);
+        for (uint32_t v : by_face)
+            used[v] = true;
         uint32_t next = 0;
-        for (uint32_t n : old_to_new)
-            if (n != ~0u) ++next;
-        // Without compaction the unused vertices keep their place after the used ones.
-        for (uint32_t& n : old_to_new)
-            if (n == ~0u && !request.compact) n = next++;
+        for (size_t v = 0; v < vertex_count; ++v)
+            old_to_new[v] = used[v] ? next++ : ~0u;
     }
     size_t kept = 0;
     for (uint32_t n : old_to_new)
         if (n != ~0u) ++kept;
+    // Without compaction the unused vertices keep their place after the used ones.
+    if (!request.compact)
+        for (uint32_t& n : old_to_new)
+            if (n == ~0u) n = uint32_t(kept++);
     order.vertex_remap.assign(kept, 0);
     for (uint32_t v = 0; v < vertex_count; ++v)
         if (old_to_new[v] != ~0u) order.vertex_remap[old_to_new[v]] = v;
     order.indices.resize(face_count * 3);
-    for (size_t i = 0; i < face_count; ++i)
-        for (int c = 0; c < 3; ++c)
-            order.indices[i * 3 + c] = old_to_new[indices[size_t(order.face_remap[i]) * 3 + c]];
+    for (size_t i = 0; i < by_face.size(); ++i)
+        order.indices[i] = old_to_new[by_face[i]];
     return order;
 }
 

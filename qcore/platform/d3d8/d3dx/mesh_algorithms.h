@@ -51,8 +51,9 @@ std::vector<uint32_t> generate_adjacency(PositionView positions, size_t vertex_c
 std::vector<Float3> compute_normals(PositionView positions, size_t vertex_count, const uint32_t* indices,
                                     size_t face_count, const uint32_t* adjacency);
 
-// The outcome of reordering a mesh: faces in their new order (old face of each new face), vertices in
-// their new order (old vertex of each new vertex) and the new indices.
+// The outcome of reordering a mesh: faces in their new order (old face of each new face; left empty when
+// the faces all share one attribute and the request did not want it), vertices in their new order (old
+// vertex of each new vertex) and the new indices.
 struct MeshOrder {
     std::vector<uint32_t> face_remap;
     std::vector<uint32_t> vertex_remap;
@@ -65,6 +66,7 @@ struct OptimizeRequest {
     bool strip_order = false;
     bool compact = false;
     bool ignore_vertices = false;
+    bool face_remap_wanted = false;
 };
 
 MeshOrder optimize_order(const uint32_t* indices, size_t face_count, size_t vertex_count,
