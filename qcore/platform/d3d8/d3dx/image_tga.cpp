@@ -101,9 +101,9 @@ HRESULT decode_tga(const uint8_t* data, size_t size, DecodedImage& out, const De
 
     const bool alpha = (h.descriptor & 15u) != 0;
     std::vector<uint32_t> palette;
-    if (h.map_type == 1) {
-        const uint32_t entry_bytes = (h.map_bits + 7u) / 8;
-        if (size_t(h.map_length) * entry_bytes > r.remaining()) return D3DXERR_INVALIDDATA;
+    const size_t entry_bytes = (h.map_bits + 7u) / 8;
+    if (size_t(h.map_length) * entry_bytes > r.remaining()) return D3DXERR_INVALIDDATA;
+    if (base_type(h) == 1) {
         // A colour map's alpha counts when the image declares alpha bits or its entries are 32-bit.
         const bool map_alpha = alpha || h.map_bits == 32;
         palette.resize(h.map_length);
@@ -111,6 +111,9 @@ HRESULT decode_tga(const uint8_t* data, size_t size, DecodedImage& out, const De
             c = to_argb(r.here(), h.map_bits, false, map_alpha);
             r.skip(entry_bytes);
         }
+    } else {
+        // Other images may carry a colour map they do not use, of any entry size.
+        r.skip(size_t(h.map_length) * entry_bytes);
     }
     if (!r.ok()) return D3DXERR_INVALIDDATA;
     if (options.info_only) return S_OK;
