@@ -178,7 +178,6 @@ HRESULT decode_body(ByteReader& r, size_t pixel_offset, BmpHeader& h, DecodedIma
     if (!r.ok()) return D3DXERR_INVALIDDATA;
 
     const uint32_t w = out.info.width, height = out.info.height;
-    ImageLevel level{w, height, size_t(w) * 4, {}};
     std::vector<uint8_t> rle;
     const size_t stride = ((size_t(w) * h.bits + 31) / 32) * 4;
     if (h.compression == bi_rle4 || h.compression == bi_rle8) {
@@ -187,7 +186,7 @@ HRESULT decode_body(ByteReader& r, size_t pixel_offset, BmpHeader& h, DecodedIma
     } else if (stride * height > r.remaining()) {
         return D3DXERR_INVALIDDATA;
     }
-    level.data.resize(level.pitch * height);
+    ImageLevel& level = add_argb_level(out, w, height);
     const Field fr(h.masks[0]), fg(h.masks[1]), fb(h.masks[2]), fa(h.masks[3]);
     for (uint32_t y = 0; y < height; ++y) {
         const uint32_t stored_row = h.top_down ? y : height - 1 - y;
@@ -224,7 +223,6 @@ HRESULT decode_body(ByteReader& r, size_t pixel_offset, BmpHeader& h, DecodedIma
             }
         }
     }
-    out.levels.push_back(std::move(level));
     return S_OK;
 }
 

@@ -40,6 +40,16 @@ HRESULT decode_image(const uint8_t* data, size_t size, DecodedImage& out, const 
     return decode_tga(data, size, out, options);
 }
 
+ImageLevel& add_argb_level(DecodedImage& image, uint32_t width, uint32_t height) {
+    image.levels.resize(1);
+    ImageLevel& level = image.levels[0];
+    level.width = width;
+    level.height = height;
+    level.pitch = size_t(width) * 4;
+    level.data.assign(level.pitch * height, 0);
+    return level;
+}
+
 bool level_to_argb(const DecodedImage& image, size_t level, ArgbImage& out) {
     if (level >= image.levels.size()) return false;
     const ImageLevel& l = image.levels[level];

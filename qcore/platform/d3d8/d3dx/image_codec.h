@@ -55,6 +55,9 @@ HRESULT decode_jpeg(const uint8_t* data, size_t size, DecodedImage& out, const D
 HRESULT decode_dds(const uint8_t* data, size_t size, DecodedImage& out, const DecodeOptions& options);
 HRESULT decode_ppm(const uint8_t* data, size_t size, DecodedImage& out, const DecodeOptions& options);
 
+// Adds the one A8R8G8B8 level of a decoded file, sized and zeroed, for a reader to fill.
+ImageLevel& add_argb_level(DecodedImage& image, uint32_t width, uint32_t height);
+
 // A level of a decoded image in ARGB.
 bool level_to_argb(const DecodedImage& image, size_t level, ArgbImage& out);
 

@@ -88,12 +88,7 @@ HRESULT read_jpeg(Decompressor& dec, const uint8_t* data, size_t size, DecodedIm
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     jpeg_start_decompress(&cinfo);
     const uint32_t width = cinfo.output_width, height = cinfo.output_height;
-    out.levels.resize(1);
-    ImageLevel& level = out.levels[0];
-    level.width = width;
-    level.height = height;
-    level.pitch = size_t(width) * 4;
-    level.data.resize(level.pitch * height);
+    ImageLevel& level = add_argb_level(out, width, height);
     if (cmyk) cmyk_row.resize(size_t(width) * 4);
     while (cinfo.output_scanline < height) {
         uint8_t* row = level.data.data() + size_t(cinfo.output_scanline) * level.pitch;

@@ -88,12 +88,7 @@ HRESULT read_png(ReadState& state, MemoryInput& input, DecodedImage& out, const 
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t(width) * 4) return D3DXERR_INVALIDDATA;
 
-    out.levels.resize(1);
-    ImageLevel& level = out.levels[0];
-    level.width = width;
-    level.height = height;
-    level.pitch = size_t(width) * 4;
-    level.data.resize(level.pitch * height);
+    ImageLevel& level = add_argb_level(out, width, height);
     rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = level.data.data() + y * level.pitch;

@@ -81,9 +81,7 @@ HRESULT decode_ppm(const uint8_t* data, size_t size, DecodedImage& out, const De
     // Binary samples must all be there; text samples take two bytes each but the last.
     if (text ? samples > body / 2 + 1 : samples * sample_bytes > body) return D3DXERR_INVALIDDATA;
 
-    ImageLevel level{width, height, size_t(width) * 4, {}};
-    level.data.resize(level.pitch * height);
-    auto* pixels = reinterpret_cast<uint32_t*>(level.data.data());
+    std::vector<uint32_t> pixels(size_t(width) * height);
     const uint8_t* p = data + t.pos();
     uint32_t rgb[3] = {};
     for (size_t i = 0; i < size_t(width) * height; ++i) {
@@ -100,7 +98,7 @@ HRESULT decode_ppm(const uint8_t* data, size_t size, DecodedImage& out, const De
         if (grey) rgb[1] = rgb[2] = rgb[0];
         pixels[i] = 0xFF000000u | rgb[0] << 16 | rgb[1] << 8 | rgb[2];
     }
-    out.levels.push_back(std::move(level));
+    std::memcpy(add_argb_level(out, width, height).data.data(), pixels.data(), pixels.size() * 4);
     return S_OK;
 }
 

@@ -151,15 +151,13 @@ HRESULT decode_tga(const uint8_t* data, size_t size, DecodedImage& out, const De
 
     // Bit 5 of the descriptor puts the first row at the top, bit 4 the first column at the right.
     const bool top_down = h.descriptor & 0x20u, right_to_left = h.descriptor & 0x10u;
-    ImageLevel level{h.width, h.height, size_t(h.width) * 4, {}};
-    level.data.resize(level.pitch * h.height);
+    ImageLevel& level = add_argb_level(out, h.width, h.height);
     for (uint32_t y = 0; y < h.height; ++y) {
         const uint32_t* s = pixels.data() + size_t(top_down ? y : h.height - 1u - y) * h.width;
         auto* d = reinterpret_cast<uint32_t*>(level.data.data() + y * level.pitch);
         for (uint32_t x = 0; x < h.width; ++x)
             d[x] = s[right_to_left ? h.width - 1u - x : x];
     }
-    out.levels.push_back(std::move(level));
     return S_OK;
 }
 
