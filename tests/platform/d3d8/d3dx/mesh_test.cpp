@@ -312,6 +312,16 @@ TEST_F(MeshTest, OptimizeInplaceKeepsTrianglesAndLowersAcmr) {
     EXPECT_EQ(mesh->DrawSubset(9), D3D_OK); // no faces: nothing drawn
     device_->EndScene();
 
+    // Optimize leaves the mesh alone and hands out an optimised copy with the options asked for.
+    ID3DXMesh* copy = nullptr;
+    ASSERT_EQ(mesh->Optimize(D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT | D3DXMESHOPT_STRIPREORDER, nullptr, nullptr,
+                             nullptr, nullptr, &copy),
+              D3D_OK);
+    EXPECT_EQ(copy->GetOptions(), DWORD(D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT));
+    EXPECT_EQ(triangle_set(copy), before);
+    EXPECT_EQ(indices(mesh), new_indices);
+    copy->Release();
+
     EXPECT_EQ(mesh->OptimizeInplace(D3DXMESHOPT_VERTEXCACHE | D3DXMESHOPT_STRIPREORDER, nullptr, nullptr,
                                     nullptr, nullptr),
               D3DERR_INVALIDCALL);

@@ -141,6 +141,36 @@ TEST_F(TextureFileTest, TextureScaledConvertedAndKeyed) {
     EXPECT_EQ(tex, nullptr);
 }
 
+TEST_F(TextureFileTest, DefaultPoolAndNaturalFormats) {
+    // A default-pool texture cannot be locked: it is filled through a system-memory copy.
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(D3DXCreateTextureFromFileExA(device_, gradient_png(16, 16).c_str(), 0, 0, 1, 0, D3DFMT_A8R8G8B8,
+                                           D3DPOOL_DEFAULT, D3DX_FILTER_NONE, D3DX_DEFAULT, 0, nullptr,
+                                           nullptr, &tex),
+              D3D_OK);
+    IDirect3DSurface8* copy = nullptr;
+    ASSERT_EQ(device_->CreateImageSurface(16, 16, D3DFMT_A8R8G8B8, &copy), D3D_OK);
+    IDirect3DSurface8* level = nullptr;
+    ASSERT_EQ(tex->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(
+        D3DXLoadSurfaceFromSurface(copy, nullptr, nullptr, level, nullptr, nullptr, D3DX_FILTER_NONE, 0),
+        D3DERR_INVALIDCALL); // not lockable for reading either
+    level->Release();
+    copy->Release();
+    tex->Release();
+
+    // Left to the loader, a 24-bit JPEG becomes a 32-bit texture without alpha when 24 bits are not offered.
+    std::vector<uint8_t> rgb(8 * 8 * 3, 90);
+    ASSERT_EQ(D3DXCreateTextureFromFileA(
+                  device_, write("n.jpg", qcore::test::write_jpeg(8, 8, 3, rgb, 90)).c_str(), &tex),
+              D3D_OK);
+    D3DSURFACE_DESC desc{};
+    tex->GetLevelDesc(0, &desc);
+    EXPECT_TRUE(desc.Format == D3DFMT_R8G8B8 || desc.Format == D3DFMT_X8R8G8B8) << desc.Format;
+    EXPECT_EQ(tex->GetLevelCount(), 4u);
+    tex->Release();
+}
+
 TEST_F(TextureFileTest, CreateTextureAdjustsRequest) {
     IDirect3DTexture8* tex = nullptr;
     ASSERT_EQ(D3DXCreateTexture(device_, 100, 0, 0, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, &tex), D3D_OK);
