@@ -1,6 +1,7 @@
 #include <qcore/platform/d3d8/soft/adapter.h>
 #include <qcore/platform/d3d8/soft/device.h>
 #include <qcore/platform/d3d8/soft/formats.h>
+#include <qcore/platform/d3d8/soft/object.h>
 #include <qcore/platform/d3d8/soft/window_link.h>
 
 #include <cstring>
@@ -105,12 +106,7 @@ void fill_caps(D3DDEVTYPE type, D3DCAPS8& c) {
 }
 
 HRESULT SoftDirect3D::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDirect3D8) return E_NOINTERFACE;
-    AddRef();
-    *object = static_cast<IDirect3D8*>(this);
-    return S_OK;
+    return answer_query<IDirect3D8>(this, riid, IID_IDirect3D8, object);
 }
 
 ULONG SoftDirect3D::AddRef() {
@@ -118,8 +114,8 @@ ULONG SoftDirect3D::AddRef() {
 }
 
 ULONG SoftDirect3D::Release() {
-    if (refs_ == 0) return 0;
-    if (--refs_ > 0) return refs_;
+    const long left = drop_reference(refs_);
+    if (left != 0) return left > 0 ? static_cast<ULONG>(left) : 0;
     delete this;
     return 0;
 }

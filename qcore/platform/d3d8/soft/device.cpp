@@ -68,11 +68,16 @@ HRESULT complete_present_parameters(D3DPRESENT_PARAMETERS& pp, HWND focus_window
         return D3DERR_INVALIDCALL;
     if (pp.BackBufferCount > 3) return D3DERR_INVALIDCALL;
     const HWND window = pp.hDeviceWindow ? pp.hDeviceWindow : focus_window;
-    UINT client_width = 0, client_height = 0;
-    if (!window_client_size(window, client_width, client_height)) return D3DERR_INVALIDCALL;
+    if (!window) return D3DERR_INVALIDCALL;
+    // The window only gives the default size and receives presents; a handle that names no window is
+    // accepted when the size is given, and presents into it show nothing.
+    if (pp.BackBufferWidth == 0 || pp.BackBufferHeight == 0) {
+        UINT client_width = 0, client_height = 0;
+        if (!window_client_size(window, client_width, client_height)) return D3DERR_INVALIDCALL;
+        if (pp.BackBufferWidth == 0) pp.BackBufferWidth = std::max(1u, client_width);
+        if (pp.BackBufferHeight == 0) pp.BackBufferHeight = std::max(1u, client_height);
+    }
     pp.BackBufferCount = std::max(1u, pp.BackBufferCount);
-    if (pp.BackBufferWidth == 0) pp.BackBufferWidth = std::max(1u, client_width);
-    if (pp.BackBufferHeight == 0) pp.BackBufferHeight = std::max(1u, client_height);
     if (pp.BackBufferWidth > kMaxBackBufferSide || pp.BackBufferHeight > kMaxBackBufferSide)
         return D3DERR_INVALIDCALL;
     const D3DDISPLAYMODE desktop = desktop_mode();
@@ -112,7 +117,7 @@ SoftDevice::SoftDevice(SoftDirect3D& d3d, const CreateDeviceRequest& request) : 
     d3d_->AddRef();
     creation_ = {request.adapter, request.type, request.focus_window, request.behavior};
     fill_caps(request.type, caps_);
-    pipeline_ = make_pipeline();
+    backend_ = make_draw_backend();
     set_default_state(state_, false);
 }
 
@@ -123,12 +128,7 @@ SoftDevice::~SoftDevice() {
 }
 
 HRESULT SoftDevice::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDirect3DDevice8) return E_NOINTERFACE;
-    AddRef();
-    *object = static_cast<IDirect3DDevice8*>(this);
-    return S_OK;
+    return answer_query<IDirect3DDevice8>(this, riid, IID_IDirect3DDevice8, object);
 }
 
 ULONG SoftDevice::AddRef() {
@@ -136,8 +136,8 @@ ULONG SoftDevice::AddRef() {
 }
 
 ULONG SoftDevice::Release() {
-    if (refs_ == 0) return 0;
-    if (--refs_ > 0) return refs_;
+    const long left = drop_reference(refs_);
+    if (left != 0) return left > 0 ? static_cast<ULONG>(left) : 0;
     delete this;
     return 0;
 }

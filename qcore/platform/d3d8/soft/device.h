@@ -3,7 +3,7 @@
 // that feed its pipeline.
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/d3d8/soft/adapter.h>
-#include <qcore/platform/d3d8/soft/pipeline.h>
+#include <qcore/platform/d3d8/soft/draw_backend.h>
 #include <qcore/platform/d3d8/soft/resources.h>
 #include <qcore/platform/d3d8/soft/state.h>
 
@@ -119,14 +119,14 @@ private:
     HRESULT check_draw(D3DPRIMITIVETYPE type, UINT count) const;
     void clear_rect(const RECT& rect, DWORD flags, D3DCOLOR colour, float z, DWORD stencil);
 
-    ULONG refs_ = 1;
+    RefCounter refs_{1};
     SoftDirect3D* d3d_;
     D3DDEVICE_CREATION_PARAMETERS creation_{};
     D3DPRESENT_PARAMETERS pp_{};
     D3DDISPLAYMODE desktop_at_reset_{};
     D3DCAPS8 caps_{};
     DeviceState state_;
-    std::unique_ptr<Pipeline> pipeline_;
+    std::unique_ptr<DrawBackend> backend_;
     std::array<uint64_t, static_cast<size_t>(DeviceCall::Count)> calls_{};
     std::vector<DeviceChild*> children_;
     std::vector<StandaloneSurface*> back_buffers_;

@@ -41,6 +41,26 @@ bool indices_within(const uint8_t* indices, UINT size, uint64_t count, uint64_t 
     return true;
 }
 
+DrawCall make_call(D3DPRIMITIVETYPE type, UINT primitives, DWORD fvf, const void* vertices, size_t bytes,
+                   UINT stride) {
+    DrawCall call;
+    call.type = type;
+    call.primitive_count = primitives;
+    call.fvf = fvf;
+    call.vertices = static_cast<const uint8_t*>(vertices);
+    call.vertex_bytes = bytes;
+    call.stride = stride;
+    return call;
+}
+
+void add_indices(DrawCall& call, const void* indices, UINT size, uint64_t count, UINT min_index, UINT range) {
+    call.indices = static_cast<const uint8_t*>(indices);
+    call.index_size = size;
+    call.index_count = static_cast<UINT>(count);
+    call.min_index = min_index;
+    call.vertex_range = range;
+}
+
 } // namespace
 
 HRESULT SoftDevice::check_draw(D3DPRIMITIVETYPE type, UINT primitives) const {
@@ -50,9 +70,9 @@ HRESULT SoftDevice::check_draw(D3DPRIMITIVETYPE type, UINT primitives) const {
 }
 
 HRESULT SoftDevice::draw(const DrawCall& call) {
-    if (call.primitive_count == 0 || lost_ || !pipeline_ || !render_target_) return D3D_OK;
+    if (call.primitive_count == 0 || lost_ || !backend_ || !render_target_) return D3D_OK;
     DrawTargets targets{&render_target_->memory(), depth_target_ ? &depth_target_->memory() : nullptr};
-    pipeline_->draw(state_, call, targets);
+    backend_->draw(state_, call, targets);
     return D3D_OK;
 }
 
@@ -64,13 +84,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT primit
     if (!stream.buffer || stride < fvf_stride(state_.vertex_shader)) return D3DERR_INVALIDCALL;
     const uint64_t used = (uint64_t{start} + vertices_for(type, primitives)) * stride;
     if (used > stream.buffer->memory().length()) return D3DERR_INVALIDCALL;
-    DrawCall call;
-    call.type = type;
-    call.primitive_count = primitives;
-    call.fvf = state_.vertex_shader;
-    call.vertices = stream.buffer->memory().bits();
-    call.vertex_bytes = stream.buffer->memory().length();
-    call.stride = stride;
+    DrawCall call = make_call(type, primitives, state_.vertex_shader, stream.buffer->memory().bits(),
+                              stream.buffer->memory().length(), stride);
     call.first_vertex = start;
     return draw(call);
 }
@@ -88,19 +103,10 @@ HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT min_index, 
     const uint64_t available = stream.buffer->memory().length() / stream.stride;
     const uint8_t* first = ib->memory().bits() + size_t{start_index} * size;
     if (!indices_within(first, size, indices, state_.base_vertex_index, available)) return D3DERR_INVALIDCALL;
-    DrawCall call;
-    call.type = type;
-    call.primitive_count = primitives;
-    call.fvf = state_.vertex_shader;
-    call.vertices = stream.buffer->memory().bits();
-    call.vertex_bytes = stream.buffer->memory().length();
-    call.stride = stream.stride;
-    call.indices = first;
-    call.index_size = size;
-    call.index_count = static_cast<UINT>(indices);
+    DrawCall call = make_call(type, primitives, state_.vertex_shader, stream.buffer->memory().bits(),
+                              stream.buffer->memory().length(), stream.stride);
+    add_indices(call, first, size, indices, min_index, vertices);
     call.base_vertex = state_.base_vertex_index;
-    call.min_index = min_index;
-    call.vertex_range = vertices;
     return draw(call);
 }
 
@@ -111,14 +117,8 @@ HRESULT SoftDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitives, cons
     // Drawing from memory leaves stream 0 unset, as after any such call.
     rebind<SoftVertexBuffer>(state_.streams[0].buffer, nullptr);
     state_.streams[0].stride = 0;
-    DrawCall call;
-    call.type = type;
-    call.primitive_count = primitives;
-    call.fvf = state_.vertex_shader;
-    call.vertices = static_cast<const uint8_t*>(data);
-    call.vertex_bytes = vertices_for(type, primitives) * stride;
-    call.stride = stride;
-    return draw(call);
+    return draw(make_call(type, primitives, state_.vertex_shader, data,
+                          vertices_for(type, primitives) * stride, stride));
 }
 
 HRESULT SoftDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index, UINT vertices,
@@ -136,18 +136,8 @@ HRESULT SoftDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index
     rebind<SoftVertexBuffer>(state_.streams[0].buffer, nullptr);
     state_.streams[0].stride = 0;
     rebind<SoftIndexBuffer>(state_.indices, nullptr);
-    DrawCall call;
-    call.type = type;
-    call.primitive_count = primitives;
-    call.fvf = state_.vertex_shader;
-    call.vertices = static_cast<const uint8_t*>(data);
-    call.vertex_bytes = limit * stride;
-    call.stride = stride;
-    call.indices = static_cast<const uint8_t*>(indices);
-    call.index_size = size;
-    call.index_count = static_cast<UINT>(count_indices);
-    call.min_index = min_index;
-    call.vertex_range = vertices;
+    DrawCall call = make_call(type, primitives, state_.vertex_shader, data, limit * stride, stride);
+    add_indices(call, indices, size, count_indices, min_index, vertices);
     return draw(call);
 }
 

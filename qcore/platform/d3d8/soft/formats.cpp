@@ -3,6 +3,7 @@
 #include <squish.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -116,6 +117,15 @@ int squish_flags(D3DFORMAT format) {
 } // namespace
 
 const FormatInfo* format_info(D3DFORMAT format) {
+    // Numbered formats index a table, as pixels are converted one by one; the four-character codes are
+    // few enough to search.
+    static const auto by_number = [] {
+        std::array<const FormatInfo*, 128> table{};
+        for (const auto& f : kFormats)
+            if (f.format < table.size()) table[f.format] = &f;
+        return table;
+    }();
+    if (format < by_number.size()) return by_number[format];
     for (const auto& f : kFormats)
         if (f.format == format) return &f;
     return nullptr;
@@ -270,7 +280,7 @@ void argb_to_pixel(D3DFORMAT format, uint32_t c, uint8_t* p) {
     store(p, f->bytes, v);
 }
 
-float read_depth(D3DFORMAT format, const uint8_t* p) {
+float depth_at(D3DFORMAT format, const uint8_t* p) {
     const auto* f = format_info(format);
     if (!f || f->kind != FormatKind::depth) return 0.f;
     const uint32_t v = load(p, f->bytes);
@@ -279,7 +289,7 @@ float read_depth(D3DFORMAT format, const uint8_t* p) {
     return static_cast<float>(v / 4294967295.0);
 }
 
-void write_depth(D3DFORMAT format, uint8_t* p, float depth) {
+void set_depth(D3DFORMAT format, uint8_t* p, float depth) {
     const auto* f = format_info(format);
     if (!f || f->kind != FormatKind::depth) return;
     const double z = std::clamp(static_cast<double>(depth), 0.0, 1.0);
@@ -291,13 +301,13 @@ void write_depth(D3DFORMAT format, uint8_t* p, float depth) {
     store(p, 4, static_cast<uint32_t>(std::llround(z * 4294967295.0)));
 }
 
-uint32_t read_stencil(D3DFORMAT format, const uint8_t* p) {
+uint32_t stencil_at(D3DFORMAT format, const uint8_t* p) {
     const auto* f = format_info(format);
     if (!f || f->stencil_bits == 0) return 0;
     return load(p, 4) & 0xff;
 }
 
-void write_stencil(D3DFORMAT format, uint8_t* p, uint32_t stencil) {
+void set_stencil(D3DFORMAT format, uint8_t* p, uint32_t stencil) {
     const auto* f = format_info(format);
     if (!f || f->stencil_bits == 0) return;
     store(p, 4, (load(p, 4) & ~0xffu) | (stencil & 0xff));

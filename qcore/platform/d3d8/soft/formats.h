@@ -40,10 +40,10 @@ uint32_t pixel_to_argb(D3DFORMAT format, const uint8_t* pixel);
 void argb_to_pixel(D3DFORMAT format, uint32_t argb, uint8_t* pixel);
 
 // Depth in [0, 1] and stencil of one depth-format pixel.
-float read_depth(D3DFORMAT format, const uint8_t* pixel);
-void write_depth(D3DFORMAT format, uint8_t* pixel, float depth);
-uint32_t read_stencil(D3DFORMAT format, const uint8_t* pixel);
-void write_stencil(D3DFORMAT format, uint8_t* pixel, uint32_t stencil);
+float depth_at(D3DFORMAT format, const uint8_t* pixel);
+void set_depth(D3DFORMAT format, uint8_t* pixel, float depth);
+uint32_t stencil_at(D3DFORMAT format, const uint8_t* pixel);
+void set_stencil(D3DFORMAT format, uint8_t* pixel, uint32_t stencil);
 
 // Bytes of one vertex of a flexible vertex format, 0 when the format has no position.
 UINT fvf_stride(DWORD fvf);

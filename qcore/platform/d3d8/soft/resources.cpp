@@ -61,24 +61,42 @@ SurfaceMemory::SurfaceMemory(const SurfaceSpec& spec) : spec_(spec) {
     bytes_.resize(image_size(spec.format, stored_width(), stored_height()));
 }
 
+uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {
+    const UINT bytes = format_info(spec_.format)->bytes;
+    uint32_t sum[4] = {};
+    for (UINT sy = 0; sy < down_; ++sy)
+        for (UINT sx = 0; sx < across_; ++sx) {
+            const uint8_t* p =
+                bytes_.data() + size_t{y * down_ + sy} * pitch_ + size_t{x * across_ + sx} * bytes;
+            const uint32_t c = pixel_to_argb(spec_.format, p);
+            for (int k = 0; k < 4; ++k)
+                sum[k] += (c >> (8 * k)) & 0xff;
+        }
+    const UINT n = across_ * down_;
+    uint32_t out = 0;
+    for (int k = 0; k < 4; ++k)
+        out |= ((sum[k] + n / 2) / n) << (8 * k);
+    return out;
+}
+
 HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
-    if (!out || locked_ || !spec_.lockable) return D3DERR_INVALIDCALL;
+    if (!out || !spec_.lockable) return D3DERR_INVALIDCALL;
     if (FAILED(check_lock_flags(flags, spec_.usage))) return D3DERR_INVALIDCALL;
     const RECT whole{0, 0, static_cast<LONG>(spec_.width), static_cast<LONG>(spec_.height)};
     const RECT r = rect ? *rect : whole;
     if (!valid_lock_rect(r, spec_)) return D3DERR_INVALIDCALL;
     const auto* info = format_info(spec_.format);
     const UINT block = is_compressed(spec_.format) ? 4 : 1;
+    if (locked_.exchange(true)) return D3DERR_INVALIDCALL;
     out->Pitch = static_cast<INT>(pitch_);
     out->pBits = bytes_.data() + size_t{static_cast<UINT>(r.top) / block} * pitch_ +
                  size_t{static_cast<UINT>(r.left) / block} * info->bytes;
-    locked_ = true;
+    if (!(flags & D3DLOCK_READONLY)) touch();
     return D3D_OK;
 }
 
 HRESULT SurfaceMemory::unlock() {
-    if (!locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
+    if (!locked_.exchange(false)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 
@@ -97,11 +115,7 @@ SoftSurface::SoftSurface(DeviceChild& life, SoftTexture* container, const Surfac
     : life_(life), container_(container), memory_(spec) {}
 
 HRESULT SoftSurface::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DSurface8)
-        return hand_out(static_cast<IDirect3DSurface8*>(this), object);
-    return E_NOINTERFACE;
+    return answer_query<IDirect3DSurface8>(this, riid, IID_IDirect3DSurface8, object);
 }
 
 HRESULT SoftSurface::GetDevice(IDirect3DDevice8** device) {
@@ -135,7 +149,7 @@ StandaloneSurface::StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec
     : DeviceChild(device, spec.pool, implicit, video_bytes), SoftSurface(*this, nullptr, spec) {}
 
 SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes)
-    : DeviceChild(device, top.pool, false, video_bytes) {
+    : SoftResource(device, top.pool, false, video_bytes) {
     for (UINT i = 0; i < levels; ++i)
         levels_.push_back(std::make_unique<SoftSurface>(*this, this, level_spec(top, i)));
 }
@@ -147,10 +161,6 @@ HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {
         riid == IID_IDirect3DTexture8)
         return hand_out(static_cast<IDirect3DTexture8*>(this), object);
     return E_NOINTERFACE;
-}
-
-HRESULT SoftTexture::GetDevice(IDirect3DDevice8** device) {
-    return device_of(*this, device);
 }
 
 DWORD SoftTexture::SetLOD(DWORD lod) {
@@ -203,57 +213,36 @@ HRESULT BufferMemory::unlock() {
     return D3D_OK;
 }
 
-SoftVertexBuffer::SoftVertexBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                                   uint64_t video_bytes)
-    : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), fvf_(fvf) {}
-
-HRESULT SoftVertexBuffer::QueryInterface(REFIID riid, void** object) {
+template <class Interface> HRESULT SoftBuffer<Interface>::QueryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == IID_IDirect3DVertexBuffer8)
-        return hand_out(static_cast<IDirect3DVertexBuffer8*>(this), object);
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == BufferTraits<Interface>::iid)
+        return hand_out(static_cast<Interface*>(this), object);
     return E_NOINTERFACE;
 }
 
-HRESULT SoftVertexBuffer::GetDevice(IDirect3DDevice8** device) {
+template <class Interface> HRESULT SoftResource<Interface>::GetDevice(IDirect3DDevice8** device) {
     return device_of(*this, device);
 }
 
-HRESULT SoftVertexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
-    return memory_.lock(offset, size, data, flags);
-}
+template class SoftResource<IDirect3DTexture8>;
+template class SoftResource<IDirect3DVertexBuffer8>;
+template class SoftResource<IDirect3DIndexBuffer8>;
 
-HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+template <> HRESULT SoftBuffer<IDirect3DVertexBuffer8>::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     if (!desc) return D3DERR_INVALIDCALL;
-    *desc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, memory_.usage(), pool(), memory_.length(), fvf_};
+    *desc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, memory_.usage(), pool(), memory_.length(), tag_};
     return D3D_OK;
 }
 
-SoftIndexBuffer::SoftIndexBuffer(SoftDevice& device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                 uint64_t video_bytes)
-    : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), format_(format) {}
-
-HRESULT SoftIndexBuffer::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == IID_IDirect3DIndexBuffer8)
-        return hand_out(static_cast<IDirect3DIndexBuffer8*>(this), object);
-    return E_NOINTERFACE;
-}
-
-HRESULT SoftIndexBuffer::GetDevice(IDirect3DDevice8** device) {
-    return device_of(*this, device);
-}
-
-HRESULT SoftIndexBuffer::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
-    return memory_.lock(offset, size, data, flags);
-}
-
-HRESULT SoftIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
+template <> HRESULT SoftBuffer<IDirect3DIndexBuffer8>::GetDesc(D3DINDEXBUFFER_DESC* desc) {
     if (!desc) return D3DERR_INVALIDCALL;
-    *desc = {format_, D3DRTYPE_INDEXBUFFER, memory_.usage(), pool(), memory_.length()};
+    *desc = {format(), D3DRTYPE_INDEXBUFFER, memory_.usage(), pool(), memory_.length()};
     return D3D_OK;
 }
+
+template class SoftBuffer<IDirect3DVertexBuffer8>;
+template class SoftBuffer<IDirect3DIndexBuffer8>;
 
 SoftSurface* soft_surface(IDirect3DSurface8* surface) {
     return dynamic_cast<SoftSurface*>(surface);

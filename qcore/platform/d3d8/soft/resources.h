@@ -2,6 +2,7 @@
 // Surfaces, textures, vertex and index buffers of the software device.
 #include <qcore/platform/d3d8/soft/object.h>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -41,7 +42,15 @@ public:
     uint8_t* bits() { return bytes_.data(); }
     const uint8_t* bits() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
-    bool locked() const { return locked_; }
+    bool locked() const { return locked_.load(); }
+    // Changes with every write through a lock, clear or copy, so that derived data (decoded blocks) can be
+    // kept until the pixels change. Drawing into the surface must call touch() too.
+    uint64_t version() const { return version_.load(); }
+    void touch() { ++version_; }
+
+    // Pixel (x, y) as ARGB: the average of its samples on a multisampled surface. Uncompressed colour
+    // formats only.
+    uint32_t resolved_argb(UINT x, UINT y) const;
 
     HRESULT lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags);
     HRESULT unlock();
@@ -53,7 +62,9 @@ private:
     UINT down_ = 1;
     UINT pitch_ = 0;
     std::vector<uint8_t> bytes_;
-    bool locked_ = false;
+    // A video stream fills its texture through locks on its own thread while the device draws.
+    std::atomic<bool> locked_{false};
+    std::atomic<uint64_t> version_{0};
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).
@@ -86,18 +97,26 @@ public:
     StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec, bool implicit, uint64_t video_bytes);
 };
 
-class SoftTexture final : public DeviceChild, public IDirect3DTexture8 {
+// What every resource interface answers the same way: references, device, priority.
+template <class Interface> class SoftResource : public DeviceChild, public Interface {
 public:
-    // `levels` is the final level count (0 already resolved to the full chain).
-    SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return add_ref(); }
     ULONG Release() override { return release(); }
     HRESULT GetDevice(IDirect3DDevice8** device) override;
     DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
     DWORD GetPriority() override { return priority(); }
     void PreLoad() override {}
+
+protected:
+    using DeviceChild::DeviceChild;
+};
+
+class SoftTexture final : public SoftResource<IDirect3DTexture8> {
+public:
+    // `levels` is the final level count (0 already resolved to the full chain).
+    SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
+
+    HRESULT QueryInterface(REFIID riid, void** object) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD SetLOD(DWORD lod) override;
     DWORD GetLOD() override { return lod_; }
@@ -136,55 +155,46 @@ private:
     int locks_ = 0;
 };
 
-class SoftVertexBuffer final : public DeviceChild, public IDirect3DVertexBuffer8 {
+template <class Interface> struct BufferTraits;
+template <> struct BufferTraits<IDirect3DVertexBuffer8> {
+    using Desc = D3DVERTEXBUFFER_DESC;
+    static constexpr D3DRESOURCETYPE type = D3DRTYPE_VERTEXBUFFER;
+    static constexpr const IID& iid = IID_IDirect3DVertexBuffer8;
+};
+template <> struct BufferTraits<IDirect3DIndexBuffer8> {
+    using Desc = D3DINDEXBUFFER_DESC;
+    static constexpr D3DRESOURCETYPE type = D3DRTYPE_INDEXBUFFER;
+    static constexpr const IID& iid = IID_IDirect3DIndexBuffer8;
+};
+
+// A vertex buffer (its tag is the FVF) or an index buffer (its tag is the index format).
+template <class Interface> class SoftBuffer final : public SoftResource<Interface> {
 public:
-    SoftVertexBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                     uint64_t video_bytes);
+    using Desc = typename BufferTraits<Interface>::Desc;
+
+    SoftBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD tag, D3DPOOL pool, uint64_t video_bytes)
+        : SoftResource<Interface>(device, pool, false, video_bytes), memory_(length, usage, pool), tag_(tag) {
+    }
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return add_ref(); }
-    ULONG Release() override { return release(); }
-    HRESULT GetDevice(IDirect3DDevice8** device) override;
-    DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
-    DWORD GetPriority() override { return priority(); }
-    void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
+    D3DRESOURCETYPE GetType() override { return BufferTraits<Interface>::type; }
+    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override {
+        return memory_.lock(offset, size, data, flags);
+    }
     HRESULT Unlock() override { return memory_.unlock(); }
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+    HRESULT GetDesc(Desc* desc) override;
 
     const BufferMemory& memory() const { return memory_; }
-    DWORD fvf() const { return fvf_; }
+    DWORD fvf() const { return tag_; }
+    D3DFORMAT format() const { return static_cast<D3DFORMAT>(tag_); }
 
 private:
     BufferMemory memory_;
-    DWORD fvf_;
+    DWORD tag_;
 };
 
-class SoftIndexBuffer final : public DeviceChild, public IDirect3DIndexBuffer8 {
-public:
-    SoftIndexBuffer(SoftDevice& device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                    uint64_t video_bytes);
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return add_ref(); }
-    ULONG Release() override { return release(); }
-    HRESULT GetDevice(IDirect3DDevice8** device) override;
-    DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
-    DWORD GetPriority() override { return priority(); }
-    void PreLoad() override {}
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
-    HRESULT Unlock() override { return memory_.unlock(); }
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
-
-    const BufferMemory& memory() const { return memory_; }
-    D3DFORMAT format() const { return format_; }
-
-private:
-    BufferMemory memory_;
-    D3DFORMAT format_;
-};
+using SoftVertexBuffer = SoftBuffer<IDirect3DVertexBuffer8>;
+using SoftIndexBuffer = SoftBuffer<IDirect3DIndexBuffer8>;
 
 // The software object behind an interface pointer of this device family, or null for anything else.
 SoftSurface* soft_surface(IDirect3DSurface8* surface);

@@ -8,8 +8,9 @@
 namespace qcore::detail::soft {
 
 class SoftTexture;
-class SoftVertexBuffer;
-class SoftIndexBuffer;
+template <class Interface> class SoftBuffer;
+using SoftVertexBuffer = SoftBuffer<IDirect3DVertexBuffer8>;
+using SoftIndexBuffer = SoftBuffer<IDirect3DIndexBuffer8>;
 
 constexpr UINT kWorldMatrices = 256;
 constexpr UINT kTextureTransforms = 8;

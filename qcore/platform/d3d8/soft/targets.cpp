@@ -26,7 +26,19 @@ bool valid_copy(const RECT& r, const POINT& to, const SurfaceMemory& src, const 
            whole(static_cast<UINT>(r.top), h, src.height()) && to.x % 4 == 0 && to.y % 4 == 0;
 }
 
+// A multisampled source is resolved: each destination pixel takes the average of its samples.
+void resolve_rect(const SurfaceMemory& src, const RECT& r, SurfaceMemory& dst, const POINT& to) {
+    const UINT bytes = format_info(dst.format())->bytes;
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x)
+            argb_to_pixel(dst.format(), src.resolved_argb(static_cast<UINT>(x), static_cast<UINT>(y)),
+                          dst.bits() + size_t(to.y + y - r.top) * dst.pitch() +
+                              size_t(to.x + x - r.left) * bytes);
+}
+
 void copy_rect(const SurfaceMemory& src, const RECT& r, SurfaceMemory& dst, const POINT& to) {
+    dst.touch();
+    if (src.spec().multisample != D3DMULTISAMPLE_NONE) return resolve_rect(src, r, dst, to);
     const UINT block = is_compressed(src.format()) ? 4 : 1;
     const UINT bytes = format_info(src.format())->bytes;
     const size_t row_bytes = size_t{(static_cast<UINT>(r.right - r.left) + block - 1) / block} * bytes;
@@ -90,8 +102,7 @@ HRESULT SoftDevice::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT
     SurfaceMemory& dst = to->memory();
     if (src.format() != dst.format() || is_depth(src.format()) || src.locked() || dst.locked())
         return D3DERR_INVALIDCALL;
-    if (src.spec().multisample != D3DMULTISAMPLE_NONE || dst.spec().multisample != D3DMULTISAMPLE_NONE)
-        return D3DERR_INVALIDCALL;
+    if (dst.spec().multisample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     const RECT all{0, 0, static_cast<LONG>(src.width()), static_cast<LONG>(src.height())};
     const UINT n = rects ? count_rects : 1;
     for (UINT i = 0; i < n; ++i) { // check every rectangle before copying any

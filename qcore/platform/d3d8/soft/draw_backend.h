@@ -34,16 +34,16 @@ struct DrawTargets {
     SurfaceMemory* depth = nullptr; // null when no depth-stencil surface is set
 };
 
-class Pipeline {
+class DrawBackend {
 public:
-    virtual ~Pipeline() = default;
+    virtual ~DrawBackend() = default;
     virtual void draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
 };
 
 // Each new device asks the installed factory for its pipeline; with none installed, draw calls are checked
 // and counted but change no pixel.
-using PipelineFactory = std::function<std::unique_ptr<Pipeline>()>;
-void install_pipeline_factory(PipelineFactory factory);
-std::unique_ptr<Pipeline> make_pipeline();
+using DrawBackendFactory = std::function<std::unique_ptr<DrawBackend>()>;
+void install_draw_backend_factory(DrawBackendFactory factory);
+std::unique_ptr<DrawBackend> make_draw_backend();
 
 } // namespace qcore::detail::soft
