@@ -3,6 +3,7 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8mesh.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/d3d8/d3dx/image_codec.h>
+#include <qcore/platform/win32/window.h>
 
 #include <benchmark/benchmark.h>
 #include <meshoptimizer.h>
@@ -27,15 +28,21 @@ constexpr uint32_t kImageSize = 2048;
 constexpr uint32_t kGrid = 707; // 707 x 707 quads: 999,698 triangles
 
 struct Device {
+    HWND window = nullptr;
     IDirect3D8* d3d = nullptr;
     IDirect3DDevice8* device = nullptr;
     Device() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "qcore_d3dx_bench";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "qcore_d3dx_bench", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
+                                 nullptr);
         d3d = Direct3DCreate8(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS pp{};
         pp.Windowed = TRUE;
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
         pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        const auto window = reinterpret_cast<HWND>(uintptr_t(0x1234));
         pp.hDeviceWindow = window;
         d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
                           &pp, &device);
@@ -43,6 +50,7 @@ struct Device {
     ~Device() {
         if (device) device->Release();
         if (d3d) d3d->Release();
+        if (window) DestroyWindow(window);
     }
 };
 
