@@ -193,8 +193,9 @@ D3DFORMAT with_alpha_for_key(D3DFORMAT f) {
 }
 
 // The format a file's natural format becomes when the caller leaves the choice to us.
+// 24-bit formats are avoided unless asked for explicitly, as published; palettes are expanded.
 D3DFORMAT texture_format_for(D3DFORMAT natural, D3DCOLOR key) {
-    D3DFORMAT f = natural == D3DFMT_P8 ? D3DFMT_X8R8G8B8 : natural;
+    D3DFORMAT f = natural == D3DFMT_P8 || natural == D3DFMT_R8G8B8 ? D3DFMT_X8R8G8B8 : natural;
     return key ? with_alpha_for_key(f) : f;
 }
 
@@ -342,10 +343,9 @@ HRESULT D3DXCheckTextureRequirements(IDirect3DDevice8* pDevice, UINT* pWidth, UI
     (void)Pool;
     DeviceContext ctx;
     if (HRESULT hr = device_context(pDevice, ctx); FAILED(hr)) return hr;
-    auto given = [](const UINT* v) { return v && *v != 0 && *v != D3DX_DEFAULT; };
-    // A missing side copies the other; both missing give 256.
-    UINT w = given(pWidth) ? *pWidth : given(pHeight) ? *pHeight : 256;
-    UINT h = given(pHeight) ? *pHeight : w;
+    // A size of 0 (or none given) is 1, as published.
+    auto size_of = [](const UINT* v) { return v && *v != 0 && *v != D3DX_DEFAULT ? *v : 1u; };
+    UINT w = size_of(pWidth), h = size_of(pHeight);
     const DWORD tc = ctx.caps.TextureCaps;
     if ((tc & D3DPTEXTURECAPS_POW2) && !(tc & D3DPTEXTURECAPS_NONPOW2CONDITIONAL))
         w = round_pow2(w), h = round_pow2(h);
