@@ -1,5 +1,6 @@
 #include <qcore/core/device.h>
 #include <qcore/core/rs_man.h>
+#include <qcore/platform/win32/afxwin.h>
 #include <qcore/platform/win32/message_box.h>
 
 #include <memory>
@@ -76,7 +77,7 @@ int CDevice::create_windowed_device(CWnd* window, D3DFORMAT depth_format, int wi
     fill_d3dpp(pars.pp, TRUE, nullptr, origin_dismode.Format, depth_format, width, height, 0);
     pars.adapter = 0;
     pars.dev_type = D3DDEVTYPE_HAL;
-    pars.focus_wnd = qcore::detail::window_handle(window);
+    pars.focus_wnd = window ? window->GetSafeHwnd() : nullptr;
 
     const D3DFORMAT depth_tries[] = {D3DFMT_D24S8, D3DFMT_D16};
     const DWORD vp_tries[] = {D3DCREATE_HARDWARE_VERTEXPROCESSING, D3DCREATE_MIXED_VERTEXPROCESSING,

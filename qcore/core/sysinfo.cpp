@@ -1,7 +1,12 @@
 #include <qcore/core/device.h>
+#include <qcore/data/filefun.h>
 #include <qcore/platform/win32/clock.h>
 #include <qcore/platform/win32/registry.h>
-#include <qcore/platform/win32/win32.h>
+#include <qcore/platform/win32/file_ops.h>
+#include <qcore/platform/win32/ini.h>
+#include <qcore/platform/win32/paths.h>
+#include <qcore/platform/win32/shell.h>
+#include <qcore/platform/win32/window.h>
 
 #include <algorithm>
 #include <chrono>
@@ -81,10 +86,10 @@ int get_total_video_mem_in_bytes() {
 
 void invoke_vcard_info_app() {
     const CString source = qcore::module_folder() + "vcard.dll";
-    if (!PathFileExistsA(source)) return;
+    if (!filefun::file_exist(source)) return;
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     CString target = CString(temp) + "\\vcard.exe";
-    if (!same_file(source, target)) CopyFileA(source, target, FALSE);
-    if (PathFileExistsA(target)) WinExec(target, SW_SHOW);
+    if (!filefun::is_same_file(source, target)) CopyFileA(source, target, FALSE);
+    if (filefun::file_exist(target)) WinExec(target, SW_SHOW);
 }

@@ -1,7 +1,11 @@
 // Writes the video memory in bytes into vcardinfo.ini of the Windows folder: the graphics card's when the
 // kernel reports it, else the budget of the software device.
 #include <qcore/platform/d3d8/device_hooks.h>
-#include <qcore/platform/win32/win32.h>
+#include <qcore/platform/win32/file_ops.h>
+#include <qcore/platform/win32/ini.h>
+#include <qcore/platform/win32/paths.h>
+#include <qcore/platform/win32/shell.h>
+#include <qcore/platform/win32/window.h>
 
 #include <cstdio>
 #include <filesystem>
