@@ -2,7 +2,9 @@
 // The whole public API of qcore.
 #include <qcore/platform/win32/win32.h>
 
+#include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/d3d8/d3d8_types.h>
+#include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8math.h>
 
 #include <qcore/core/core.h>
