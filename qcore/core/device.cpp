@@ -7,7 +7,9 @@
 
 namespace {
 
-bool unusable_desktop(D3DFORMAT format) { return format == D3DFMT_R8G8B8 || format == D3DFMT_P8; }
+bool unusable_desktop(D3DFORMAT format) {
+    return format == D3DFMT_R8G8B8 || format == D3DFMT_P8;
+}
 
 const D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 
@@ -95,10 +97,11 @@ int CDevice::create_windowed_device(CWnd* window, D3DFORMAT depth_format, int wi
         if (created) break;
     }
     if (!created) {
-        AfxMessageBox("初始化Quorvantix失败！可能是以下的原因之一：\n\n1. "
-                      "显存不足，请关闭其他会占用显存的软件，如3dsmax，Quorvantix，三维游戏等，然后再试一次。\n\n2. "
-                      "需要升级或重新安装显卡驱动。",
-                      MB_OK, 0);
+        AfxMessageBox(
+            "初始化Quorvantix失败！可能是以下的原因之一：\n\n1. "
+            "显存不足，请关闭其他会占用显存的软件，如3dsmax，Quorvantix，三维游戏等，然后再试一次。\n\n2. "
+            "需要升级或重新安装显卡驱动。",
+            MB_OK, 0);
         end_corrupt();
         return 0;
     }
@@ -132,7 +135,8 @@ int CDevice::reset_device() {
     D3DDISPLAYMODE mode{};
     d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
     if (unusable_desktop(mode.Format)) {
-        AfxMessageBox("Quorvantix CAN'T Run at 8 or 24bit color mode, Please set it to 16 or 32 bit!", MB_OK, 0);
+        AfxMessageBox("Quorvantix CAN'T Run at 8 or 24bit color mode, Please set it to 16 or 32 bit!", MB_OK,
+                      0);
         end_corrupt();
         return 0;
     }
@@ -170,9 +174,10 @@ int CDevice::reset_aa(int multisample_type) {
 int CDevice::is_aa_supperted(int multisample_type) {
     if (!d3d) return 0;
     const auto type = static_cast<D3DMULTISAMPLE_TYPE>(multisample_type);
-    return SUCCEEDED(d3d->CheckDeviceMultiSampleType(cp.adapter, cp.dev_type, cp.pp.BackBufferFormat, TRUE, type)) &&
-                   SUCCEEDED(d3d->CheckDeviceMultiSampleType(cp.adapter, cp.dev_type, cp.pp.AutoDepthStencilFormat,
-                                                             TRUE, type))
+    return SUCCEEDED(d3d->CheckDeviceMultiSampleType(cp.adapter, cp.dev_type, cp.pp.BackBufferFormat, TRUE,
+                                                     type)) &&
+                   SUCCEEDED(d3d->CheckDeviceMultiSampleType(cp.adapter, cp.dev_type,
+                                                             cp.pp.AutoDepthStencilFormat, TRUE, type))
                ? 1
                : 0;
 }
@@ -190,7 +195,8 @@ template <class Call> void walk_local_objects(gCore* core, const char* title, Ca
 } // namespace
 
 void CDevice::DeleteLocalObjects() {
-    walk_local_objects(core, "Deleting local objects...", [](CLocalObj* o) { o->v_on_delete_local_objects(); });
+    walk_local_objects(core, "Deleting local objects...",
+                       [](CLocalObj* o) { o->v_on_delete_local_objects(); });
 }
 
 void CDevice::RestoreLocalObjects() {

@@ -13,8 +13,12 @@ constexpr int kStackLevels = 8;
 const char* const kTooDeep = "capture 和 restore 的嵌套层数太多!";
 const char* const kUnpaired = "capture 和 restore必须成对使用!";
 
-bool valid_rs(int state) { return state >= 0 && state < kRenderStates; }
-bool valid_tss(int stage, int state) { return stage >= 0 && stage < kStages && state >= 0 && state < kStageStates; }
+bool valid_rs(int state) {
+    return state >= 0 && state < kRenderStates;
+}
+bool valid_tss(int stage, int state) {
+    return stage >= 0 && stage < kStages && state >= 0 && state < kStageStates;
+}
 
 // The shared rule of both stacks: push a copy of the cache, or refuse at the depth limit.
 template <class T> int push(std::vector<T>& stack, int& depth, const T& current) {
@@ -39,20 +43,24 @@ template <class T> const T* pop(const std::vector<T>& stack, int& depth, int han
 
 } // namespace
 
-CRsMan::CRsMan(gCore* core) : CLocalObj(core), rs_stack(kStackLevels, RSTATE{}), tss_stack(kStackLevels, TSSTATE{}) {}
+CRsMan::CRsMan(gCore* core)
+    : CLocalObj(core), rs_stack(kStackLevels, RSTATE{}), tss_stack(kStackLevels, TSSTATE{}) {}
 
 void CRsMan::init(IDirect3DDevice8* device) {
     dev = device;
     rs = RSTATE{};
     tss = TSSTATE{};
     if (!dev) return;
-    for (int s = 0; s < kRenderStates; ++s) dev->GetRenderState(static_cast<D3DRENDERSTATETYPE>(s), &rs.v[s]);
+    for (int s = 0; s < kRenderStates; ++s)
+        dev->GetRenderState(static_cast<D3DRENDERSTATETYPE>(s), &rs.v[s]);
     for (int stage = 0; stage < kStages; ++stage)
         for (int s = 1; s < kStageStates; ++s)
             dev->GetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(s), &tss.v[stage][s]);
 }
 
-DWORD CRsMan::get_rs(int state) const { return valid_rs(state) ? rs.v[state] : 0; }
+DWORD CRsMan::get_rs(int state) const {
+    return valid_rs(state) ? rs.v[state] : 0;
+}
 
 DWORD CRsMan::set_rs(int state, DWORD value) {
     if (!valid_rs(state)) return 0;
@@ -63,7 +71,9 @@ DWORD CRsMan::set_rs(int state, DWORD value) {
     return old;
 }
 
-DWORD CRsMan::get_tss(int stage, int state) const { return valid_tss(stage, state) ? tss.v[stage][state] : 0; }
+DWORD CRsMan::get_tss(int stage, int state) const {
+    return valid_tss(stage, state) ? tss.v[stage][state] : 0;
+}
 
 DWORD CRsMan::set_tss(int stage, int state, DWORD value) {
     if (!valid_tss(stage, state)) return 0;
@@ -114,17 +124,24 @@ void CRsMan::mipmap(int stage, TEX_FILTER_TYPE type) {
 
 void CRsMan::restore_rs(const RSTATE* snapshot) {
     // 0 to 6 and 61 to 127 are not render states a snapshot may write.
-    for (int s = 7; s <= 60; ++s) set_rs(s, snapshot->v[s]);
-    for (int s = 128; s < kRenderStates; ++s) set_rs(s, snapshot->v[s]);
+    for (int s = 7; s <= 60; ++s)
+        set_rs(s, snapshot->v[s]);
+    for (int s = 128; s < kRenderStates; ++s)
+        set_rs(s, snapshot->v[s]);
 }
 
 void CRsMan::restore_tss(const TSSTATE* snapshot) {
     for (int stage = 0; stage < kStages; ++stage)
-        for (int s = 1; s < kStageStates; ++s) set_tss(stage, s, snapshot->v[stage][s]);
+        for (int s = 1; s < kStageStates; ++s)
+            set_tss(stage, s, snapshot->v[stage][s]);
 }
 
-int CRsMan::capture_rs() { return push(rs_stack, rs_depth, rs); }
-int CRsMan::capture_tss() { return push(tss_stack, tss_depth, tss); }
+int CRsMan::capture_rs() {
+    return push(rs_stack, rs_depth, rs);
+}
+int CRsMan::capture_tss() {
+    return push(tss_stack, tss_depth, tss);
+}
 
 void CRsMan::restore_rs(int handle) {
     if (const RSTATE* slot = pop(rs_stack, rs_depth, handle)) restore_rs(slot);

@@ -1,18 +1,18 @@
 #include <qcore/core/device.h>
 #include <qcore/data/filefun.h>
 #include <qcore/platform/win32/clock.h>
-#include <qcore/platform/win32/registry.h>
 #include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/ini.h>
 #include <qcore/platform/win32/paths.h>
+#include <qcore/platform/win32/registry.h>
 #include <qcore/platform/win32/shell.h>
 #include <qcore/platform/win32/window.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -59,10 +59,12 @@ const char* GetCpuMainFrequency() {
     const uint64_t start = read_cycle_counter();
     Sleep(100);
     const uint64_t end = read_cycle_counter();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
     // Tenths of a megahertz over the time really slept, which is at least the 100 ms asked for.
     const auto tenths = static_cast<long long>(static_cast<double>(end - start) / seconds / 1e5 + 0.5);
-    std::snprintf(buffer, sizeof(buffer), "%d.%d MHz", static_cast<int>(tenths / 10), static_cast<int>(tenths % 10));
+    std::snprintf(buffer, sizeof(buffer), "%d.%d MHz", static_cast<int>(tenths / 10),
+                  static_cast<int>(tenths % 10));
     return buffer;
 }
 

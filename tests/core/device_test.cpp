@@ -1,7 +1,14 @@
 #include <qcore/core/device.h>
 #include <qcore/core/rs_man.h>
 #include <qcore/platform/d3d8/device_hooks.h>
+#include <qcore/platform/win32/ini.h>
+#include <qcore/platform/win32/paths.h>
 #include <qcore/platform/win32/win32.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 
 #include "core/device_fixture.h"
 
@@ -15,9 +22,10 @@ namespace {
 using qcore::test::DeviceFixture;
 
 const char* const kBadDesktop = "请将您的显示模式设置为16或32位色模式，否则Quorvantix无法运行!";
-const char* const kAllFailed = "初始化Quorvantix失败！可能是以下的原因之一：\n\n1. "
-                               "显存不足，请关闭其他会占用显存的软件，如3dsmax，Quorvantix，三维游戏等，然后再试一次。"
-                               "\n\n2. 需要升级或重新安装显卡驱动。";
+const char* const kAllFailed =
+    "初始化Quorvantix失败！可能是以下的原因之一：\n\n1. "
+    "显存不足，请关闭其他会占用显存的软件，如3dsmax，Quorvantix，三维游戏等，然后再试一次。"
+    "\n\n2. 需要升级或重新安装显卡驱动。";
 
 // A local object that records the walks, as render targets and fonts see them.
 class Recorder : public CLocalObj {
@@ -69,8 +77,11 @@ TEST_F(DeviceFixture, FallbackOrderStopsAtTheFirstSuccess) {
     });
     CDevice dev(&core);
     ASSERT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 320, 240), 1);
-    const std::vector<std::pair<DWORD, D3DFORMAT>> expected = {
-        {0x40, D3DFMT_D24S8}, {0x80, D3DFMT_D24S8}, {0x20, D3DFMT_D24S8}, {0x40, D3DFMT_D16}, {0x80, D3DFMT_D16}};
+    const std::vector<std::pair<DWORD, D3DFORMAT>> expected = {{0x40, D3DFMT_D24S8},
+                                                               {0x80, D3DFMT_D24S8},
+                                                               {0x20, D3DFMT_D24S8},
+                                                               {0x40, D3DFMT_D16},
+                                                               {0x80, D3DFMT_D16}};
     EXPECT_EQ(tries, expected);
     EXPECT_EQ(dev.get_cp().behavior, 0x80u);
     EXPECT_EQ(dev.get_cp().pp.AutoDepthStencilFormat, D3DFMT_D16);
@@ -121,9 +132,9 @@ TEST_F(DeviceFixture, ResetWalksLocalObjectsInRegistrationOrder) {
     core.status = &core.default_status;
     EXPECT_EQ(walk, (std::vector<std::string>{"delete a", "delete b", "restore a", "restore b"}));
     // The render-state manager is the first local object.
-    EXPECT_EQ(status.calls, (std::vector<std::string>{"show 3", "Deleting local objects...", "tick", "tick", "tick",
-                                                      "show 0", "show 3", "Reloading...", "tick", "tick", "tick",
-                                                      "show 0"}));
+    EXPECT_EQ(status.calls, (std::vector<std::string>{"show 3", "Deleting local objects...", "tick", "tick",
+                                                      "tick", "show 0", "show 3", "Reloading...", "tick",
+                                                      "tick", "tick", "show 0"}));
     EXPECT_EQ(dev.get_bbuf_width(), 640);
     EXPECT_EQ(dev.get_cp().pp.BackBufferFormat, D3DFMT_R5G6B5);
     EXPECT_EQ(dev.is_corrupt(), 0);
@@ -167,7 +178,8 @@ TEST_F(DeviceFixture, ResetAntialiasing) {
 
     qcore::fail_next_reset_calls(1, D3DERR_OUTOFVIDEOMEMORY);
     EXPECT_EQ(dev.reset_aa(D3DMULTISAMPLE_2_SAMPLES), 0);
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Err Reset Antialiase!\n\nErrCode = D3DERR_OUTOFVIDEOMEMORY"});
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"Err Reset Antialiase!\n\nErrCode = D3DERR_OUTOFVIDEOMEMORY"});
     EXPECT_EQ(dev.get_cur_aa(), 4);
 }
 
@@ -191,19 +203,60 @@ TEST(SystemInfo, CpuTypeFromTheRegistry) {
 
 TEST(SystemInfo, VideoMemoryFromTheIniOrTheDefault) {
     qcore::test::TempDir dir;
-    qcore::set_windows_directory(dir.path().c_str());
+    qcore::set_windows_folder(dir.path().c_str());
     EXPECT_EQ(get_total_video_mem_in_bytes(), 32000000);
-    WritePrivateProfileStringA("video_card", "total_mem", "268435456", (dir.path() + "vcardinfo.ini").c_str());
+    WritePrivateProfileStringA("video_card", "total_mem", "268435456",
+                               (dir.path() + "vcardinfo.ini").c_str());
     EXPECT_EQ(get_total_video_mem_in_bytes(), 268435456);
-    WritePrivateProfileStringA("video_card", "total_mem", "17179869184", (dir.path() + "vcardinfo.ini").c_str());
+    WritePrivateProfileStringA("video_card", "total_mem", "17179869184",
+                               (dir.path() + "vcardinfo.ini").c_str());
     EXPECT_EQ(get_total_video_mem_in_bytes(), INT_MAX);
-    qcore::set_windows_directory(nullptr);
+    qcore::set_windows_folder(nullptr);
 }
 
 TEST(SystemInfo, CpuFrequencyText) {
     const std::string text = GetCpuMainFrequency();
     EXPECT_NE(text.find(" MHz"), std::string::npos);
     EXPECT_NE(text.find('.'), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// Sets an environment variable for the scope of a test; the started program inherits it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(SystemInfo, VideoCardProgramWritesTheIniItIsReadFrom) {
+    qcore::test::TempDir dir;
+    ScopedEnv config("XDG_CONFIG_HOME", dir.path() + "config");
+    ScopedEnv tmp("TMPDIR", dir.path());
+    std::filesystem::create_directories(dir.path() + "config/qcore");
+    invoke_vcard_info_app();
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "vcard.exe"));
+    // The program runs on its own; give it time to start and write.
+    const std::string ini = dir.path() + "config/qcore/vcardinfo.ini";
+    for (int i = 0; i < 400 && !std::filesystem::exists(ini); ++i)
+        Sleep(25);
+    const int bytes = get_total_video_mem_in_bytes();
+    EXPECT_NE(bytes, 32000000);
+    EXPECT_GT(bytes, 0);
 }
 
 } // namespace

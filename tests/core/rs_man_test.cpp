@@ -73,8 +73,8 @@ TEST_F(RsManTest, SnapshotRestoreWritesOnlyDifferencesInItsRanges) {
     rs->set_rs(D3DRS_CULLMODE, D3DCULL_NONE);
     qcore::reset_device_call_counts(dev);
     RSTATE edited = snap;
-    edited.v[3] = 12345;  // below 7: never written
-    edited.v[100] = 777;  // 61 to 127: never written
+    edited.v[3] = 12345; // below 7: never written
+    edited.v[100] = 777; // 61 to 127: never written
     rs->restore_rs(&edited);
     EXPECT_EQ(sets(), 2u);
     EXPECT_EQ(rs->get_rs(D3DRS_CULLMODE), snap.v[D3DRS_CULLMODE]);
@@ -105,7 +105,8 @@ TEST_F(RsManTest, StackHandlesAndMessages) {
     rs->restore_rs(7);
     EXPECT_EQ(boxes.texts().back(), kUnpaired);
     EXPECT_EQ(rs->rs_depth, 8);
-    for (int h = 8; h >= 1; --h) rs->restore_rs(h);
+    for (int h = 8; h >= 1; --h)
+        rs->restore_rs(h);
     EXPECT_EQ(rs->rs_depth, 0);
     EXPECT_EQ(rs->get_rs(D3DRS_ALPHAREF), original);
 
