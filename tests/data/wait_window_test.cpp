@@ -24,7 +24,8 @@ TEST(WaitWindow, CentredWithFramesAndCentredText) {
     RECT r;
     GetWindowRect(wait.hwnd, &r);
     const qcore::DesktopMode mode = qcore::get_desktop_mode();
-    EXPECT_EQ(CRect(r), CRect(mode.width / 2 - 140, mode.height / 2 - 30, mode.width / 2 + 140, mode.height / 2 + 30));
+    EXPECT_EQ(CRect(r),
+              CRect(mode.width / 2 - 140, mode.height / 2 - 30, mode.width / 2 + 140, mode.height / 2 + 30));
     EXPECT_TRUE(IsWindowVisible(wait.hwnd));
     peek_and_pump();
     const qcore::WindowImage img = qcore::capture_window(wait.hwnd);
@@ -62,8 +63,8 @@ TEST(WaitWindow, DestructionRemovesTheWindow) {
     EXPECT_FALSE(IsWindow(h));
     EXPECT_TRUE(CWaitWindow::s_map.empty());
     // A window of the class that is not in the map gets default handling only.
-    HWND stray = CreateWindowExA(0, "flash_wnd", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr, nullptr,
-                                 nullptr);
+    HWND stray = CreateWindowExA(0, "flash_wnd", "", WS_POPUP | WS_VISIBLE, 0, 0, 8, 8, nullptr, nullptr,
+                                 nullptr, nullptr);
     peek_and_pump();
     EXPECT_EQ(qcore::capture_window(stray).at(0, 0), 0u);
     DestroyWindow(stray);
