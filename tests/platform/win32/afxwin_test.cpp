@@ -291,6 +291,21 @@ TEST_F(AfxTest, PeekAndPumpPassesQuitOn) {
     EXPECT_TRUE(peek_and_pump());
 }
 
+// Never validates: its window keeps asking for paint.
+class StubbornWnd : public CWnd {
+public:
+    void OnPaint() override { ++paints; }
+    int paints = 0;
+};
+
+TEST_F(AfxTest, PumpReturnsEvenWhenAWindowNeverValidates) {
+    StubbornWnd w;
+    ASSERT_TRUE(w.CreateEx(0, nullptr, "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_TRUE(peek_and_pump());
+    EXPECT_GT(w.paints, 1);
+    w.ValidateRect(nullptr);
+}
+
 TEST_F(AfxTest, GdiWrappersOwnTheirObjects) {
     CDC mem;
     ASSERT_TRUE(mem.CreateCompatibleDC(nullptr));
