@@ -558,5 +558,6 @@ BOOL peek_and_pump() {
         }
     }
     delete_temporary_objects();
+    windows().delete_temporaries([](CWnd& w) { w.m_hWnd = nullptr; }); // a temporary never owns its window
     return running;
 }

@@ -81,6 +81,23 @@ TEST_F(AfxTest, DynamicCreationByName) {
     EXPECT_EQ(CRuntimeClass::FromName("CDialog")->CreateObject(), nullptr); // not creatable by name
 }
 
+TEST_F(AfxTest, TemporaryWrappersDoNotOwnTheirHandles) {
+    HWND h = CreateWindowExA(0, AfxRegisterWndClass(0), "", WS_POPUP, 0, 0, 5, 5, nullptr, nullptr, nullptr,
+                             nullptr);
+    ASSERT_NE(h, nullptr);
+    CWnd* temp = CWnd::FromHandle(h);
+    EXPECT_EQ(temp->m_hWnd, h);
+    EXPECT_EQ(CWnd::FromHandle(h), temp);
+    EXPECT_EQ(CWnd::FromHandlePermanent(h), nullptr);
+    HDC dc = GetDC(h);
+    CDC* temp_dc = CDC::FromHandle(dc);
+    EXPECT_EQ(temp_dc->m_hDC, dc);
+    peek_and_pump(); // drops the temporaries
+    EXPECT_TRUE(IsWindow(h));
+    EXPECT_EQ(ReleaseDC(h, dc), 1);
+    DestroyWindow(h);
+}
+
 TEST_F(AfxTest, PaintAndSizeReachHandlers) {
     auto w = make_window();
     EXPECT_EQ(CWnd::FromHandlePermanent(w->m_hWnd), w.get());
