@@ -93,7 +93,12 @@ bool set_rect(HWND hwnd, const CRect& rect, Geometry& g) {
     g.thread = w->thread;
     w->rect = r;
     g.rect = r;
-    if (g.top && g.resized) w->surface->resize(r.Width(), r.Height());
+    // A new buffer: whoever still draws into or presents the old one keeps it valid.
+    if (g.top && g.resized) {
+        auto next = std::make_shared<Surface>(*w->surface);
+        next->resize(r.Width(), r.Height());
+        w->surface = std::move(next);
+    }
     return true;
 }
 
