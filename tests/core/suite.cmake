@@ -1,2 +1,2 @@
 # The thread window receives messages posted from other threads.
-set(QCORE_TEST_PROPERTIES LABELS threads)
+list(APPEND QCORE_TEST_PROPERTIES LABELS threads)
