@@ -209,7 +209,6 @@ public:
     using CWnd::Create;
     // Modeless: creates the dialog's window (hidden unless the dialog shows itself) and runs OnInitDialog.
     virtual BOOL Create(UINT template_id, CWnd* parent = nullptr);
-    using CWnd::Create;
     // Modal: creates the window, runs OnInitDialog, then asks the dialog handler (qcore::set_dialog_handler)
     // for the user's answer: IDOK runs OnOK, IDCANCEL runs OnCancel, any other value ends the dialog with it.
     virtual INT_PTR DoModal();

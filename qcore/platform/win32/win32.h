@@ -12,7 +12,6 @@
 #include <qcore/platform/win32/file_find.h>
 #include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/file_status.h>
-#include <qcore/platform/win32/font.h>
 #include <qcore/platform/win32/gdi.h>
 #include <qcore/platform/win32/guid.h>
 #include <qcore/platform/win32/hresult.h>
