@@ -1,4 +1,5 @@
 #include <qcore/data/pak_file.h>
+#include <qcore/data/wait_window.h>
 #include <qcore/platform/win32/message_box.h>
 
 #include <algorithm>
@@ -526,6 +527,7 @@ int CPakFile::open(const char* path, int preload) {
 
 int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakProblem>* problems) {
     close_file();
+    CMyWaitCursor wait;
     CFileException error;
     if (!f.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary, &error)) {
         error.ReportError();
@@ -610,6 +612,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
 }
 
 int CPakFile::save_as(const char* path) {
+    CMyWaitCursor wait;
     const CString failure = CString("Can't wirte to file: ") + path;
     qcore::SafeFileWriter out;
     if (!out.open(path)) {
