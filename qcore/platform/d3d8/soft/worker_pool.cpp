@@ -1,0 +1,92 @@
+#include <qcore/platform/d3d8/soft/worker_pool.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace qcore::detail::soft {
+
+namespace {
+constexpr int max_workers = 64;
+}
+
+int default_worker_count()
+{
+    if (const char* env = std::getenv("QCORE_SOFT_THREADS")) {
+        const int n = std::atoi(env);
+        if (n > 0)
+            return std::min(n, max_workers);
+    }
+    const unsigned hw = std::thread::hardware_concurrency();
+    return std::clamp(static_cast<int>(hw), 1, max_workers);
+}
+
+WorkerPool::WorkerPool(int workers)
+{
+    workers = std::clamp(workers, 1, max_workers);
+    for (int i = 1; i < workers; ++i)
+        threads_.emplace_back([this, i] { work(i); });
+}
+
+WorkerPool::~WorkerPool()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_)
+        t.join();
+}
+
+void WorkerPool::drain(int worker)
+{
+    for (int task = next_.fetch_add(1, std::memory_order_relaxed); task < tasks_;
+         task = next_.fetch_add(1, std::memory_order_relaxed))
+        call_(context_, task, worker);
+}
+
+void WorkerPool::run_erased(int tasks, void* context, Call call)
+{
+    if (tasks <= 0)
+        return;
+    if (threads_.empty() || tasks == 1) {
+        for (int i = 0; i < tasks; ++i)
+            call(context, i, 0);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        context_ = context;
+        call_ = call;
+        tasks_ = tasks;
+        next_.store(0, std::memory_order_relaxed);
+        busy_ = static_cast<int>(threads_.size());
+        ++generation_;
+    }
+    wake_.notify_all();
+    drain(0);
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return busy_ == 0; });
+}
+
+void WorkerPool::work(int worker)
+{
+    uint64_t seen = 0;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+            if (stop_)
+                return;
+            seen = generation_;
+        }
+        drain(worker);
+        {
+            std::lock_guard lock(mutex_);
+            if (--busy_ == 0)
+                done_.notify_one();
+        }
+    }
+}
+
+} // namespace qcore::detail::soft
