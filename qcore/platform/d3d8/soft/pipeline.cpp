@@ -150,6 +150,7 @@ bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target)
     attributes_.count = next_slot;
     px.attribute_count = next_slot;
     px.specular = s.specular_enable;
+    choose_fast_path(px);
     return true;
 }
 

@@ -112,42 +112,6 @@ void write_pixel(D3DFORMAT f, uint8_t* p, const Rgba& c)
     }
 }
 
-uint32_t depth_max(D3DFORMAT f)
-{
-    switch (f) {
-    case D3DFMT_D16:
-    case D3DFMT_D16_LOCKABLE: return 0xffffu;
-    case D3DFMT_D32: return 0xffffffffu;
-    default: return 0xffffffu;
-    }
-}
-
-uint32_t quantize_depth(D3DFORMAT f, float z)
-{
-    const double clamped = std::clamp(static_cast<double>(z), 0.0, 1.0);
-    return static_cast<uint32_t>(clamped * depth_max(f) + 0.5);
-}
-
-uint32_t read_depth(D3DFORMAT f, const uint8_t* p)
-{
-    switch (f) {
-    case D3DFMT_D16:
-    case D3DFMT_D16_LOCKABLE: return load(p, 2);
-    case D3DFMT_D32: return load(p, 4);
-    default: return load(p, 4) >> 8;
-    }
-}
-
-void write_depth(D3DFORMAT f, uint8_t* p, uint32_t depth)
-{
-    switch (f) {
-    case D3DFMT_D16:
-    case D3DFMT_D16_LOCKABLE: store(p, depth, 2); break;
-    case D3DFMT_D32: store(p, depth, 4); break;
-    default: store(p, (depth << 8) | (load(p, 4) & 0xffu), 4); break;
-    }
-}
-
 uint8_t read_stencil(D3DFORMAT f, const uint8_t* p) { return has_stencil(f) ? p[0] : 0; }
 
 void write_stencil(D3DFORMAT f, uint8_t* p, uint8_t stencil)

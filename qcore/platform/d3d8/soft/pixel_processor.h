@@ -32,7 +32,17 @@ struct PixelContext {
     bool blending = false;
     BlendState blend;
     uint32_t write_mask = 0xf;
+
+    // The common case in integer arithmetic: a 32-bit target, at most one stage selecting or modulating
+    // texture and diffuse, no alpha or stencil test, opaque writes or source-alpha blending.
+    enum class Source : uint8_t { diffuse, texture, modulate };
+    bool fast = false;
+    bool simd = false; // the fast case four pixels at a time (32-bit depth words or none, wrapped textures)
+    Source fast_color = Source::diffuse, fast_alpha = Source::diffuse;
 };
+
+// Decides whether ctx can take the integer path and fills its fields.
+void choose_fast_path(PixelContext& ctx);
 
 void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1);
 

@@ -153,15 +153,6 @@ uint32_t texel(const StageSampler& s, const SampleLevel& l, int x, int y)
     return value | l.alpha_or;
 }
 
-// Integer lerp of two packed ARGB values, weight 0..256.
-uint32_t lerp_packed(uint32_t a, uint32_t b, uint32_t w)
-{
-    const uint32_t iw = 256 - w;
-    const uint32_t rb = (((a & 0xff00ffu) * iw + (b & 0xff00ffu) * w) >> 8) & 0xff00ffu;
-    const uint32_t ag = ((((a >> 8) & 0xff00ffu) * iw + ((b >> 8) & 0xff00ffu) * w) >> 8) & 0xff00ffu;
-    return rb | (ag << 8);
-}
-
 int fast_floor(float f)
 {
     const int i = static_cast<int>(f);
@@ -313,6 +304,9 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
     out.lod_bias = stage.lod_bias;
     out.needs_lod = stage.mag_filter != stage.min_filter ||
                     (stage.mip_filter != filter_none && view.level_count - out.first_level > 1);
+    const SampleLevel& top_level = out.levels[out.first_level];
+    out.fast_wrap = !out.needs_lod && out.address_u == address_wrap && out.address_v == address_wrap &&
+                    (top_level.width & (top_level.width - 1)) == 0 && (top_level.height & (top_level.height - 1)) == 0;
     out.width = static_cast<float>(view.levels[0].width);
     out.height = static_cast<float>(view.levels[0].height);
     trim();

@@ -26,6 +26,7 @@ struct StageSampler {
     uint32_t mag_filter = filter_point, min_filter = filter_point, mip_filter = filter_none;
     float lod_bias = 0.f;
     bool needs_lod = false; // whether the level of detail changes the result
+    bool fast_wrap = false; // one filter, one level of power-of-two size, wrapping: see sample_wrapped
     float width = 0.f, height = 0.f; // of first_level
 };
 
@@ -37,6 +38,44 @@ bool convert_level(D3DFORMAT format, const TextureLevelView& level, uint32_t* ou
 
 // lod is log2 of texels per pixel on level 0; returns ARGB.
 uint32_t sample(const StageSampler& s, float u, float v, float lod);
+
+// Integer lerp of two packed ARGB values, weight 0..256.
+inline uint32_t lerp_packed(uint32_t a, uint32_t b, uint32_t w)
+{
+    const uint32_t iw = 256 - w;
+    const uint32_t rb = (((a & 0xff00ffu) * iw + (b & 0xff00ffu) * w) >> 8) & 0xff00ffu;
+    const uint32_t ag = ((((a >> 8) & 0xff00ffu) * iw + ((b >> 8) & 0xff00ffu) * w) >> 8) & 0xff00ffu;
+    return rb | (ag << 8);
+}
+
+// sample() for samplers with fast_wrap set, without level selection or address-mode dispatch.
+inline uint32_t sample_wrapped(const StageSampler& s, float u, float v)
+{
+    const SampleLevel& l = s.levels[s.first_level];
+    if (!(u > -1e6f && u < 1e6f))
+        u = 0.f;
+    if (!(v > -1e6f && v < 1e6f))
+        v = 0.f;
+    const int wm = l.width - 1, hm = l.height - 1;
+    auto floor_int = [](float f) {
+        const int i = static_cast<int>(f);
+        return static_cast<float>(i) > f ? i - 1 : i;
+    };
+    auto fetch = [&](int x, int y) {
+        uint32_t t;
+        __builtin_memcpy(&t, l.data + static_cast<ptrdiff_t>(y & hm) * l.pitch + (x & wm) * 4, 4);
+        return t | l.alpha_or;
+    };
+    if (s.mag_filter != filter_linear)
+        return fetch(floor_int(u * static_cast<float>(l.width)), floor_int(v * static_cast<float>(l.height)));
+    const int fx = floor_int((u * static_cast<float>(l.width) - 0.5f) * 256.f + 0.5f);
+    const int fy = floor_int((v * static_cast<float>(l.height) - 0.5f) * 256.f + 0.5f);
+    const int x = fx >> 8, y = fy >> 8;
+    const uint32_t wx = static_cast<uint32_t>(fx & 255), wy = static_cast<uint32_t>(fy & 255);
+    const uint32_t top = lerp_packed(fetch(x, y), fetch(x + 1, y), wx);
+    const uint32_t bottom = lerp_packed(fetch(x, y + 1), fetch(x + 1, y + 1), wx);
+    return lerp_packed(top, bottom, wy);
+}
 
 class TextureCache {
 public:
