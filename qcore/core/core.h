@@ -15,9 +15,9 @@ class gCore {
 public:
     gCore();
     virtual ~gCore();
-    // Member-wise, as the design has it: copies share the list and the texture manager.
-    gCore(const gCore&) = default;
-    gCore& operator=(const gCore&) = default;
+    // A copy would share the local-object list and the texture manager and free them twice.
+    gCore(const gCore&) = delete;
+    gCore& operator=(const gCore&) = delete;
 
     CBaseLog default_log;
     CBaseStatus default_status;

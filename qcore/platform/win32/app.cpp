@@ -1,4 +1,5 @@
 #include <qcore/platform/win32/app.h>
+#include <qcore/platform/win32/message.h>
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -25,6 +26,26 @@ CString folder_of(const CString& path) {
 }
 
 } // namespace
+
+CWinThread::CWinThread() : m_nThreadID(GetCurrentThreadId()) {}
+
+BOOL CWinThread::PumpMessage() {
+    MSG msg;
+    if (!GetMessageA(&msg, nullptr, 0, 0)) return FALSE;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return TRUE;
+}
+
+CWinThread* AfxGetThread() {
+    CWinApp* app = AfxGetApp();
+    return app && app->m_nThreadID == GetCurrentThreadId() ? app : nullptr;
+}
+
+CWnd* AfxGetMainWnd() {
+    CWinThread* thread = AfxGetThread();
+    return thread ? thread->GetMainWnd() : nullptr;
+}
 
 CWinApp::CWinApp(const char* app_name) : app_name_(app_name ? app_name : "") {
     m_pszAppName = app_name ? app_name_.GetString() : nullptr;

@@ -5,19 +5,32 @@
 
 class CWnd;
 
-class CWinApp {
+// A thread with a message pump and a main window (the application object is the user-interface one).
+class CWinThread {
+public:
+    CWinThread();
+    virtual ~CWinThread() = default;
+    CWinThread(const CWinThread&) = delete;
+    CWinThread& operator=(const CWinThread&) = delete;
+
+    // Takes one message (waiting for it) and dispatches it; FALSE when it was WM_QUIT.
+    virtual BOOL PumpMessage();
+    virtual CWnd* GetMainWnd() { return m_pMainWnd; }
+
+    CWnd* m_pMainWnd = nullptr;
+    DWORD m_nThreadID = 0;
+};
+
+class CWinApp : public CWinThread {
 public:
     explicit CWinApp(const char* app_name = nullptr);
-    virtual ~CWinApp();
-    CWinApp(const CWinApp&) = delete;
-    CWinApp& operator=(const CWinApp&) = delete;
+    ~CWinApp() override;
 
     virtual BOOL InitInstance() { return TRUE; }
     virtual int ExitInstance() { return 0; }
 
     const char* m_pszAppName = nullptr;
     HINSTANCE m_hInstance = nullptr;
-    CWnd* m_pMainWnd = nullptr;
 
 private:
     CString app_name_;
@@ -25,6 +38,10 @@ private:
 
 // The first application object constructed that still lives (the library's own, if no host made one).
 CWinApp* AfxGetApp();
+// The calling thread's thread object: the application object on its own thread, else null.
+CWinThread* AfxGetThread();
+// The main window of the calling thread's thread object, or null.
+CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 void AfxSetResourceHandle(HINSTANCE instance);

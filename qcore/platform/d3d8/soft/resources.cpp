@@ -1,0 +1,261 @@
+#include <qcore/platform/d3d8/soft/device.h>
+#include <qcore/platform/d3d8/soft/formats.h>
+#include <qcore/platform/d3d8/soft/resources.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace qcore::detail::soft {
+namespace {
+
+template <class T> HRESULT hand_out(T* object, void** out) {
+    object->AddRef();
+    *out = object;
+    return S_OK;
+}
+
+HRESULT device_of(DeviceChild& life, IDirect3DDevice8** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = &life.device();
+    (*out)->AddRef();
+    return D3D_OK;
+}
+
+bool dynamic(DWORD usage) {
+    return (usage & D3DUSAGE_DYNAMIC) != 0;
+}
+
+// DISCARD empties a dynamic resource and cannot be combined with reading it back.
+HRESULT check_lock_flags(DWORD flags, DWORD usage) {
+    if ((flags & D3DLOCK_DISCARD) && !dynamic(usage)) return D3DERR_INVALIDCALL;
+    if ((flags & D3DLOCK_DISCARD) && (flags & D3DLOCK_READONLY)) return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
+// A sub-rectangle must lie inside the surface; on block formats it must start on a block.
+bool valid_lock_rect(const RECT& r, const SurfaceSpec& spec) {
+    if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom) return false;
+    if (static_cast<UINT>(r.right) > spec.width || static_cast<UINT>(r.bottom) > spec.height) return false;
+    if (!is_compressed(spec.format)) return true;
+    const auto edge = [](LONG v, UINT size) { return v % 4 == 0 || static_cast<UINT>(v) == size; };
+    return r.left % 4 == 0 && r.top % 4 == 0 && edge(r.right, spec.width) && edge(r.bottom, spec.height);
+}
+
+SurfaceSpec level_spec(const SurfaceSpec& top, UINT level) {
+    SurfaceSpec s = top;
+    s.width = std::max(1u, top.width >> level);
+    s.height = std::max(1u, top.height >> level);
+    return s;
+}
+
+} // namespace
+
+void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down) {
+    across = type >= D3DMULTISAMPLE_2_SAMPLES ? 2 : 1;
+    down = type >= D3DMULTISAMPLE_3_SAMPLES ? 2 : 1;
+}
+
+SurfaceMemory::SurfaceMemory(const SurfaceSpec& spec) : spec_(spec) {
+    sample_grid(spec.multisample, across_, down_);
+    pitch_ = row_pitch(spec.format, stored_width());
+    bytes_.resize(image_size(spec.format, stored_width(), stored_height()));
+}
+
+uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {
+    const UINT bytes = format_info(spec_.format)->bytes;
+    uint32_t sum[4] = {};
+    for (UINT sy = 0; sy < down_; ++sy)
+        for (UINT sx = 0; sx < across_; ++sx) {
+            const uint8_t* p =
+                bytes_.data() + size_t{y * down_ + sy} * pitch_ + size_t{x * across_ + sx} * bytes;
+            const uint32_t c = pixel_to_argb(spec_.format, p);
+            for (int k = 0; k < 4; ++k)
+                sum[k] += (c >> (8 * k)) & 0xff;
+        }
+    const UINT n = across_ * down_;
+    uint32_t out = 0;
+    for (int k = 0; k < 4; ++k)
+        out |= ((sum[k] + n / 2) / n) << (8 * k);
+    return out;
+}
+
+HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
+    if (!out || locked_ || !spec_.lockable) return D3DERR_INVALIDCALL;
+    if (FAILED(check_lock_flags(flags, spec_.usage))) return D3DERR_INVALIDCALL;
+    const RECT whole{0, 0, static_cast<LONG>(spec_.width), static_cast<LONG>(spec_.height)};
+    const RECT r = rect ? *rect : whole;
+    if (!valid_lock_rect(r, spec_)) return D3DERR_INVALIDCALL;
+    const auto* info = format_info(spec_.format);
+    const UINT block = is_compressed(spec_.format) ? 4 : 1;
+    out->Pitch = static_cast<INT>(pitch_);
+    out->pBits = bytes_.data() + size_t{static_cast<UINT>(r.top) / block} * pitch_ +
+                 size_t{static_cast<UINT>(r.left) / block} * info->bytes;
+    locked_ = true;
+    if (!(flags & D3DLOCK_READONLY)) touch();
+    return D3D_OK;
+}
+
+HRESULT SurfaceMemory::unlock() {
+    if (!locked_) return D3DERR_INVALIDCALL;
+    locked_ = false;
+    return D3D_OK;
+}
+
+void SurfaceMemory::describe(D3DSURFACE_DESC& d) const {
+    d.Format = spec_.format;
+    d.Type = D3DRTYPE_SURFACE;
+    d.Usage = spec_.usage;
+    d.Pool = spec_.pool;
+    d.Size = static_cast<UINT>(bytes_.size());
+    d.MultiSampleType = spec_.multisample;
+    d.Width = spec_.width;
+    d.Height = spec_.height;
+}
+
+SoftSurface::SoftSurface(DeviceChild& life, SoftTexture* container, const SurfaceSpec& spec)
+    : life_(life), container_(container), memory_(spec) {}
+
+HRESULT SoftSurface::QueryInterface(REFIID riid, void** object) {
+    return answer_query<IDirect3DSurface8>(this, riid, IID_IDirect3DSurface8, object);
+}
+
+HRESULT SoftSurface::GetDevice(IDirect3DDevice8** device) {
+    return device_of(life_, device);
+}
+
+HRESULT SoftSurface::GetContainer(REFIID riid, void** container) {
+    if (!container) return D3DERR_INVALIDCALL;
+    *container = nullptr;
+    if (container_) return container_->QueryInterface(riid, container);
+    // A surface of its own belongs to the device.
+    return life_.device().QueryInterface(riid, container);
+}
+
+HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    memory_.describe(*desc);
+    return D3D_OK;
+}
+
+HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    return memory_.lock(locked, rect, flags);
+}
+
+HRESULT SoftSurface::UnlockRect() {
+    return memory_.unlock();
+}
+
+StandaloneSurface::StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec, bool implicit,
+                                     uint64_t video_bytes)
+    : DeviceChild(device, spec.pool, implicit, video_bytes), SoftSurface(*this, nullptr, spec) {}
+
+SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes)
+    : DeviceChild(device, top.pool, false, video_bytes) {
+    for (UINT i = 0; i < levels; ++i)
+        levels_.push_back(std::make_unique<SoftSurface>(*this, this, level_spec(top, i)));
+}
+
+HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == IID_IDirect3DBaseTexture8 ||
+        riid == IID_IDirect3DTexture8)
+        return hand_out(static_cast<IDirect3DTexture8*>(this), object);
+    return E_NOINTERFACE;
+}
+
+HRESULT SoftTexture::GetDevice(IDirect3DDevice8** device) {
+    return device_of(*this, device);
+}
+
+DWORD SoftTexture::SetLOD(DWORD lod) {
+    if (pool() != D3DPOOL_MANAGED) return 0;
+    return std::exchange(lod_, std::min<DWORD>(lod, GetLevelCount() - 1));
+}
+
+HRESULT SoftTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (!desc || level >= levels_.size()) return D3DERR_INVALIDCALL;
+    levels_[level]->memory().describe(*desc);
+    return D3D_OK;
+}
+
+HRESULT SoftTexture::GetSurfaceLevel(UINT level, IDirect3DSurface8** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (level >= levels_.size()) return D3DERR_INVALIDCALL;
+    *surface = levels_[level].get();
+    (*surface)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT SoftTexture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    if (level >= levels_.size()) return D3DERR_INVALIDCALL;
+    return levels_[level]->LockRect(locked, rect, flags);
+}
+
+HRESULT SoftTexture::UnlockRect(UINT level) {
+    if (level >= levels_.size()) return D3DERR_INVALIDCALL;
+    return levels_[level]->UnlockRect();
+}
+
+BufferMemory::BufferMemory(UINT length, DWORD usage, D3DPOOL pool)
+    : bytes_(length), usage_(usage), pool_(pool) {}
+
+HRESULT BufferMemory::lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
+    if (!data) return D3DERR_INVALIDCALL;
+    *data = nullptr;
+    if (FAILED(check_lock_flags(flags, usage_))) return D3DERR_INVALIDCALL;
+    // Size 0 locks from the offset to the end.
+    if (offset > bytes_.size() || (size != 0 && size > bytes_.size() - offset)) return D3DERR_INVALIDCALL;
+    ++locks_;
+    *data = bytes_.data() + offset;
+    return D3D_OK;
+}
+
+HRESULT BufferMemory::unlock() {
+    if (locks_ == 0) return D3DERR_INVALIDCALL;
+    --locks_;
+    return D3D_OK;
+}
+
+template <class Interface> HRESULT SoftBuffer<Interface>::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IDirect3DResource8 || riid == BufferTraits<Interface>::iid)
+        return hand_out(static_cast<Interface*>(this), object);
+    return E_NOINTERFACE;
+}
+
+template <class Interface> HRESULT SoftBuffer<Interface>::GetDevice(IDirect3DDevice8** device) {
+    return device_of(*this, device);
+}
+
+template <> HRESULT SoftBuffer<IDirect3DVertexBuffer8>::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    *desc = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, memory_.usage(), pool(), memory_.length(), tag_};
+    return D3D_OK;
+}
+
+template <> HRESULT SoftBuffer<IDirect3DIndexBuffer8>::GetDesc(D3DINDEXBUFFER_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    *desc = {format(), D3DRTYPE_INDEXBUFFER, memory_.usage(), pool(), memory_.length()};
+    return D3D_OK;
+}
+
+template class SoftBuffer<IDirect3DVertexBuffer8>;
+template class SoftBuffer<IDirect3DIndexBuffer8>;
+
+SoftSurface* soft_surface(IDirect3DSurface8* surface) {
+    return dynamic_cast<SoftSurface*>(surface);
+}
+SoftTexture* soft_texture(IDirect3DBaseTexture8* texture) {
+    return dynamic_cast<SoftTexture*>(texture);
+}
+SoftVertexBuffer* soft_vertex_buffer(IDirect3DVertexBuffer8* buffer) {
+    return dynamic_cast<SoftVertexBuffer*>(buffer);
+}
+SoftIndexBuffer* soft_index_buffer(IDirect3DIndexBuffer8* buffer) {
+    return dynamic_cast<SoftIndexBuffer*>(buffer);
+}
+
+} // namespace qcore::detail::soft
