@@ -72,8 +72,7 @@ HRESULT SoftDevice::check_draw(D3DPRIMITIVETYPE type, UINT primitives) const {
 HRESULT SoftDevice::draw(const DrawCall& call) {
     if (call.primitive_count == 0 || lost_ || !backend_ || !render_target_) return D3D_OK;
     DrawTargets targets{&render_target_->memory(), depth_target_ ? &depth_target_->memory() : nullptr};
-    backend_->draw(state_, call, targets);
-    return D3D_OK;
+    return backend_->draw(state_, call, targets);
 }
 
 HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT primitives) {

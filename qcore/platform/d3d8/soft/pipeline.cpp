@@ -1,4 +1,5 @@
 #include <qcore/platform/d3d8/soft/pipeline.h>
+#include <qcore/platform/d3d8/soft/formats.h>
 #include <qcore/platform/d3d8/soft/rasterizer.h>
 
 #include <algorithm>
@@ -37,7 +38,7 @@ uint32_t vertices_for(uint32_t type, uint32_t count)
 
 bool valid_func(uint32_t f) { return f >= cmp_never && f <= cmp_always; }
 
-int color_bytes(D3DFORMAT f) { return (f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8) ? 4 : 2; }
+int color_bytes(D3DFORMAT f) { return static_cast<int>(format_info(f)->bytes); }
 int depth_bytes(D3DFORMAT f) { return (f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE) ? 2 : 4; }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <qcore/platform/d3d8/soft/pixel_ops.h>
 
+#include <qcore/platform/d3d8/soft/formats.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,22 +10,11 @@ namespace qcore::detail::soft {
 
 namespace {
 
-uint32_t load(const uint8_t* p, size_t n)
-{
-    uint32_t v = 0;
-    std::memcpy(&v, p, n);
-    return v;
-}
-
-void store(uint8_t* p, uint32_t v, size_t n) { std::memcpy(p, &v, n); }
-
 uint32_t to_bits(float v, int bits)
 {
     const float max = static_cast<float>((1u << bits) - 1);
     return static_cast<uint32_t>(std::clamp(v, 0.f, 1.f) * max + 0.5f);
 }
-
-float from_bits(uint32_t v, int bits) { return static_cast<float>(v) / static_cast<float>((1u << bits) - 1); }
 
 float factor(uint32_t f, float src, float src_alpha, float dest, float dest_alpha)
 {
@@ -56,11 +47,7 @@ float combine(uint32_t op, float s, float fs, float d, float fd)
 
 } // namespace
 
-bool render_target_format(D3DFORMAT f)
-{
-    return f == D3DFMT_R5G6B5 || f == D3DFMT_X1R5G5B5 || f == D3DFMT_A1R5G5B5 || f == D3DFMT_X8R8G8B8 ||
-           f == D3DFMT_A8R8G8B8;
-}
+bool render_target_format(D3DFORMAT f) { return is_render_target_format(f); }
 
 bool depth_format(D3DFORMAT f)
 {
@@ -74,43 +61,9 @@ uint32_t pack_argb(const Rgba& c)
     return to_bits(c.a, 8) << 24 | to_bits(c.r, 8) << 16 | to_bits(c.g, 8) << 8 | to_bits(c.b, 8);
 }
 
-Rgba read_pixel(D3DFORMAT f, const uint8_t* p)
-{
-    switch (f) {
-    case D3DFMT_R5G6B5: {
-        const uint32_t v = load(p, 2);
-        return {from_bits(v >> 11, 5), from_bits((v >> 5) & 63, 6), from_bits(v & 31, 5), 1.f};
-    }
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: {
-        const uint32_t v = load(p, 2);
-        const float a = f == D3DFMT_A1R5G5B5 ? static_cast<float>(v >> 15) : 1.f;
-        return {from_bits((v >> 10) & 31, 5), from_bits((v >> 5) & 31, 5), from_bits(v & 31, 5), a};
-    }
-    default: {
-        const uint32_t v = load(p, 4);
-        Rgba c = unpack_color(v);
-        if (f == D3DFMT_X8R8G8B8)
-            c.a = 1.f;
-        return c;
-    }
-    }
-}
+Rgba read_pixel(D3DFORMAT f, const uint8_t* p) { return unpack_color(pixel_to_argb(f, p)); }
 
-void write_pixel(D3DFORMAT f, uint8_t* p, const Rgba& c)
-{
-    switch (f) {
-    case D3DFMT_R5G6B5: store(p, to_bits(c.r, 5) << 11 | to_bits(c.g, 6) << 5 | to_bits(c.b, 5), 2); break;
-    case D3DFMT_X1R5G5B5:
-        store(p, 0x8000u | to_bits(c.r, 5) << 10 | to_bits(c.g, 5) << 5 | to_bits(c.b, 5), 2);
-        break;
-    case D3DFMT_A1R5G5B5:
-        store(p, (c.a >= 0.5f ? 0x8000u : 0u) | to_bits(c.r, 5) << 10 | to_bits(c.g, 5) << 5 | to_bits(c.b, 5), 2);
-        break;
-    case D3DFMT_X8R8G8B8: store(p, pack_argb(c) | 0xff000000u, 4); break;
-    default: store(p, pack_argb(c), 4); break;
-    }
-}
+void write_pixel(D3DFORMAT f, uint8_t* p, const Rgba& c) { argb_to_pixel(f, pack_argb(c), p); }
 
 uint8_t read_stencil(D3DFORMAT f, const uint8_t* p) { return has_stencil(f) ? p[0] : 0; }
 

@@ -24,6 +24,9 @@ struct SurfaceSpec {
 // Samples per pixel across and down for a multisample type: supersampled storage.
 void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down);
 
+// A value no surface version had before.
+uint64_t next_surface_version();
+
 // Pixels of one surface. A multisampled surface stores width x samples-across by height x samples-down.
 class SurfaceMemory {
 public:
@@ -44,8 +47,9 @@ public:
     bool locked() const { return locked_; }
     // Changes with every write through a lock, clear or copy, so that derived data (decoded blocks) can be
     // kept until the pixels change. Drawing into the surface must call touch() too.
+    // Versions are unique across all surfaces of the process, so they also tell surfaces apart.
     uint64_t version() const { return version_; }
-    void touch() { ++version_; }
+    void touch() { version_ = next_surface_version(); }
 
     // Pixel (x, y) as ARGB: the average of its samples on a multisampled surface. Uncompressed colour
     // formats only.
@@ -62,7 +66,7 @@ private:
     UINT pitch_ = 0;
     std::vector<uint8_t> bytes_;
     bool locked_ = false;
-    uint64_t version_ = 0;
+    uint64_t version_ = next_surface_version();
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).

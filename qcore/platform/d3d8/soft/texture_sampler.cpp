@@ -1,6 +1,6 @@
 #include <qcore/platform/d3d8/soft/texture_sampler.h>
 
-#include <squish.h>
+#include <qcore/platform/d3d8/soft/formats.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,111 +11,6 @@ namespace qcore::detail::soft {
 namespace {
 
 constexpr size_t cache_budget = size_t{256} << 20;
-
-uint32_t expand(uint32_t value, int bits)
-{
-    if (bits == 0)
-        return 0;
-    const uint32_t max = (1u << bits) - 1;
-    return (value * 255 + max / 2) / max;
-}
-
-uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
-
-// Signed bump components as unsigned colour: negative values read as 0.
-uint32_t signed_component(int value, int max)
-{
-    return value <= 0 ? 0 : std::min(255u, static_cast<uint32_t>(value * 255 / max));
-}
-
-bool is_dxt(D3DFORMAT f)
-{
-    return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
-}
-
-int bytes_per_texel(D3DFORMAT f)
-{
-    switch (f) {
-    case D3DFMT_A8R8G8B8: case D3DFMT_X8R8G8B8: case D3DFMT_X8L8V8U8: case D3DFMT_Q8W8V8U8: return 4;
-    case D3DFMT_R8G8B8: return 3;
-    case D3DFMT_R5G6B5: case D3DFMT_X1R5G5B5: case D3DFMT_A1R5G5B5: case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4: case D3DFMT_A8R3G3B2: case D3DFMT_A8L8: case D3DFMT_V8U8: case D3DFMT_L6V5U5: return 2;
-    case D3DFMT_R3G3B2: case D3DFMT_A8: case D3DFMT_L8: case D3DFMT_A4L4: return 1;
-    default: return 0;
-    }
-}
-
-uint32_t convert_texel(D3DFORMAT f, const uint8_t* p)
-{
-    uint32_t v = 0;
-    std::memcpy(&v, p, static_cast<size_t>(bytes_per_texel(f)));
-    switch (f) {
-    case D3DFMT_A8R8G8B8: return v;
-    case D3DFMT_X8R8G8B8: return v | 0xff000000u;
-    case D3DFMT_R8G8B8: return v | 0xff000000u;
-    case D3DFMT_R5G6B5: return argb(255, expand(v >> 11, 5), expand((v >> 5) & 63, 6), expand(v & 31, 5));
-    case D3DFMT_X1R5G5B5:
-        return argb(255, expand((v >> 10) & 31, 5), expand((v >> 5) & 31, 5), expand(v & 31, 5));
-    case D3DFMT_A1R5G5B5:
-        return argb((v >> 15) ? 255 : 0, expand((v >> 10) & 31, 5), expand((v >> 5) & 31, 5), expand(v & 31, 5));
-    case D3DFMT_A4R4G4B4:
-        return argb(expand(v >> 12, 4), expand((v >> 8) & 15, 4), expand((v >> 4) & 15, 4), expand(v & 15, 4));
-    case D3DFMT_X4R4G4B4:
-        return argb(255, expand((v >> 8) & 15, 4), expand((v >> 4) & 15, 4), expand(v & 15, 4));
-    case D3DFMT_R3G3B2: return argb(255, expand(v >> 5, 3), expand((v >> 2) & 7, 3), expand(v & 3, 2));
-    case D3DFMT_A8R3G3B2:
-        return argb(v >> 8, expand((v >> 5) & 7, 3), expand((v >> 2) & 7, 3), expand(v & 3, 2));
-    case D3DFMT_A8: return argb(v, 0, 0, 0);
-    case D3DFMT_L8: return argb(255, v, v, v);
-    case D3DFMT_A8L8: return argb(v >> 8, v & 255, v & 255, v & 255);
-    case D3DFMT_A4L4: {
-        const uint32_t l = expand(v & 15, 4);
-        return argb(expand(v >> 4, 4), l, l, l);
-    }
-    case D3DFMT_V8U8:
-        return argb(255, signed_component(static_cast<int8_t>(v & 255), 127),
-                    signed_component(static_cast<int8_t>(v >> 8), 127), 255);
-    case D3DFMT_L6V5U5: {
-        const int u = static_cast<int>(v & 31) - ((v & 16) ? 32 : 0);
-        const int w = static_cast<int>((v >> 5) & 31) - ((v & 0x200) ? 32 : 0);
-        return argb(255, signed_component(u, 15), signed_component(w, 15), expand(v >> 10, 6));
-    }
-    case D3DFMT_X8L8V8U8:
-        return argb(255, signed_component(static_cast<int8_t>(v & 255), 127),
-                    signed_component(static_cast<int8_t>((v >> 8) & 255), 127), (v >> 16) & 255);
-    case D3DFMT_Q8W8V8U8:
-        return argb(signed_component(static_cast<int8_t>(v >> 24), 127),
-                    signed_component(static_cast<int8_t>(v & 255), 127),
-                    signed_component(static_cast<int8_t>((v >> 8) & 255), 127),
-                    signed_component(static_cast<int8_t>((v >> 16) & 255), 127));
-    default: return 0;
-    }
-}
-
-void decode_dxt(D3DFORMAT f, const TextureLevelView& level, uint32_t* out)
-{
-    const int flags = f == D3DFMT_DXT1 ? squish::kDxt1 : (f == D3DFMT_DXT2 || f == D3DFMT_DXT3) ? squish::kDxt3 : squish::kDxt5;
-    const int block_bytes = f == D3DFMT_DXT1 ? 8 : 16;
-    const int blocks_x = (level.width + 3) / 4, blocks_y = (level.height + 3) / 4;
-    for (int by = 0; by < blocks_y; ++by) {
-        const uint8_t* row = level.data + static_cast<size_t>(by) * static_cast<size_t>(level.pitch);
-        for (int bx = 0; bx < blocks_x; ++bx) {
-            squish::u8 rgba[16 * 4];
-            squish::Decompress(rgba, row + bx * block_bytes, flags);
-            for (int py = 0; py < 4; ++py) {
-                const int y = by * 4 + py;
-                for (int px = 0; px < 4 && y < level.height; ++px) {
-                    const int x = bx * 4 + px;
-                    if (x >= level.width)
-                        continue;
-                    const squish::u8* t = rgba + 4 * (py * 4 + px);
-                    out[static_cast<size_t>(y) * static_cast<size_t>(level.width) + static_cast<size_t>(x)] =
-                        argb(t[3], t[0], t[1], t[2]);
-                }
-            }
-        }
-    }
-}
 
 int wrap_coordinate(int i, int size, uint32_t mode)
 {
@@ -182,23 +77,38 @@ uint32_t sample_level(const StageSampler& s, const SampleLevel& l, float u, floa
 
 } // namespace
 
-bool sampleable_format(D3DFORMAT format) { return bytes_per_texel(format) > 0 || is_dxt(format); }
+bool sampleable_format(D3DFORMAT format)
+{
+    const FormatInfo* info = format_info(format);
+    return info && info->kind != FormatKind::depth;
+}
 
 bool convert_level(D3DFORMAT format, const TextureLevelView& level, uint32_t* out)
 {
-    if (!level.data || level.width <= 0 || level.height <= 0)
+    if (!level.data || level.width <= 0 || level.height <= 0 || !sampleable_format(format))
         return false;
-    if (is_dxt(format)) {
-        decode_dxt(format, level, out);
+    const UINT bytes = format_info(format)->bytes;
+    const size_t width = static_cast<size_t>(level.width);
+    if (!is_compressed(format)) {
+        for (int y = 0; y < level.height; ++y) {
+            const uint8_t* row = level.data + static_cast<size_t>(y) * static_cast<size_t>(level.pitch);
+            for (size_t x = 0; x < width; ++x)
+                *out++ = pixel_to_argb(format, row + x * bytes);
+        }
         return true;
     }
-    const int bpp = bytes_per_texel(format);
-    if (bpp == 0)
-        return false;
-    for (int y = 0; y < level.height; ++y) {
-        const uint8_t* row = level.data + static_cast<size_t>(y) * static_cast<size_t>(level.pitch);
-        for (int x = 0; x < level.width; ++x)
-            *out++ = convert_texel(format, row + x * bpp);
+    // One block decode per 4x4 texels; levels smaller than a block use its top-left corner.
+    for (int by = 0; by < (level.height + 3) / 4; ++by) {
+        const uint8_t* row = level.data + static_cast<size_t>(by) * static_cast<size_t>(level.pitch);
+        for (int bx = 0; bx < (level.width + 3) / 4; ++bx) {
+            uint32_t texels[16];
+            decode_block(format, row + static_cast<size_t>(bx) * bytes, texels);
+            for (int i = 0; i < 16; ++i) {
+                const int x = bx * 4 + i % 4, y = by * 4 + i / 4;
+                if (x < level.width && y < level.height)
+                    out[static_cast<size_t>(y) * width + static_cast<size_t>(x)] = texels[i];
+            }
+        }
     }
     return true;
 }

@@ -186,10 +186,11 @@ TEST_F(DeviceTest, CopyingFromAMultisampledTargetResolvesIt) {
 // A pipeline that records what the device hands it.
 struct RecordingBackend : detail::soft::DrawBackend {
     static inline std::vector<detail::soft::DrawCall> calls;
-    void draw(const detail::soft::DeviceState&, const detail::soft::DrawCall& call,
-              detail::soft::DrawTargets& targets) override {
+    HRESULT draw(const detail::soft::DeviceState&, const detail::soft::DrawCall& call,
+                 detail::soft::DrawTargets& targets) override {
         EXPECT_NE(targets.colour, nullptr);
         calls.push_back(call);
+        return D3D_OK;
     }
 };
 
