@@ -1,7 +1,8 @@
 // The reference scene (a lit, textured mesh of about 100,000 triangles and 200 large alpha-blended
-// quads at 1024x768) drawn by the software pipeline and by Mesa's llvmpipe through OSMesa, at one and two
+// quads at 1024x768) drawn by the software device and by Mesa's llvmpipe through OSMesa, at one and two
 // threads. llvmpipe reads LP_NUM_THREADS once per process, so each of its runs happens in a child process.
-#include <qcore/platform/d3d8/soft/pipeline.h>
+#include <qcore/platform/d3d8/d3d8.h>
+#include <qcore/platform/win32/window.h>
 
 #include <GL/gl.h>
 #include <GL/osmesa.h>
@@ -15,12 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
-
-using namespace qcore::detail::soft;
 
 constexpr int width = 1024, height = 768;
 constexpr int rings = 250, sides = 200; // torus: rings * sides * 2 triangles
@@ -111,76 +111,155 @@ struct Result {
     double fps = 0, mesh_pixels = 0;
 };
 
-// ---- the software pipeline ----
+// ---- the software device ----
 
-struct SoftRenderer {
-    std::vector<uint32_t> color = std::vector<uint32_t>(width * height);
-    std::vector<uint32_t> depth = std::vector<uint32_t>(width * height);
-    TargetView target;
-    TextureView texture;
-    PipelineState mesh_state, quad_state;
-    Pipeline pipeline;
+D3DMATRIX to_matrix(const float* m)
+{
+    D3DMATRIX out;
+    std::memcpy(&out, m, sizeof out);
+    return out;
+}
 
-    explicit SoftRenderer(int threads) : pipeline(threads)
+// The scene through IDirect3DDevice8: buffers and texture in the managed pool, a headless window.
+struct DeviceRenderer {
+    HWND window = nullptr;
+    IDirect3D8* d3d = nullptr;
+    IDirect3DDevice8* dev = nullptr;
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    IDirect3DTexture8* tex = nullptr;
+
+    explicit DeviceRenderer(int threads)
     {
+        setenv("QCORE_SOFT_THREADS", std::to_string(threads).c_str(), 1);
         const Scene& s = scene();
-        target.color = {reinterpret_cast<uint8_t*>(color.data()), width * 4, width, height, D3DFMT_X8R8G8B8};
-        target.depth = {reinterpret_cast<uint8_t*>(depth.data()), width * 4, width, height, D3DFMT_D24S8};
-        texture.id = 1;
-        texture.version = 1;
-        texture.format = D3DFMT_A8R8G8B8;
-        texture.level_count = 1;
-        texture.levels[0] = {reinterpret_cast<const uint8_t*>(s.texture.data()), 256 * 4, 256, 256};
-        for (PipelineState* st : {&mesh_state, &quad_state}) {
-            st->viewport = {0, 0, width, height, 0.f, 1.f};
-            st->stages[0].texture = &texture;
-            st->stages[0].color_op = top::modulate;
-            st->stages[0].color_arg1 = ta::texture;
-            st->stages[0].color_arg2 = ta::diffuse;
-            st->stages[0].alpha_op = top::modulate;
-            st->stages[0].alpha_arg1 = ta::texture;
-            st->stages[0].alpha_arg2 = ta::diffuse;
-            st->stages[0].mag_filter = st->stages[0].min_filter = filter_linear;
-        }
-        std::memcpy(mesh_state.world, s.world_view, sizeof s.world_view);
-        std::memcpy(mesh_state.projection, s.projection, sizeof s.projection);
-        mesh_state.lighting = true;
-        mesh_state.ambient = 0xff303030;
-        mesh_state.material.diffuse = {1, 1, 1, 1};
-        mesh_state.material.ambient = {1, 1, 1, 1};
-        mesh_state.light_count = 1;
-        mesh_state.lights[0].type = light_directional;
-        mesh_state.lights[0].diffuse = {1, 1, 1, 1};
-        std::copy(s.light_direction, s.light_direction + 3, mesh_state.lights[0].direction);
-        quad_state.lighting = false;
-        quad_state.z_write = false;
-        quad_state.alpha_blend = true;
-        quad_state.src_blend = blend_src_alpha;
-        quad_state.dest_blend = blend_inv_src_alpha;
-        quad_state.cull_mode = cull_none;
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "raster_bench";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "raster_bench", "", WS_POPUP, 0, 0, width, height, nullptr, nullptr, nullptr,
+                                 nullptr);
+        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = width;
+        pp.BackBufferHeight = height;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.Windowed = TRUE;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+        pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+        if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev)))
+            return;
+        BYTE* p = nullptr;
+        const UINT vbytes = static_cast<UINT>(s.vertices.size() * sizeof(MeshVertex));
+        dev->CreateVertexBuffer(vbytes, D3DUSAGE_WRITEONLY, 0x112, D3DPOOL_MANAGED, &vb);
+        vb->Lock(0, 0, &p, 0);
+        std::memcpy(p, s.vertices.data(), vbytes);
+        vb->Unlock();
+        const UINT ibytes = static_cast<UINT>(s.indices.size() * 4);
+        dev->CreateIndexBuffer(ibytes, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib);
+        ib->Lock(0, 0, &p, 0);
+        std::memcpy(p, s.indices.data(), ibytes);
+        ib->Unlock();
+        dev->CreateTexture(256, 256, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex);
+        D3DLOCKED_RECT lr{};
+        tex->LockRect(0, &lr, nullptr, 0);
+        for (int y = 0; y < 256; ++y)
+            std::memcpy(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, &s.texture[static_cast<size_t>(y) * 256], 1024);
+        tex->UnlockRect(0);
+        const D3DMATRIX world = to_matrix(s.world_view), projection = to_matrix(s.projection);
+        dev->SetTransform(D3DTS_WORLD, &world);
+        dev->SetTransform(D3DTS_PROJECTION, &projection);
+        D3DMATERIAL8 material{};
+        material.Diffuse = {1, 1, 1, 1};
+        material.Ambient = {1, 1, 1, 1};
+        dev->SetMaterial(&material);
+        D3DLIGHT8 light{};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = {1, 1, 1, 1};
+        light.Direction = {s.light_direction[0], s.light_direction[1], s.light_direction[2]};
+        dev->SetLight(0, &light);
+        dev->LightEnable(0, TRUE);
+        dev->SetTexture(0, tex);
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        dev->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+        dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+        dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     }
+    ~DeviceRenderer()
+    {
+        for (IUnknown* u : std::initializer_list<IUnknown*>{tex, ib, vb, dev, d3d})
+            if (u)
+                u->Release();
+        if (window)
+            DestroyWindow(window);
+    }
+    bool ok() const { return dev != nullptr; }
 
     void frame(bool quads = true)
     {
         const Scene& s = scene();
-        std::fill(color.begin(), color.end(), 0xff203040u);
-        std::fill(depth.begin(), depth.end(), 0xffffff00u);
-        VertexStream mesh{reinterpret_cast<const uint8_t*>(s.vertices.data()), s.vertices.size() * sizeof(MeshVertex),
-                          sizeof(MeshVertex), 0x112};
-        IndexStream indices{reinterpret_cast<const uint8_t*>(s.indices.data()), s.indices.size() * 4, true};
-        DrawRequest r;
-        r.indexed = true;
-        r.primitive_count = static_cast<uint32_t>(s.indices.size() / 3);
-        pipeline.draw(mesh_state, target, mesh, &indices, r);
-        if (!quads)
-            return;
-        VertexStream qv{reinterpret_cast<const uint8_t*>(s.quads.data()), s.quads.size() * sizeof(QuadVertex),
-                        sizeof(QuadVertex), 0x144};
-        DrawRequest qr;
-        qr.primitive_count = quad_count * 2;
-        pipeline.draw(quad_state, target, qv, nullptr, qr);
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xff203040u, 1.f, 0);
+        dev->BeginScene();
+        dev->SetRenderState(D3DRS_LIGHTING, TRUE);
+        dev->SetRenderState(D3DRS_AMBIENT, 0xff303030u);
+        dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+        dev->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+        dev->SetVertexShader(0x112);
+        dev->SetStreamSource(0, vb, sizeof(MeshVertex));
+        dev->SetIndices(ib, 0);
+        dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(s.vertices.size()), 0,
+                                  static_cast<UINT>(s.indices.size() / 3));
+        if (quads) {
+            dev->SetRenderState(D3DRS_LIGHTING, FALSE);
+            dev->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+            dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+            dev->SetVertexShader(0x144);
+            dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, quad_count * 2, s.quads.data(), sizeof(QuadVertex));
+        }
+        dev->EndScene();
+    }
+
+    std::vector<uint32_t> pixels()
+    {
+        std::vector<uint32_t> out(static_cast<size_t>(width) * height);
+        IDirect3DSurface8* back = nullptr;
+        dev->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);
+        D3DLOCKED_RECT lr{};
+        back->LockRect(&lr, nullptr, D3DLOCK_READONLY);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(&out[static_cast<size_t>(y) * width], static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, width * 4);
+        back->UnlockRect();
+        back->Release();
+        return out;
     }
 };
+
+// RASTER_BENCH_DUMP=folder writes both renderers' last frames as PPM files, to compare them by eye.
+void dump(const char* name, const std::vector<uint32_t>& pixels, bool bottom_up)
+{
+    const char* folder = std::getenv("RASTER_BENCH_DUMP");
+    if (!folder)
+        return;
+    FILE* f = std::fopen((std::string(folder) + "/" + name + ".ppm").c_str(), "wb");
+    if (!f)
+        return;
+    std::fprintf(f, "P6\n%d %d\n255\n", width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = pixels[static_cast<size_t>((bottom_up ? height - 1 - y : y) * width + x)];
+            const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
+                                          static_cast<unsigned char>(p)};
+            std::fwrite(rgb, 1, 3, f);
+        }
+    std::fclose(f);
+}
 
 double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t background)
 {
@@ -280,6 +359,7 @@ Result run_llvmpipe(int threads, double seconds)
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     result.fps = frames / elapsed;
+    dump(("llvmpipe" + std::to_string(threads)).c_str(), buffer, true);
     OSMesaDestroyContext(ctx);
     return result;
 }
@@ -310,10 +390,14 @@ Result g_soft[3], g_llvmpipe[3];
 void BM_SoftReferenceScene(benchmark::State& state)
 {
     const int threads = static_cast<int>(state.range(0));
-    SoftRenderer renderer(threads);
+    DeviceRenderer renderer(threads);
+    if (!renderer.ok()) {
+        state.SkipWithError("software device could not be created");
+        return;
+    }
     renderer.frame(false);
     Result& r = g_soft[threads];
-    r.mesh_pixels = count_mesh_pixels(renderer.color, 0xff203040u);
+    r.mesh_pixels = count_mesh_pixels(renderer.pixels(), 0xff203040u);
     int frames = 0;
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
@@ -321,6 +405,7 @@ void BM_SoftReferenceScene(benchmark::State& state)
         ++frames;
     }
     r.fps = frames / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    dump(("soft" + std::to_string(threads)).c_str(), renderer.pixels(), false);
     state.counters["fps"] = r.fps;
     state.counters["Mtri/s"] = r.fps * (scene().indices.size() / 3 + quad_count * 2) / 1e6;
     state.counters["Mpix/s"] = r.fps * (r.mesh_pixels + scene().quad_pixels) / 1e6;
