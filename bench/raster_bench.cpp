@@ -46,8 +46,7 @@ struct Scene {
     double quad_pixels = 0;
 };
 
-Scene make_scene()
-{
+Scene make_scene() {
     Scene s;
     const float big = 1.0f, small = 0.4f, pi = 3.14159265f;
     for (int i = 0; i <= rings; ++i) {
@@ -55,13 +54,15 @@ Scene make_scene()
         for (int j = 0; j <= sides; ++j) {
             const float b = 2 * pi * static_cast<float>(j) / sides;
             const float cx = std::cos(a), sx = std::sin(a), cb = std::cos(b), sb = std::sin(b);
-            s.vertices.push_back({(big + small * cb) * cx, small * sb, (big + small * cb) * sx, cb * cx, sb, cb * sx,
-                                  4.f * static_cast<float>(i) / rings, 2.f * static_cast<float>(j) / sides});
+            s.vertices.push_back({(big + small * cb) * cx, small * sb, (big + small * cb) * sx, cb * cx, sb,
+                                  cb * sx, 4.f * static_cast<float>(i) / rings,
+                                  2.f * static_cast<float>(j) / sides});
         }
     }
     for (int i = 0; i < rings; ++i)
         for (int j = 0; j < sides; ++j) {
-            const uint32_t k = static_cast<uint32_t>(i * (sides + 1) + j), n = static_cast<uint32_t>(sides + 1);
+            const uint32_t k = static_cast<uint32_t>(i * (sides + 1) + j),
+                           n = static_cast<uint32_t>(sides + 1);
             for (uint32_t idx : {k, k + n, k + 1, k + 1, k + n, k + n + 1})
                 s.indices.push_back(idx);
         }
@@ -76,8 +77,8 @@ Scene make_scene()
         const uint32_t color = (0x50u << 24) | (static_cast<uint32_t>(rnd() * 255) << 16) |
                                (static_cast<uint32_t>(rnd() * 255) << 8) | static_cast<uint32_t>(rnd() * 255);
         const float z = 0.1f;
-        const QuadVertex a{x, y, z, 1, color, 0, 0}, b{x + w, y, z, 1, color, 1, 0}, c{x, y + h, z, 1, color, 0, 1},
-            d{x + w, y + h, z, 1, color, 1, 1};
+        const QuadVertex a{x, y, z, 1, color, 0, 0}, b{x + w, y, z, 1, color, 1, 0},
+            c{x, y + h, z, 1, color, 0, 1}, d{x + w, y + h, z, 1, color, 1, 1};
         for (const QuadVertex& v : {a, b, c, c, b, d})
             s.quads.push_back(v);
         s.quad_pixels += static_cast<double>(w) * h;
@@ -101,8 +102,7 @@ Scene make_scene()
     return s;
 }
 
-const Scene& scene()
-{
+const Scene& scene() {
     static const Scene s = make_scene();
     return s;
 }
@@ -113,8 +113,7 @@ struct Result {
 
 // ---- the software device ----
 
-D3DMATRIX to_matrix(const float* m)
-{
+D3DMATRIX to_matrix(const float* m) {
     D3DMATRIX out;
     std::memcpy(&out, m, sizeof out);
     return out;
@@ -129,16 +128,15 @@ struct DeviceRenderer {
     IDirect3DIndexBuffer8* ib = nullptr;
     IDirect3DTexture8* tex = nullptr;
 
-    explicit DeviceRenderer(int threads)
-    {
+    explicit DeviceRenderer(int threads) {
         setenv("QCORE_SOFT_THREADS", std::to_string(threads).c_str(), 1);
         const Scene& s = scene();
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = "raster_bench";
         RegisterClassA(&wc);
-        window = CreateWindowExA(0, "raster_bench", "", WS_POPUP, 0, 0, width, height, nullptr, nullptr, nullptr,
-                                 nullptr);
+        window = CreateWindowExA(0, "raster_bench", "", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                                 nullptr, nullptr);
         d3d = Direct3DCreate8(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS pp{};
         pp.BackBufferWidth = width;
@@ -150,7 +148,8 @@ struct DeviceRenderer {
         pp.EnableAutoDepthStencil = TRUE;
         pp.AutoDepthStencilFormat = D3DFMT_D24S8;
         pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &dev)))
+        if (!d3d || FAILED(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                             &pp, &dev)))
             return;
         BYTE* p = nullptr;
         const UINT vbytes = static_cast<UINT>(s.vertices.size() * sizeof(MeshVertex));
@@ -167,7 +166,8 @@ struct DeviceRenderer {
         D3DLOCKED_RECT lr{};
         tex->LockRect(0, &lr, nullptr, 0);
         for (int y = 0; y < 256; ++y)
-            std::memcpy(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, &s.texture[static_cast<size_t>(y) * 256], 1024);
+            std::memcpy(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, &s.texture[static_cast<size_t>(y) * 256],
+                        1024);
         tex->UnlockRect(0);
         const D3DMATRIX world = to_matrix(s.world_view), projection = to_matrix(s.projection);
         dev->SetTransform(D3DTS_WORLD, &world);
@@ -190,18 +190,14 @@ struct DeviceRenderer {
         dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     }
-    ~DeviceRenderer()
-    {
+    ~DeviceRenderer() {
         for (IUnknown* u : std::initializer_list<IUnknown*>{tex, ib, vb, dev, d3d})
-            if (u)
-                u->Release();
-        if (window)
-            DestroyWindow(window);
+            if (u) u->Release();
+        if (window) DestroyWindow(window);
     }
     bool ok() const { return dev != nullptr; }
 
-    void frame(bool quads = true)
-    {
+    void frame(bool quads = true) {
         const Scene& s = scene();
         dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xff203040u, 1.f, 0);
         dev->BeginScene();
@@ -226,15 +222,15 @@ struct DeviceRenderer {
         dev->EndScene();
     }
 
-    std::vector<uint32_t> pixels()
-    {
+    std::vector<uint32_t> pixels() {
         std::vector<uint32_t> out(static_cast<size_t>(width) * height);
         IDirect3DSurface8* back = nullptr;
         dev->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back);
         D3DLOCKED_RECT lr{};
         back->LockRect(&lr, nullptr, D3DLOCK_READONLY);
         for (int y = 0; y < height; ++y)
-            std::memcpy(&out[static_cast<size_t>(y) * width], static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, width * 4);
+            std::memcpy(&out[static_cast<size_t>(y) * width], static_cast<BYTE*>(lr.pBits) + y * lr.Pitch,
+                        width * 4);
         back->UnlockRect();
         back->Release();
         return out;
@@ -242,27 +238,23 @@ struct DeviceRenderer {
 };
 
 // RASTER_BENCH_DUMP=folder writes both renderers' last frames as PPM files, to compare them by eye.
-void dump(const char* name, const std::vector<uint32_t>& pixels, bool bottom_up)
-{
+void dump(const char* name, const std::vector<uint32_t>& pixels, bool bottom_up) {
     const char* folder = std::getenv("RASTER_BENCH_DUMP");
-    if (!folder)
-        return;
+    if (!folder) return;
     FILE* f = std::fopen((std::string(folder) + "/" + name + ".ppm").c_str(), "wb");
-    if (!f)
-        return;
+    if (!f) return;
     std::fprintf(f, "P6\n%d %d\n255\n", width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const uint32_t p = pixels[static_cast<size_t>((bottom_up ? height - 1 - y : y) * width + x)];
-            const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                                          static_cast<unsigned char>(p)};
+            const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
+                                          static_cast<unsigned char>(p >> 8), static_cast<unsigned char>(p)};
             std::fwrite(rgb, 1, 3, f);
         }
     std::fclose(f);
 }
 
-double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t background)
-{
+double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t background) {
     double n = 0;
     for (uint32_t p : pixels)
         n += (p | 0xff000000u) != (background | 0xff000000u);
@@ -271,14 +263,12 @@ double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t backgroun
 
 // ---- llvmpipe ----
 
-Result run_llvmpipe(int threads, double seconds)
-{
+Result run_llvmpipe(int threads, double seconds) {
     setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
     const Scene& s = scene();
     std::vector<uint32_t> buffer(width * height);
     OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_BGRA, 24, 8, 0, nullptr);
-    if (!ctx || !OSMesaMakeCurrent(ctx, buffer.data(), GL_UNSIGNED_BYTE, width, height))
-        return {};
+    if (!ctx || !OSMesaMakeCurrent(ctx, buffer.data(), GL_UNSIGNED_BYTE, width, height)) return {};
     glViewport(0, 0, width, height);
     GLuint tex = 0;
     glGenTextures(1, &tex);
@@ -325,7 +315,8 @@ Result run_llvmpipe(int threads, double seconds)
         glVertexPointer(3, GL_FLOAT, sizeof(MeshVertex), &s.vertices[0].x);
         glNormalPointer(GL_FLOAT, sizeof(MeshVertex), &s.vertices[0].nx);
         glTexCoordPointer(2, GL_FLOAT, sizeof(MeshVertex), &s.vertices[0].u);
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(s.indices.size()), GL_UNSIGNED_INT, s.indices.data());
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(s.indices.size()), GL_UNSIGNED_INT,
+                       s.indices.data());
         glDisableClientState(GL_NORMAL_ARRAY);
         if (quads) {
             glDisable(GL_LIGHTING);
@@ -364,11 +355,9 @@ Result run_llvmpipe(int threads, double seconds)
     return result;
 }
 
-Result llvmpipe_in_child(int threads)
-{
+Result llvmpipe_in_child(int threads) {
     int fds[2];
-    if (pipe(fds) != 0)
-        return {};
+    if (pipe(fds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
@@ -378,8 +367,7 @@ Result llvmpipe_in_child(int threads)
     }
     close(fds[1]);
     Result r;
-    if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r))
-        r = {};
+    if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = {};
     close(fds[0]);
     waitpid(pid, nullptr, 0);
     return r;
@@ -387,8 +375,7 @@ Result llvmpipe_in_child(int threads)
 
 Result g_soft[3], g_llvmpipe[3];
 
-void BM_SoftReferenceScene(benchmark::State& state)
-{
+void BM_SoftReferenceScene(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
     DeviceRenderer renderer(threads);
     if (!renderer.ok()) {
@@ -412,8 +399,7 @@ void BM_SoftReferenceScene(benchmark::State& state)
 }
 BENCHMARK(BM_SoftReferenceScene)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-void print_row(const char* name, int threads, const Result& r)
-{
+void print_row(const char* name, int threads, const Result& r) {
     const double tris = static_cast<double>(scene().indices.size() / 3 + quad_count * 2);
     std::printf("%-10s %7d %9.2f %9.2f %9.1f\n", name, threads, r.fps, r.fps * tris / 1e6,
                 r.fps * (r.mesh_pixels + scene().quad_pixels) / 1e6);
@@ -421,8 +407,7 @@ void print_row(const char* name, int threads, const Result& r)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Children first, before this process starts any thread.
     // RASTER_BENCH_NO_PEER=1 skips llvmpipe while tuning.
     if (!std::getenv("RASTER_BENCH_NO_PEER"))
@@ -431,8 +416,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\nreference scene %dx%d: %zu mesh triangles, %d blended quads (%.1f Mpixel of quads)\n", width,
-                height, scene().indices.size() / 3, quad_count, scene().quad_pixels / 1e6);
+    std::printf("\nreference scene %dx%d: %zu mesh triangles, %d blended quads (%.1f Mpixel of quads)\n",
+                width, height, scene().indices.size() / 3, quad_count, scene().quad_pixels / 1e6);
     std::printf("%-10s %7s %9s %9s %9s\n", "renderer", "threads", "fps", "Mtri/s", "Mpix/s");
     for (int threads : {1, 2}) {
         print_row("soft", threads, g_soft[threads]);

@@ -7,12 +7,15 @@ namespace qcore::detail::soft {
 
 namespace {
 
-Rgba to_rgba(const ColorRecord& c) { return {c.r, c.g, c.b, c.a}; }
+Rgba to_rgba(const ColorRecord& c) {
+    return {c.r, c.g, c.b, c.a};
+}
 
-float dot3(const float* a, const float* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+float dot3(const float* a, const float* b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
-void normalize3(float* v)
-{
+void normalize3(float* v) {
     const float len = std::sqrt(dot3(v, v));
     if (len > 0.f) {
         v[0] /= len;
@@ -21,46 +24,40 @@ void normalize3(float* v)
     }
 }
 
-void transform_point(const float* p, const float* m, float* out)
-{
+void transform_point(const float* p, const float* m, float* out) {
     for (int j = 0; j < 3; ++j)
         out[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + m[12 + j];
 }
 
-void transform_direction(const float* d, const float* m, float* out)
-{
+void transform_direction(const float* d, const float* m, float* out) {
     for (int j = 0; j < 3; ++j)
         out[j] = d[0] * m[j] + d[1] * m[4 + j] + d[2] * m[8 + j];
 }
 
-void add_scaled(Rgba& acc, const Rgba& a, const Rgba& b, float s)
-{
+void add_scaled(Rgba& acc, const Rgba& a, const Rgba& b, float s) {
     acc.r += a.r * b.r * s;
     acc.g += a.g * b.g * s;
     acc.b += a.b * b.b * s;
 }
 
-float saturate(float v) { return std::clamp(v, 0.f, 1.f); }
+float saturate(float v) {
+    return std::clamp(v, 0.f, 1.f);
+}
 
-Rgba pick(uint32_t source, const Rgba& material, const Rgba* diffuse, const Rgba* specular)
-{
-    if (source == source_color1 && diffuse)
-        return *diffuse;
-    if (source == source_color2 && specular)
-        return *specular;
+Rgba pick(uint32_t source, const Rgba& material, const Rgba* diffuse, const Rgba* specular) {
+    if (source == source_color1 && diffuse) return *diffuse;
+    if (source == source_color2 && specular) return *specular;
     return material;
 }
 
 } // namespace
 
-Rgba unpack_color(uint32_t argb)
-{
+Rgba unpack_color(uint32_t argb) {
     constexpr float k = 1.f / 255.f;
     return {((argb >> 16) & 0xff) * k, ((argb >> 8) & 0xff) * k, (argb & 0xff) * k, (argb >> 24) * k};
 }
 
-void Lighting::prepare(const PipelineState& state)
-{
+void Lighting::prepare(const PipelineState& state) {
     count_ = std::clamp(state.light_count, 0, max_lights);
     for (int i = 0; i < count_; ++i) {
         const LightRecord& l = state.lights[i];
@@ -95,8 +92,7 @@ void Lighting::prepare(const PipelineState& state)
 }
 
 void Lighting::light(const float* position, const float* normal, const Rgba* vertex_diffuse,
-                     const Rgba* vertex_specular, Rgba& diffuse, Rgba& specular) const
-{
+                     const Rgba* vertex_specular, Rgba& diffuse, Rgba& specular) const {
     const Rgba m_diffuse = pick(diffuse_source_, to_rgba(material_.diffuse), vertex_diffuse, vertex_specular);
     const Rgba m_ambient = pick(ambient_source_, to_rgba(material_.ambient), vertex_diffuse, vertex_specular);
     const Rgba m_specular =
@@ -124,15 +120,13 @@ void Lighting::light(const float* position, const float* normal, const Rgba* ver
             for (int k = 0; k < 3; ++k)
                 to_light[k] = l.position[k] - position[k];
             const float distance = std::sqrt(dot3(to_light, to_light));
-            if (distance > l.range)
-                continue;
+            if (distance > l.range) continue;
             normalize3(to_light);
             const float denominator = l.att0 + l.att1 * distance + l.att2 * distance * distance;
             attenuation = denominator > 0.f ? 1.f / denominator : 1.f;
             if (l.type == light_spot) {
                 const float rho = -dot3(to_light, l.direction);
-                if (rho <= l.cos_half_phi)
-                    continue;
+                if (rho <= l.cos_half_phi) continue;
                 if (rho < l.cos_half_theta && l.cos_half_theta > l.cos_half_phi) {
                     const float t = (rho - l.cos_half_phi) / (l.cos_half_theta - l.cos_half_phi);
                     attenuation *= l.falloff == 1.f ? t : std::pow(t, l.falloff);
@@ -141,11 +135,9 @@ void Lighting::light(const float* position, const float* normal, const Rgba* ver
         }
         add_scaled(acc, m_ambient, l.ambient, attenuation);
         const float n_dot_l = normal ? dot3(normal, to_light) : 0.f;
-        if (n_dot_l <= 0.f)
-            continue;
+        if (n_dot_l <= 0.f) continue;
         add_scaled(acc, m_diffuse, l.diffuse, attenuation * n_dot_l);
-        if (!specular_)
-            continue;
+        if (!specular_) continue;
         float half[3] = {to_light[0] + eye[0], to_light[1] + eye[1], to_light[2] + eye[2]};
         normalize3(half);
         const float n_dot_h = dot3(normal, half);

@@ -1,5 +1,5 @@
-#include <qcore/platform/d3d8/soft/pipeline.h>
 #include <qcore/platform/d3d8/soft/formats.h>
+#include <qcore/platform/d3d8/soft/pipeline.h>
 #include <qcore/platform/d3d8/soft/rasterizer.h>
 
 #include <algorithm>
@@ -19,49 +19,63 @@ constexpr uint32_t primitive_chunk = 4096;
 // Pixels between the viewport edge and the guard band, where clipping x and y starts.
 constexpr float guard_pixels = 8192.f;
 
-void default_handler(const char* message) { std::fprintf(stderr, "soft device: %s\n", message); }
+void default_handler(const char* message) {
+    std::fprintf(stderr, "soft device: %s\n", message);
+}
 
 std::atomic<DiagnosticHandler> g_handler{default_handler};
 
-uint32_t vertices_for(uint32_t type, uint32_t count)
-{
+uint32_t vertices_for(uint32_t type, uint32_t count) {
     switch (type) {
-    case prim_points: return count;
-    case prim_line_list: return 2 * count;
-    case prim_line_strip: return count + 1;
-    case prim_tri_list: return 3 * count;
+    case prim_points:
+        return count;
+    case prim_line_list:
+        return 2 * count;
+    case prim_line_strip:
+        return count + 1;
+    case prim_tri_list:
+        return 3 * count;
     case prim_tri_strip:
-    case prim_tri_fan: return count + 2;
-    default: return 0;
+    case prim_tri_fan:
+        return count + 2;
+    default:
+        return 0;
     }
 }
 
-bool valid_func(uint32_t f) { return f >= cmp_never && f <= cmp_always; }
+bool valid_func(uint32_t f) {
+    return f >= cmp_never && f <= cmp_always;
+}
 
-int color_bytes(D3DFORMAT f) { return static_cast<int>(format_info(f)->bytes); }
-int depth_bytes(D3DFORMAT f) { return (f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE) ? 2 : 4; }
+int color_bytes(D3DFORMAT f) {
+    return static_cast<int>(format_info(f)->bytes);
+}
+int depth_bytes(D3DFORMAT f) {
+    return (f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE) ? 2 : 4;
+}
 
 } // namespace
 
-void set_diagnostic_handler(DiagnosticHandler handler) { g_handler.store(handler ? handler : default_handler); }
+void set_diagnostic_handler(DiagnosticHandler handler) {
+    g_handler.store(handler ? handler : default_handler);
+}
 
-Pipeline::Pipeline(int workers) { set_worker_count(workers); }
+Pipeline::Pipeline(int workers) {
+    set_worker_count(workers);
+}
 
-void Pipeline::set_worker_count(int workers)
-{
+void Pipeline::set_worker_count(int workers) {
     pool_ = std::make_unique<WorkerPool>(workers);
     workers_.resize(static_cast<size_t>(pool_->size()));
 }
 
-bool Pipeline::fail(const char* reason)
-{
+bool Pipeline::fail(const char* reason) {
     error_ = reason;
     g_handler.load()(reason);
     return false;
 }
 
-bool Pipeline::check_state(const PipelineState& s, const TargetView& target)
-{
+bool Pipeline::check_state(const PipelineState& s, const TargetView& target) {
     if (!target.color.data || !render_target_format(target.color.format) || target.color.width <= 0 ||
         target.color.height <= 0)
         return fail("render target format cannot be drawn into");
@@ -70,30 +84,26 @@ bool Pipeline::check_state(const PipelineState& s, const TargetView& target)
         return fail("depth buffer cannot be used with this render target");
     if (target.samples_x < 1 || target.samples_y < 1 || target.samples_x > 4 || target.samples_y > 4)
         return fail("unsupported sample layout");
-    if (s.fog)
-        return fail("fog is not supported");
-    if (s.clip_planes)
-        return fail("user clip planes are not supported");
-    if (s.wrap_flags)
-        return fail("texture coordinate wrapping is not supported");
-    if (s.fill_mode < fill_point || s.fill_mode > fill_solid || s.cull_mode < cull_none || s.cull_mode > cull_ccw)
+    if (s.fog) return fail("fog is not supported");
+    if (s.clip_planes) return fail("user clip planes are not supported");
+    if (s.wrap_flags) return fail("texture coordinate wrapping is not supported");
+    if (s.fill_mode < fill_point || s.fill_mode > fill_solid || s.cull_mode < cull_none ||
+        s.cull_mode > cull_ccw)
         return fail("unknown fill or cull mode");
     if (!valid_func(s.z_func) || !valid_func(s.alpha_func) || !valid_func(s.stencil_func))
         return fail("unknown comparison function");
-    if (s.alpha_blend && (s.src_blend < blend_zero || s.src_blend > blend_both_inv_src_alpha ||
-                          s.dest_blend < blend_zero || s.dest_blend > blend_both_inv_src_alpha ||
-                          s.blend_op < blendop_add || s.blend_op > blendop_max))
+    if (s.alpha_blend &&
+        (s.src_blend < blend_zero || s.src_blend > blend_both_inv_src_alpha || s.dest_blend < blend_zero ||
+         s.dest_blend > blend_both_inv_src_alpha || s.blend_op < blendop_add || s.blend_op > blendop_max))
         return fail("unknown blend factor or operation");
     for (uint32_t op : {s.stencil_fail, s.stencil_zfail, s.stencil_pass})
         if (s.stencil_enable && (op < stencil_keep || op > stencil_decr))
             return fail("unknown stencil operation");
-    if (s.viewport.width <= 0 || s.viewport.height <= 0)
-        return fail("empty viewport");
+    if (s.viewport.width <= 0 || s.viewport.height <= 0) return fail("empty viewport");
     return true;
 }
 
-bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target)
-{
+bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target) {
     PixelContext& px = pixels_;
     px.target = target;
     px.color_bytes = color_bytes(target.color.format);
@@ -128,19 +138,19 @@ bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target)
     const char* reason = nullptr;
     for (int i = 0; i < max_stages && s.stages[i].color_op != top::disable; ++i) {
         const StageRecord& stage = s.stages[i];
-        if (!check_stage_program(stage, &reason))
-            return fail(reason);
+        if (!check_stage_program(stage, &reason)) return fail(reason);
         StageProgram& p = px.stages[i];
         p.color_op = stage.color_op;
-        p.color_args[0] = stage.color_arg0, p.color_args[1] = stage.color_arg1, p.color_args[2] = stage.color_arg2;
+        p.color_args[0] = stage.color_arg0, p.color_args[1] = stage.color_arg1,
+        p.color_args[2] = stage.color_arg2;
         p.alpha_op = stage.alpha_op;
-        p.alpha_args[0] = stage.alpha_arg0, p.alpha_args[1] = stage.alpha_arg1, p.alpha_args[2] = stage.alpha_arg2;
+        p.alpha_args[0] = stage.alpha_arg0, p.alpha_args[1] = stage.alpha_arg1,
+        p.alpha_args[2] = stage.alpha_arg2;
         p.to_temp = stage.result_arg == ta::temp;
         p.sampler = -1;
         px.stage_uv[i] = -1;
         if (stage_samples_texture(stage)) {
-            if (!textures_.bind(*stage.texture, stage, px.samplers[i], &reason))
-                return fail(reason);
+            if (!textures_.bind(*stage.texture, stage, px.samplers[i], &reason)) return fail(reason);
             p.sampler = i;
             px.stage_uv[i] = next_slot;
             attributes_.stage_uv[i] = next_slot;
@@ -155,8 +165,8 @@ bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target)
     return true;
 }
 
-bool Pipeline::gather_indices(const VertexStream& vs, const IndexStream* is, const DrawRequest& r, uint32_t count)
-{
+bool Pipeline::gather_indices(const VertexStream& vs, const IndexStream* is, const DrawRequest& r,
+                              uint32_t count) {
     const uint64_t stride = vs.stride;
     auto vertex_fits = [&](uint64_t v) { return v * stride + layout_.size <= vs.size; };
     indexed_ = r.indexed;
@@ -167,8 +177,7 @@ bool Pipeline::gather_indices(const VertexStream& vs, const IndexStream* is, con
         vertices_.resize(count);
         return true;
     }
-    if (!is || !is->data)
-        return fail("indexed draw without indices");
+    if (!is || !is->data) return fail("indexed draw without indices");
     const uint64_t index_size = is->is32 ? 4 : 2;
     if ((uint64_t{r.start_index} + count) * index_size > is->size)
         return fail("indices beyond the end of the index data");
@@ -183,8 +192,7 @@ bool Pipeline::gather_indices(const VertexStream& vs, const IndexStream* is, con
         hi = std::max(hi, v);
         index_list_[i] = index; // made relative below
     }
-    if (!vertex_fits(hi))
-        return fail("index refers beyond the end of the vertex data");
+    if (!vertex_fits(hi)) return fail("index refers beyond the end of the vertex data");
     for (uint32_t& index : index_list_)
         index = static_cast<uint32_t>(uint64_t{index} + r.start_vertex - lo);
     first_vertex_ = static_cast<uint32_t>(lo);
@@ -192,8 +200,7 @@ bool Pipeline::gather_indices(const VertexStream& vs, const IndexStream* is, con
     return true;
 }
 
-void Pipeline::to_screen(const ClipVertex& in, ScreenVertex& out) const
-{
+void Pipeline::to_screen(const ClipVertex& in, ScreenVertex& out) const {
     const int n = attributes_.count;
     if (layout_.pretransformed) {
         out.x = in.pos[0] * static_cast<float>(samples_x_) + 0.5f * static_cast<float>(samples_x_ - 1);
@@ -211,8 +218,7 @@ void Pipeline::to_screen(const ClipVertex& in, ScreenVertex& out) const
         out.attr[i] = in.attr[i] * out.q;
 }
 
-void Pipeline::process_vertices(const VertexStream& vs)
-{
+void Pipeline::process_vertices(const VertexStream& vs) {
     const uint32_t count = static_cast<uint32_t>(vertices_.size());
     screen_.resize(count);
     outcodes_.resize(count);
@@ -223,14 +229,12 @@ void Pipeline::process_vertices(const VertexStream& vs)
         for (uint32_t i = begin; i < end; ++i) {
             processor_.process(vs.data + (uint64_t{first_vertex_} + i) * vs.stride, vertices_[i]);
             outcodes_[i] = layout_.pretransformed ? 0 : clipper_.outcode(vertices_[i].pos);
-            if (outcodes_[i] == 0)
-                to_screen(vertices_[i], screen_[i]);
+            if (outcodes_[i] == 0) to_screen(vertices_[i], screen_[i]);
         }
     });
 }
 
-void Pipeline::bin(WorkerData& w)
-{
+void Pipeline::bin(WorkerData& w) {
     const uint32_t index = static_cast<uint32_t>(w.store.prims.size() - 1);
     const PixelRect& b = w.store.prims.back().bounds;
     for (int ty = b.y0 / tile_size; ty <= b.y1 / tile_size; ++ty)
@@ -238,15 +242,12 @@ void Pipeline::bin(WorkerData& w)
             w.bins[static_cast<size_t>(ty * tiles_x_ + tx)].push_back(index);
 }
 
-void Pipeline::emit_triangle(WorkerData& w, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
-                             const ScreenVertex& provoking)
-{
+void Pipeline::emit_triangle(WorkerData& w, const ScreenVertex& a, const ScreenVertex& b,
+                             const ScreenVertex& c, const ScreenVertex& provoking) {
     const float area = screen_area(a, b, c);
-    if ((state_->cull_mode == cull_cw && area > 0.f) || (state_->cull_mode == cull_ccw && area < 0.f))
-        return;
+    if ((state_->cull_mode == cull_cw && area > 0.f) || (state_->cull_mode == cull_ccw && area < 0.f)) return;
     if (state_->fill_mode == fill_solid) {
-        if (setup_triangle(setup_, a, b, c, provoking, w.store))
-            bin(w);
+        if (setup_triangle(setup_, a, b, c, provoking, w.store)) bin(w);
         return;
     }
     const ScreenVertex* v[3] = {&a, &b, &c};
@@ -254,13 +255,12 @@ void Pipeline::emit_triangle(WorkerData& w, const ScreenVertex& a, const ScreenV
         const bool ok = state_->fill_mode == fill_wireframe
                             ? setup_line(setup_, *v[i], *v[(i + 1) % 3], provoking, w.store)
                             : setup_point(setup_, *v[i], state_->point_size, w.store);
-        if (ok)
-            bin(w);
+        if (ok) bin(w);
     }
 }
 
-void Pipeline::emit_polygon(WorkerData& w, const ClipVertex* const* polygon, int n, const ClipVertex& provoking_clip)
-{
+void Pipeline::emit_polygon(WorkerData& w, const ClipVertex* const* polygon, int n,
+                            const ClipVertex& provoking_clip) {
     ScreenVertex provoking;
     provoking.q = 1.f;
     std::copy(provoking_clip.attr, provoking_clip.attr + attributes_.count, provoking.attr);
@@ -273,43 +273,42 @@ void Pipeline::emit_polygon(WorkerData& w, const ClipVertex* const* polygon, int
         emit_triangle(w, screen[0], screen[i], screen[i + 1], provoking);
 }
 
-void Pipeline::emit_line(WorkerData& w, uint32_t a, uint32_t b)
-{
+void Pipeline::emit_line(WorkerData& w, uint32_t a, uint32_t b) {
     ScreenVertex provoking;
     provoking.q = 1.f;
     std::copy(vertices_[a].attr, vertices_[a].attr + attributes_.count, provoking.attr);
     if ((outcodes_[a] | outcodes_[b]) == 0) {
-        if (setup_line(setup_, screen_[a], screen_[b], provoking, w.store))
-            bin(w);
+        if (setup_line(setup_, screen_[a], screen_[b], provoking, w.store)) bin(w);
         return;
     }
     ClipVertex ca, cb;
-    if (!clipper_.clip_line(vertices_[a], vertices_[b], attributes_.count, ca, cb))
-        return;
+    if (!clipper_.clip_line(vertices_[a], vertices_[b], attributes_.count, ca, cb)) return;
     ScreenVertex sa, sb;
     to_screen(ca, sa);
     to_screen(cb, sb);
-    if (setup_line(setup_, sa, sb, provoking, w.store))
-        bin(w);
+    if (setup_line(setup_, sa, sb, provoking, w.store)) bin(w);
 }
 
-void Pipeline::emit_point(WorkerData& w, uint32_t a)
-{
-    if (outcodes_[a] != 0)
-        return;
-    if (setup_point(setup_, screen_[a], vertices_[a].point_size, w.store))
-        bin(w);
+void Pipeline::emit_point(WorkerData& w, uint32_t a) {
+    if (outcodes_[a] != 0) return;
+    if (setup_point(setup_, screen_[a], vertices_[a].point_size, w.store)) bin(w);
 }
 
-void Pipeline::assemble(int worker, uint32_t first, uint32_t last)
-{
+void Pipeline::assemble(int worker, uint32_t first, uint32_t last) {
     WorkerData& w = workers_[static_cast<size_t>(worker)];
     for (uint32_t p = first; p < last; ++p) {
         switch (primitive_type_) {
-        case prim_points: emit_point(w, vertex_at(p)); continue;
-        case prim_line_list: emit_line(w, vertex_at(2 * p), vertex_at(2 * p + 1)); continue;
-        case prim_line_strip: emit_line(w, vertex_at(p), vertex_at(p + 1)); continue;
-        default: break;
+        case prim_points:
+            emit_point(w, vertex_at(p));
+            continue;
+        case prim_line_list:
+            emit_line(w, vertex_at(2 * p), vertex_at(2 * p + 1));
+            continue;
+        case prim_line_strip:
+            emit_line(w, vertex_at(p), vertex_at(p + 1));
+            continue;
+        default:
+            break;
         }
         uint32_t i0, i1, i2;
         if (primitive_type_ == prim_tri_list)
@@ -321,14 +320,14 @@ void Pipeline::assemble(int worker, uint32_t first, uint32_t last)
         else
             i0 = vertex_at(p), i1 = vertex_at(p + 1), i2 = vertex_at(p + 2);
         const unsigned a = outcodes_[i0], b = outcodes_[i1], c = outcodes_[i2];
-        if (a & b & c)
-            continue;
+        if (a & b & c) continue;
         // Strips name their provoking vertex in the original order.
         const uint32_t first_vertex = (primitive_type_ == prim_tri_strip && (p & 1)) ? i1 : i0;
         if ((a | b | c) == 0) {
             ScreenVertex provoking;
             provoking.q = 1.f;
-            std::copy(vertices_[first_vertex].attr, vertices_[first_vertex].attr + attributes_.count, provoking.attr);
+            std::copy(vertices_[first_vertex].attr, vertices_[first_vertex].attr + attributes_.count,
+                      provoking.attr);
             emit_triangle(w, screen_[i0], screen_[i1], screen_[i2], provoking);
             continue;
         }
@@ -337,8 +336,7 @@ void Pipeline::assemble(int worker, uint32_t first, uint32_t last)
     }
 }
 
-void Pipeline::rasterize_tiles()
-{
+void Pipeline::rasterize_tiles() {
     active_tiles_.clear();
     const size_t tiles = static_cast<size_t>(tiles_x_ * tiles_y_);
     for (size_t t = 0; t < tiles; ++t)
@@ -356,35 +354,28 @@ void Pipeline::rasterize_tiles()
             for (uint32_t index : w.bins[static_cast<size_t>(t)]) {
                 const Prim& prim = w.store.prims[index];
                 const float* planes = w.store.planes.data() + prim.planes;
-                rasterize(prim, tile, [&](int y, int x0, int x1) { shade_span(pixels_, prim, planes, y, x0, x1); });
+                rasterize(prim, tile,
+                          [&](int y, int x0, int x1) { shade_span(pixels_, prim, planes, y, x0, x1); });
             }
         }
     });
 }
 
 bool Pipeline::draw(const PipelineState& state, const TargetView& target, const VertexStream& vs,
-                    const IndexStream* is, const DrawRequest& request)
-{
+                    const IndexStream* is, const DrawRequest& request) {
     error_ = "";
     if (request.primitive_type < prim_points || request.primitive_type > prim_tri_fan)
         return fail("unknown primitive type");
-    if (request.primitive_count == 0)
-        return true;
-    if (request.primitive_count > max_primitives)
-        return fail("too many primitives");
+    if (request.primitive_count == 0) return true;
+    if (request.primitive_count > max_primitives) return fail("too many primitives");
     layout_ = decode_fvf(vs.fvf);
-    if (!layout_.valid)
-        return fail("vertex format cannot be drawn");
-    if (!vs.data || vs.stride < layout_.size)
-        return fail("vertex stride smaller than the vertex format");
-    if (!check_state(state, target) || !prepare_pixels(state, target))
-        return false;
+    if (!layout_.valid) return fail("vertex format cannot be drawn");
+    if (!vs.data || vs.stride < layout_.size) return fail("vertex stride smaller than the vertex format");
+    if (!check_state(state, target) || !prepare_pixels(state, target)) return false;
     const char* reason = nullptr;
-    if (!processor_.prepare(state, layout_, attributes_, &reason))
-        return fail(reason);
+    if (!processor_.prepare(state, layout_, attributes_, &reason)) return fail(reason);
     const uint32_t count = vertices_for(request.primitive_type, request.primitive_count);
-    if (!gather_indices(vs, is, request, count))
-        return false;
+    if (!gather_indices(vs, is, request, count)) return false;
 
     state_ = &state;
     primitive_type_ = request.primitive_type;
@@ -405,8 +396,7 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
     setup_.scissor = {std::max(0, vp.x * samples_x_), std::max(0, vp.y * samples_y_),
                       std::min(target.color.width, (vp.x + vp.width) * samples_x_) - 1,
                       std::min(target.color.height, (vp.y + vp.height) * samples_y_) - 1};
-    if (setup_.scissor.x0 > setup_.scissor.x1 || setup_.scissor.y0 > setup_.scissor.y1)
-        return true;
+    if (setup_.scissor.x0 > setup_.scissor.x1 || setup_.scissor.y0 > setup_.scissor.y1) return true;
     setup_.attribute_count = attributes_.count;
     setup_.depth_bias = static_cast<float>(state.z_bias) / 65536.f;
     setup_.flat = state.flat_shade;
@@ -427,7 +417,8 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
         for (auto& b : w.bins)
             b.clear();
     }
-    const uint32_t worker_count = primitive_count_ < primitive_chunk ? 1u : static_cast<uint32_t>(workers_.size());
+    const uint32_t worker_count =
+        primitive_count_ < primitive_chunk ? 1u : static_cast<uint32_t>(workers_.size());
     const uint32_t chunk = (primitive_count_ + worker_count - 1) / worker_count;
     const int chunks = static_cast<int>((primitive_count_ + chunk - 1) / chunk);
     // Chunk k is assembled into worker k's store so that tile order follows primitive order.

@@ -3,8 +3,8 @@
 // render target. Vertex processing, primitive setup and binning, and tile rasterisation each run on all
 // workers; the call returns when the draw is complete.
 #include <qcore/platform/d3d8/soft/clipper.h>
-#include <qcore/platform/d3d8/soft/pixel_processor.h>
 #include <qcore/platform/d3d8/soft/pipeline_state.h>
+#include <qcore/platform/d3d8/soft/pixel_processor.h>
 #include <qcore/platform/d3d8/soft/setup.h>
 #include <qcore/platform/d3d8/soft/texture_sampler.h>
 #include <qcore/platform/d3d8/soft/vertex_transform.h>

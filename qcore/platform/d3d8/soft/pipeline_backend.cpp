@@ -9,12 +9,15 @@ namespace qcore::detail::soft {
 
 namespace {
 
-ColorRecord color(const D3DCOLORVALUE& c) { return {c.r, c.g, c.b, c.a}; }
+ColorRecord color(const D3DCOLORVALUE& c) {
+    return {c.r, c.g, c.b, c.a};
+}
 
-void copy_matrix(const D3DMATRIX& m, float* out) { std::memcpy(out, &m, sizeof m); }
+void copy_matrix(const D3DMATRIX& m, float* out) {
+    std::memcpy(out, &m, sizeof m);
+}
 
-LightRecord light(const D3DLIGHT8& l)
-{
+LightRecord light(const D3DLIGHT8& l) {
     LightRecord r;
     r.type = static_cast<uint32_t>(l.Type);
     r.diffuse = color(l.Diffuse);
@@ -32,16 +35,14 @@ LightRecord light(const D3DLIGHT8& l)
     return r;
 }
 
-SurfaceView view_of(SurfaceMemory& m)
-{
+SurfaceView view_of(SurfaceMemory& m) {
     return {m.bits(), static_cast<int>(m.pitch()), static_cast<int>(m.stored_width()),
             static_cast<int>(m.stored_height()), m.format()};
 }
 
 // A texture's levels as the pipeline reads them; its version is the newest of its levels', and surface
 // versions never repeat, so a changed level or a new texture at the same address is never mistaken.
-TextureView texture_view(SoftTexture& t)
-{
+TextureView texture_view(SoftTexture& t) {
     TextureView v;
     v.id = reinterpret_cast<uintptr_t>(&t);
     v.format = t.format();
@@ -57,17 +58,16 @@ TextureView texture_view(SoftTexture& t)
 
 class PipelineBackend final : public DrawBackend {
 public:
-    HRESULT draw(const DeviceState& device, const DrawCall& call, DrawTargets& targets) override
-    {
+    HRESULT draw(const DeviceState& device, const DrawCall& call, DrawTargets& targets) override {
         convert(device);
         TargetView target;
         target.color = view_of(*targets.colour);
         target.samples_x = static_cast<int>(targets.colour->samples_across());
         target.samples_y = static_cast<int>(targets.colour->samples_down());
-        if (targets.depth)
-            target.depth = view_of(*targets.depth);
+        if (targets.depth) target.depth = view_of(*targets.depth);
         const VertexStream vertices{call.vertices, call.vertex_bytes, call.stride, call.fvf};
-        const IndexStream indices{call.indices, size_t{call.index_count} * call.index_size, call.index_size == 4};
+        const IndexStream indices{call.indices, size_t{call.index_count} * call.index_size,
+                                  call.index_size == 4};
         DrawRequest request;
         request.primitive_type = static_cast<uint32_t>(call.type);
         request.primitive_count = call.primitive_count;
@@ -76,22 +76,24 @@ public:
         if (!pipeline_.draw(state_, target, vertices, request.indexed ? &indices : nullptr, request))
             return D3DERR_INVALIDCALL;
         targets.colour->touch();
-        if (targets.depth)
-            targets.depth->touch();
+        if (targets.depth) targets.depth->touch();
         return D3D_OK;
     }
 
 private:
-    void convert(const DeviceState& d)
-    {
+    void convert(const DeviceState& d) {
         for (uint32_t i = 0; i < d.render.size(); ++i)
             state_.set_render_state(i, d.render[i]);
         copy_matrix(d.world[0], state_.world);
         copy_matrix(d.view, state_.view);
         copy_matrix(d.projection, state_.projection);
         const D3DVIEWPORT8& vp = d.viewport;
-        state_.viewport = {static_cast<int>(vp.X), static_cast<int>(vp.Y), static_cast<int>(vp.Width),
-                           static_cast<int>(vp.Height), vp.MinZ, vp.MaxZ};
+        state_.viewport = {static_cast<int>(vp.X),
+                           static_cast<int>(vp.Y),
+                           static_cast<int>(vp.Width),
+                           static_cast<int>(vp.Height),
+                           vp.MinZ,
+                           vp.MaxZ};
         const D3DMATERIAL8& m = d.material;
         state_.material = {color(m.Diffuse), color(m.Ambient), color(m.Specular), color(m.Emissive), m.Power};
         state_.light_count = 0;
@@ -103,8 +105,7 @@ private:
                 state_.set_stage_state(s, i, d.stage[static_cast<size_t>(s)][i]);
             copy_matrix(d.texture_transform[static_cast<size_t>(s)], state_.stages[s].texture_matrix);
             SoftTexture* t = d.textures[static_cast<size_t>(s)];
-            if (t)
-                textures_[s] = texture_view(*t);
+            if (t) textures_[s] = texture_view(*t);
             state_.stages[s].texture = t ? &textures_[s] : nullptr;
         }
     }
@@ -116,6 +117,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<DrawBackend> make_pipeline_backend() { return std::make_unique<PipelineBackend>(); }
+std::unique_ptr<DrawBackend> make_pipeline_backend() {
+    return std::make_unique<PipelineBackend>();
+}
 
 } // namespace qcore::detail::soft

@@ -15,38 +15,127 @@ constexpr int max_levels = 16;
 // Published numbers of the states the pipeline reads.
 namespace rs {
 enum : uint32_t {
-    zenable = 7, fillmode = 8, shademode = 9, zwriteenable = 14, alphatestenable = 15, lastpixel = 16,
-    srcblend = 19, destblend = 20, cullmode = 22, zfunc = 23, alpharef = 24, alphafunc = 25,
-    alphablendenable = 27, fogenable = 28, specularenable = 29, zbias = 47, stencilenable = 52,
-    stencilfail = 53, stencilzfail = 54, stencilpass = 55, stencilfunc = 56, stencilref = 57,
-    stencilmask = 58, stencilwritemask = 59, texturefactor = 60, wrap0 = 128, wrap7 = 135, lighting = 137,
-    ambient = 139, colorvertex = 141, localviewer = 142, normalizenormals = 143, diffusematerialsource = 145,
-    specularmaterialsource = 146, ambientmaterialsource = 147, emissivematerialsource = 148,
-    vertexblend = 151, clipplaneenable = 152, pointsize = 154, pointsize_min = 155, pointspriteenable = 156,
-    pointscaleenable = 157, pointscale_a = 158, pointscale_b = 159, pointscale_c = 160,
-    pointsize_max = 166, indexedvertexblendenable = 167, colorwriteenable = 168, tweenfactor = 170,
+    zenable = 7,
+    fillmode = 8,
+    shademode = 9,
+    zwriteenable = 14,
+    alphatestenable = 15,
+    lastpixel = 16,
+    srcblend = 19,
+    destblend = 20,
+    cullmode = 22,
+    zfunc = 23,
+    alpharef = 24,
+    alphafunc = 25,
+    alphablendenable = 27,
+    fogenable = 28,
+    specularenable = 29,
+    zbias = 47,
+    stencilenable = 52,
+    stencilfail = 53,
+    stencilzfail = 54,
+    stencilpass = 55,
+    stencilfunc = 56,
+    stencilref = 57,
+    stencilmask = 58,
+    stencilwritemask = 59,
+    texturefactor = 60,
+    wrap0 = 128,
+    wrap7 = 135,
+    lighting = 137,
+    ambient = 139,
+    colorvertex = 141,
+    localviewer = 142,
+    normalizenormals = 143,
+    diffusematerialsource = 145,
+    specularmaterialsource = 146,
+    ambientmaterialsource = 147,
+    emissivematerialsource = 148,
+    vertexblend = 151,
+    clipplaneenable = 152,
+    pointsize = 154,
+    pointsize_min = 155,
+    pointspriteenable = 156,
+    pointscaleenable = 157,
+    pointscale_a = 158,
+    pointscale_b = 159,
+    pointscale_c = 160,
+    pointsize_max = 166,
+    indexedvertexblendenable = 167,
+    colorwriteenable = 168,
+    tweenfactor = 170,
     blendop = 171,
 };
 }
 
 namespace tss {
 enum : uint32_t {
-    colorop = 1, colorarg1 = 2, colorarg2 = 3, alphaop = 4, alphaarg1 = 5, alphaarg2 = 6, texcoordindex = 11,
-    addressu = 13, addressv = 14, bordercolor = 15, magfilter = 16, minfilter = 17, mipfilter = 18,
-    mipmaplodbias = 19, maxmiplevel = 20, texturetransformflags = 24, colorarg0 = 26, alphaarg0 = 27,
+    colorop = 1,
+    colorarg1 = 2,
+    colorarg2 = 3,
+    alphaop = 4,
+    alphaarg1 = 5,
+    alphaarg2 = 6,
+    texcoordindex = 11,
+    addressu = 13,
+    addressv = 14,
+    bordercolor = 15,
+    magfilter = 16,
+    minfilter = 17,
+    mipfilter = 18,
+    mipmaplodbias = 19,
+    maxmiplevel = 20,
+    texturetransformflags = 24,
+    colorarg0 = 26,
+    alphaarg0 = 27,
     resultarg = 28,
 };
 }
 
-enum : uint32_t { prim_points = 1, prim_line_list, prim_line_strip, prim_tri_list, prim_tri_strip, prim_tri_fan };
-enum : uint32_t { cmp_never = 1, cmp_less, cmp_equal, cmp_less_equal, cmp_greater, cmp_not_equal,
-                  cmp_greater_equal, cmp_always };
-enum : uint32_t { blend_zero = 1, blend_one, blend_src_color, blend_inv_src_color, blend_src_alpha,
-                  blend_inv_src_alpha, blend_dest_alpha, blend_inv_dest_alpha, blend_dest_color,
-                  blend_inv_dest_color, blend_src_alpha_sat, blend_both_src_alpha, blend_both_inv_src_alpha };
+enum : uint32_t {
+    prim_points = 1,
+    prim_line_list,
+    prim_line_strip,
+    prim_tri_list,
+    prim_tri_strip,
+    prim_tri_fan
+};
+enum : uint32_t {
+    cmp_never = 1,
+    cmp_less,
+    cmp_equal,
+    cmp_less_equal,
+    cmp_greater,
+    cmp_not_equal,
+    cmp_greater_equal,
+    cmp_always
+};
+enum : uint32_t {
+    blend_zero = 1,
+    blend_one,
+    blend_src_color,
+    blend_inv_src_color,
+    blend_src_alpha,
+    blend_inv_src_alpha,
+    blend_dest_alpha,
+    blend_inv_dest_alpha,
+    blend_dest_color,
+    blend_inv_dest_color,
+    blend_src_alpha_sat,
+    blend_both_src_alpha,
+    blend_both_inv_src_alpha
+};
 enum : uint32_t { blendop_add = 1, blendop_subtract, blendop_rev_subtract, blendop_min, blendop_max };
-enum : uint32_t { stencil_keep = 1, stencil_zero, stencil_replace, stencil_incr_sat, stencil_decr_sat,
-                  stencil_invert, stencil_incr, stencil_decr };
+enum : uint32_t {
+    stencil_keep = 1,
+    stencil_zero,
+    stencil_replace,
+    stencil_incr_sat,
+    stencil_decr_sat,
+    stencil_invert,
+    stencil_incr,
+    stencil_decr
+};
 enum : uint32_t { cull_none = 1, cull_cw, cull_ccw };
 enum : uint32_t { fill_point = 1, fill_wireframe, fill_solid };
 enum : uint32_t { filter_none = 0, filter_point, filter_linear, filter_anisotropic };
@@ -56,23 +145,63 @@ enum : uint32_t { source_material = 0, source_color1, source_color2 };
 
 namespace top {
 enum : uint32_t {
-    disable = 1, select_arg1, select_arg2, modulate, modulate2x, modulate4x, add, add_signed, add_signed2x,
-    subtract, add_smooth, blend_diffuse_alpha, blend_texture_alpha, blend_factor_alpha,
-    blend_texture_alpha_pm, blend_current_alpha, premodulate, modulate_alpha_add_color,
-    modulate_color_add_alpha, modulate_inv_alpha_add_color, modulate_inv_color_add_alpha, bump_env_map,
-    bump_env_map_luminance, dot_product3, multiply_add, lerp,
+    disable = 1,
+    select_arg1,
+    select_arg2,
+    modulate,
+    modulate2x,
+    modulate4x,
+    add,
+    add_signed,
+    add_signed2x,
+    subtract,
+    add_smooth,
+    blend_diffuse_alpha,
+    blend_texture_alpha,
+    blend_factor_alpha,
+    blend_texture_alpha_pm,
+    blend_current_alpha,
+    premodulate,
+    modulate_alpha_add_color,
+    modulate_color_add_alpha,
+    modulate_inv_alpha_add_color,
+    modulate_inv_color_add_alpha,
+    bump_env_map,
+    bump_env_map_luminance,
+    dot_product3,
+    multiply_add,
+    lerp,
 };
 }
 
 namespace ta {
-enum : uint32_t { diffuse = 0, current = 1, texture = 2, tfactor = 3, specular = 4, temp = 5,
-                  select_mask = 0xf, complement = 0x10, alpha_replicate = 0x20 };
+enum : uint32_t {
+    diffuse = 0,
+    current = 1,
+    texture = 2,
+    tfactor = 3,
+    specular = 4,
+    temp = 5,
+    select_mask = 0xf,
+    complement = 0x10,
+    alpha_replicate = 0x20
+};
 }
 
 namespace fvf {
-enum : uint32_t { position_mask = 0x00e, xyz = 0x002, xyzrhw = 0x004, xyzb5 = 0x00e, normal = 0x010,
-                  psize = 0x020, diffuse = 0x040, specular = 0x080, texcount_mask = 0xf00, texcount_shift = 8,
-                  lastbeta_ubyte4 = 0x1000 };
+enum : uint32_t {
+    position_mask = 0x00e,
+    xyz = 0x002,
+    xyzrhw = 0x004,
+    xyzb5 = 0x00e,
+    normal = 0x010,
+    psize = 0x020,
+    diffuse = 0x040,
+    specular = 0x080,
+    texcount_mask = 0xf00,
+    texcount_shift = 8,
+    lastbeta_ubyte4 = 0x1000
+};
 }
 
 // One pixel array in its published memory layout.
@@ -204,8 +333,8 @@ struct IndexStream {
 struct DrawRequest {
     uint32_t primitive_type = prim_tri_list;
     uint32_t primitive_count = 0;
-    uint32_t start_vertex = 0;  // first vertex (non-indexed) or base vertex added to every index
-    uint32_t start_index = 0;   // indexed draws only
+    uint32_t start_vertex = 0; // first vertex (non-indexed) or base vertex added to every index
+    uint32_t start_index = 0;  // indexed draws only
     bool indexed = false;
 };
 

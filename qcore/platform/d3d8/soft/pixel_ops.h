@@ -17,31 +17,26 @@ uint32_t pack_argb(const Rgba& c);
 
 // Depth as an integer of the format's precision, and the stencil byte. D24 formats keep depth in the top
 // 24 bits and stencil in the low byte of a 32-bit word.
-inline uint32_t depth_max(D3DFORMAT format)
-{
-    return (format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE) ? 0xffffu
-                                                                    : (format == D3DFMT_D32 ? 0xffffffffu : 0xffffffu);
+inline uint32_t depth_max(D3DFORMAT format) {
+    return (format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE)
+               ? 0xffffu
+               : (format == D3DFMT_D32 ? 0xffffffffu : 0xffffffu);
 }
 
 // Single precision except for D32, the same arithmetic as the four-pixel path.
-inline uint32_t quantize_depth(D3DFORMAT format, float z)
-{
+inline uint32_t quantize_depth(D3DFORMAT format, float z) {
     const float clamped = z > 0.f ? (z < 1.f ? z : 1.f) : 0.f;
-    if (format == D3DFMT_D32)
-        return static_cast<uint32_t>(static_cast<double>(clamped) * 4294967295.0 + 0.5);
+    if (format == D3DFMT_D32) return static_cast<uint32_t>(static_cast<double>(clamped) * 4294967295.0 + 0.5);
     return static_cast<uint32_t>(clamped * static_cast<float>(depth_max(format)) + 0.5f);
 }
-inline uint32_t read_depth(D3DFORMAT format, const uint8_t* p)
-{
-    if (format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE)
-        return static_cast<uint32_t>(p[0] | p[1] << 8);
+inline uint32_t read_depth(D3DFORMAT format, const uint8_t* p) {
+    if (format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE) return static_cast<uint32_t>(p[0] | p[1] << 8);
     uint32_t v;
     __builtin_memcpy(&v, p, 4);
     return format == D3DFMT_D32 ? v : v >> 8;
 }
 
-inline void write_depth(D3DFORMAT format, uint8_t* p, uint32_t depth)
-{
+inline void write_depth(D3DFORMAT format, uint8_t* p, uint32_t depth) {
     if (format == D3DFMT_D16 || format == D3DFMT_D16_LOCKABLE) {
         p[0] = static_cast<uint8_t>(depth);
         p[1] = static_cast<uint8_t>(depth >> 8);
@@ -58,17 +53,24 @@ inline void write_depth(D3DFORMAT format, uint8_t* p, uint32_t depth)
 uint8_t read_stencil(D3DFORMAT format, const uint8_t* p);
 void write_stencil(D3DFORMAT format, uint8_t* p, uint8_t stencil);
 
-inline bool compare(uint32_t func, uint32_t value, uint32_t reference)
-{
+inline bool compare(uint32_t func, uint32_t value, uint32_t reference) {
     switch (func) {
-    case cmp_never: return false;
-    case cmp_less: return value < reference;
-    case cmp_equal: return value == reference;
-    case cmp_less_equal: return value <= reference;
-    case cmp_greater: return value > reference;
-    case cmp_not_equal: return value != reference;
-    case cmp_greater_equal: return value >= reference;
-    default: return true;
+    case cmp_never:
+        return false;
+    case cmp_less:
+        return value < reference;
+    case cmp_equal:
+        return value == reference;
+    case cmp_less_equal:
+        return value <= reference;
+    case cmp_greater:
+        return value > reference;
+    case cmp_not_equal:
+        return value != reference;
+    case cmp_greater_equal:
+        return value >= reference;
+    default:
+        return true;
     }
 }
 

@@ -12,18 +12,18 @@ namespace {
 
 constexpr float inv255 = 1.f / 255.f;
 
-Rgba unpack(uint32_t argb)
-{
+Rgba unpack(uint32_t argb) {
     return {static_cast<float>((argb >> 16) & 0xff) * inv255, static_cast<float>((argb >> 8) & 0xff) * inv255,
             static_cast<float>(argb & 0xff) * inv255, static_cast<float>(argb >> 24) * inv255};
 }
 
-float sat(float v) { return v < 0.f ? 0.f : (v > 1.f ? 1.f : v); }
+float sat(float v) {
+    return v < 0.f ? 0.f : (v > 1.f ? 1.f : v);
+}
 
 // Stencil and depth tests with their updates; returns whether the pixel survives. With deferred_write the
 // passing updates are left to finish_depth_stencil (the alpha test decides first).
-bool depth_stencil(const PixelContext& ctx, uint8_t* depth, float z, uint32_t& z_int)
-{
+bool depth_stencil(const PixelContext& ctx, uint8_t* depth, float z, uint32_t& z_int) {
     const D3DFORMAT f = ctx.target.depth.format;
     uint8_t stencil_value = 0;
     if (ctx.stencil) {
@@ -31,8 +31,9 @@ bool depth_stencil(const PixelContext& ctx, uint8_t* depth, float z, uint32_t& z
         const uint8_t masked_ref = ctx.stencil_ref & ctx.stencil_mask;
         if (!compare(ctx.stencil_func, masked_ref, stencil_value & ctx.stencil_mask)) {
             const uint8_t next = stencil_operation(ctx.stencil_fail, stencil_value, ctx.stencil_ref);
-            write_stencil(f, depth, static_cast<uint8_t>((stencil_value & ~ctx.stencil_write_mask) |
-                                                         (next & ctx.stencil_write_mask)));
+            write_stencil(f, depth,
+                          static_cast<uint8_t>((stencil_value & ~ctx.stencil_write_mask) |
+                                               (next & ctx.stencil_write_mask)));
             return false;
         }
     }
@@ -40,29 +41,28 @@ bool depth_stencil(const PixelContext& ctx, uint8_t* depth, float z, uint32_t& z
     if (ctx.depth_test && !compare(ctx.z_func, z_int, read_depth(f, depth))) {
         if (ctx.stencil) {
             const uint8_t next = stencil_operation(ctx.stencil_zfail, stencil_value, ctx.stencil_ref);
-            write_stencil(f, depth, static_cast<uint8_t>((stencil_value & ~ctx.stencil_write_mask) |
-                                                         (next & ctx.stencil_write_mask)));
+            write_stencil(f, depth,
+                          static_cast<uint8_t>((stencil_value & ~ctx.stencil_write_mask) |
+                                               (next & ctx.stencil_write_mask)));
         }
         return false;
     }
     return true;
 }
 
-void depth_stencil_pass(const PixelContext& ctx, uint8_t* depth, uint32_t z_int)
-{
+void depth_stencil_pass(const PixelContext& ctx, uint8_t* depth, uint32_t z_int) {
     const D3DFORMAT f = ctx.target.depth.format;
-    if (ctx.depth_write)
-        write_depth(f, depth, z_int);
+    if (ctx.depth_write) write_depth(f, depth, z_int);
     if (ctx.stencil) {
         const uint8_t value = read_stencil(f, depth);
         const uint8_t next = stencil_operation(ctx.stencil_pass, value, ctx.stencil_ref);
-        write_stencil(f, depth,
-                      static_cast<uint8_t>((value & ~ctx.stencil_write_mask) | (next & ctx.stencil_write_mask)));
+        write_stencil(
+            f, depth,
+            static_cast<uint8_t>((value & ~ctx.stencil_write_mask) | (next & ctx.stencil_write_mask)));
     }
 }
 
-float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w)
-{
+float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w) {
     const float* pu = planes + 3 * (2 + slot);
     const float* pv = pu + 3;
     const float qx = planes[4], qy = planes[5];
@@ -73,52 +73,56 @@ float level_of_detail(const StageSampler& s, const float* planes, int slot, floa
     return r > 0.f ? 0.5f * std::log2(r) : -32.f;
 }
 
-uint32_t to_byte(float v)
-{
+uint32_t to_byte(float v) {
     const float scaled = v * 255.f + 0.5f;
     return scaled <= 0.f ? 0u : (scaled >= 255.f ? 255u : static_cast<uint32_t>(scaled));
 }
 
-uint32_t mul8(uint32_t a, uint32_t b)
-{
+uint32_t mul8(uint32_t a, uint32_t b) {
     const uint32_t t = a * b + 128;
     return (t + (t >> 8)) >> 8;
 }
 
-uint32_t pick(PixelContext::Source source, uint32_t diffuse, uint32_t texture)
-{
+uint32_t pick(PixelContext::Source source, uint32_t diffuse, uint32_t texture) {
     switch (source) {
-    case PixelContext::Source::texture: return texture;
-    case PixelContext::Source::modulate: return mul8(diffuse, texture);
-    default: return diffuse;
+    case PixelContext::Source::texture:
+        return texture;
+    case PixelContext::Source::modulate:
+        return mul8(diffuse, texture);
+    default:
+        return diffuse;
     }
 }
 
-bool fast_source(uint32_t op, uint32_t arg1, uint32_t arg2, PixelContext::Source& out)
-{
+bool fast_source(uint32_t op, uint32_t arg1, uint32_t arg2, PixelContext::Source& out) {
     auto plain = [](uint32_t arg) { return arg == ta::diffuse || arg == ta::current || arg == ta::texture; };
-    if (!plain(arg1) || !plain(arg2))
-        return false;
-    auto of = [](uint32_t arg) { return arg == ta::texture ? PixelContext::Source::texture : PixelContext::Source::diffuse; };
+    if (!plain(arg1) || !plain(arg2)) return false;
+    auto of = [](uint32_t arg) {
+        return arg == ta::texture ? PixelContext::Source::texture : PixelContext::Source::diffuse;
+    };
     switch (op) {
-    case top::select_arg1: out = of(arg1); return true;
-    case top::select_arg2: out = of(arg2); return true;
+    case top::select_arg1:
+        out = of(arg1);
+        return true;
+    case top::select_arg2:
+        out = of(arg2);
+        return true;
     case top::modulate:
-        if (of(arg1) == of(arg2))
-            return false;
+        if (of(arg1) == of(arg2)) return false;
         out = PixelContext::Source::modulate;
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
 template <bool Blend>
-void shade_span_fast(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1)
-{
+void shade_span_fast(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
     const float dx = static_cast<float>(x0 - prim.bounds.x0), dy = static_cast<float>(y - prim.bounds.y0);
     auto at = [&](int i) { return planes[i] + planes[i + 1] * dx + planes[i + 2] * dy; };
     float z = at(0), q = at(3), r = at(6), g = at(9), b = at(12), a = at(15);
-    const float zx = planes[1], qx = planes[4], rx = planes[7], gx = planes[10], bx = planes[13], ax = planes[16];
+    const float zx = planes[1], qx = planes[4], rx = planes[7], gx = planes[10], bx = planes[13],
+                ax = planes[16];
     const bool textured = ctx.stage_count > 0 && ctx.stage_uv[0] >= 0;
     const int slot = textured ? ctx.stage_uv[0] : 0;
     float u = textured ? at(6 + 3 * slot) : 0.f, v = textured ? at(9 + 3 * slot) : 0.f;
@@ -127,7 +131,8 @@ void shade_span_fast(const PixelContext& ctx, const Prim& prim, const float* pla
     const SurfaceView& color = ctx.target.color;
     const SurfaceView& depth_view = ctx.target.depth;
     uint32_t* row = reinterpret_cast<uint32_t*>(color.data + static_cast<ptrdiff_t>(y) * color.pitch);
-    uint8_t* depth_row = depth_view.data ? depth_view.data + static_cast<ptrdiff_t>(y) * depth_view.pitch : nullptr;
+    uint8_t* depth_row =
+        depth_view.data ? depth_view.data + static_cast<ptrdiff_t>(y) * depth_view.pitch : nullptr;
     const bool test_depth = depth_row && (ctx.depth_test || ctx.depth_write);
     const D3DFORMAT depth_format = depth_view.format;
     const bool opaque_target = color.format == D3DFMT_X8R8G8B8;
@@ -137,8 +142,7 @@ void shade_span_fast(const PixelContext& ctx, const Prim& prim, const float* pla
         if (test_depth) {
             depth = depth_row + x * ctx.depth_bytes;
             z_int = quantize_depth(depth_format, z);
-            if (ctx.depth_test && !compare(ctx.z_func, z_int, read_depth(depth_format, depth)))
-                continue;
+            if (ctx.depth_test && !compare(ctx.z_func, z_int, read_depth(depth_format, depth))) continue;
         }
         const float w = 1.f / q;
         const uint32_t dr = to_byte(r * w), dg = to_byte(g * w), db = to_byte(b * w), da = to_byte(a * w);
@@ -149,16 +153,17 @@ void shade_span_fast(const PixelContext& ctx, const Prim& prim, const float* pla
             if (sampler.fast_wrap) {
                 t = sample_wrapped(sampler, tu, tv);
             } else {
-                const float lod =
-                    sampler.needs_lod ? level_of_detail(sampler, planes, slot, tu, tv, w) + ctx.lod_offset : 0.f;
+                const float lod = sampler.needs_lod
+                                      ? level_of_detail(sampler, planes, slot, tu, tv, w) + ctx.lod_offset
+                                      : 0.f;
                 t = sample(sampler, tu, tv, lod);
             }
             tr = (t >> 16) & 0xff, tg = (t >> 8) & 0xff, tb = t & 0xff, ta = t >> 24;
         }
-        uint32_t sr = pick(ctx.fast_color, dr, tr), sg = pick(ctx.fast_color, dg, tg), sb = pick(ctx.fast_color, db, tb);
+        uint32_t sr = pick(ctx.fast_color, dr, tr), sg = pick(ctx.fast_color, dg, tg),
+                 sb = pick(ctx.fast_color, db, tb);
         uint32_t sa = pick(ctx.fast_alpha, da, ta);
-        if (ctx.depth_write)
-            write_depth(depth_format, depth, z_int);
+        if (ctx.depth_write) write_depth(depth_format, depth, z_int);
         if (Blend) {
             const uint32_t d = row[x];
             const uint32_t ia = 255 - sa;
@@ -172,40 +177,33 @@ void shade_span_fast(const PixelContext& ctx, const Prim& prim, const float* pla
     }
 }
 
-
 // Four pixels per step in 16-bit lanes: [b g r a] of two pixels per register.
-__m128i mul8_epi16(__m128i a, __m128i b)
-{
+__m128i mul8_epi16(__m128i a, __m128i b) {
     const __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(128));
     return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
 }
 
-__m128i lerp_epi16(__m128i a, __m128i b, __m128i w7)
-{
+__m128i lerp_epi16(__m128i a, __m128i b, __m128i w7) {
     return _mm_add_epi16(a, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(b, a), w7), 7));
 }
 
 // Repeats each pixel's 16-bit weight over its four channels (two pixels per register).
-__m128i spread_lo(__m128i w32)
-{
+__m128i spread_lo(__m128i w32) {
     const __m128i w16 = _mm_shufflelo_epi16(_mm_shufflehi_epi16(w32, 0xa0), 0xa0); // lanes 0,0,2,2 | 4,4,6,6
     return _mm_unpacklo_epi32(w16, w16);
 }
-__m128i spread_hi(__m128i w32)
-{
+__m128i spread_hi(__m128i w32) {
     const __m128i w16 = _mm_shufflelo_epi16(_mm_shufflehi_epi16(w32, 0xa0), 0xa0);
     return _mm_unpackhi_epi32(w16, w16);
 }
 
-__m128i floor_epi32(__m128 f)
-{
+__m128i floor_epi32(__m128 f) {
     const __m128i t = _mm_cvttps_epi32(f);
     return _mm_add_epi32(t, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), f)));
 }
 
 template <bool Blend>
-void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1)
-{
+void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
     const float dx = static_cast<float>(x0 - prim.bounds.x0), dy = static_cast<float>(y - prim.bounds.y0);
     const __m128 lane = _mm_set_ps(3.f, 2.f, 1.f, 0.f);
     auto start = [&](int i) {
@@ -235,8 +233,10 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
     const bool depth_test = depth_row && ctx.depth_test, depth_write = depth_row && ctx.depth_write;
     const bool d32 = dv.format == D3DFMT_D32;
     const __m128 depth_scale = _mm_set1_ps(d32 ? 4294967295.f : 16777215.f);
-    const __m128 one = _mm_set1_ps(1.f), zero = _mm_setzero_ps(), c255 = _mm_set1_ps(255.f), c05 = _mm_set1_ps(0.5f);
-    const __m128i alpha_or = _mm_set1_epi32(color.format == D3DFMT_X8R8G8B8 ? static_cast<int>(0xff000000u) : 0);
+    const __m128 one = _mm_set1_ps(1.f), zero = _mm_setzero_ps(), c255 = _mm_set1_ps(255.f),
+                 c05 = _mm_set1_ps(0.5f);
+    const __m128i alpha_or =
+        _mm_set1_epi32(color.format == D3DFMT_X8R8G8B8 ? static_cast<int>(0xff000000u) : 0);
     const __m128i alpha_mask = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
     for (int x = x0; x <= x1; x += 4) {
         const int n = std::min(4, x1 - x + 1);
@@ -262,7 +262,9 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
         }
         if (_mm_movemask_epi8(live) != 0) {
             const __m128 w = _mm_div_ps(one, q);
-            auto bytes = [&](__m128 f) { return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(f, w), c255), c05)); };
+            auto bytes = [&](__m128 f) {
+                return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(f, w), c255), c05));
+            };
             // Diffuse as packed ARGB per pixel (saturated into 0..255 by the packs).
             const __m128i rb = _mm_packs_epi32(bytes(b), bytes(r));
             const __m128i ga = _mm_packs_epi32(bytes(g), bytes(a));
@@ -291,28 +293,40 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
                 }
                 const __m128i or_alpha = _mm_set1_epi32(static_cast<int>(level.alpha_or));
                 const __m128i z16 = _mm_setzero_si128();
-                const __m128i p00 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t00)), or_alpha);
+                const __m128i p00 =
+                    _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t00)), or_alpha);
                 if (!linear) {
                     tex_lo = _mm_unpacklo_epi8(p00, z16), tex_hi = _mm_unpackhi_epi8(p00, z16);
                 } else {
-                    const __m128i p10 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t10)), or_alpha);
-                    const __m128i p01 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t01)), or_alpha);
-                    const __m128i p11 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t11)), or_alpha);
+                    const __m128i p10 =
+                        _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t10)), or_alpha);
+                    const __m128i p01 =
+                        _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t01)), or_alpha);
+                    const __m128i p11 =
+                        _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t11)), or_alpha);
                     const __m128i wx = _mm_srli_epi32(_mm_and_si128(fu, _mm_set1_epi32(255)), 1);
                     const __m128i wy = _mm_srli_epi32(_mm_and_si128(fv, _mm_set1_epi32(255)), 1);
-                    const __m128i wxl = spread_lo(wx), wxh = spread_hi(wx), wyl = spread_lo(wy), wyh = spread_hi(wy);
-                    const __m128i top_lo = lerp_epi16(_mm_unpacklo_epi8(p00, z16), _mm_unpacklo_epi8(p10, z16), wxl);
-                    const __m128i top_hi = lerp_epi16(_mm_unpackhi_epi8(p00, z16), _mm_unpackhi_epi8(p10, z16), wxh);
-                    const __m128i bot_lo = lerp_epi16(_mm_unpacklo_epi8(p01, z16), _mm_unpacklo_epi8(p11, z16), wxl);
-                    const __m128i bot_hi = lerp_epi16(_mm_unpackhi_epi8(p01, z16), _mm_unpackhi_epi8(p11, z16), wxh);
+                    const __m128i wxl = spread_lo(wx), wxh = spread_hi(wx), wyl = spread_lo(wy),
+                                  wyh = spread_hi(wy);
+                    const __m128i top_lo =
+                        lerp_epi16(_mm_unpacklo_epi8(p00, z16), _mm_unpacklo_epi8(p10, z16), wxl);
+                    const __m128i top_hi =
+                        lerp_epi16(_mm_unpackhi_epi8(p00, z16), _mm_unpackhi_epi8(p10, z16), wxh);
+                    const __m128i bot_lo =
+                        lerp_epi16(_mm_unpacklo_epi8(p01, z16), _mm_unpacklo_epi8(p11, z16), wxl);
+                    const __m128i bot_hi =
+                        lerp_epi16(_mm_unpackhi_epi8(p01, z16), _mm_unpackhi_epi8(p11, z16), wxh);
                     tex_lo = lerp_epi16(top_lo, bot_lo, wyl);
                     tex_hi = lerp_epi16(top_hi, bot_hi, wyh);
                 }
             }
             auto combine = [&](PixelContext::Source s, __m128i d, __m128i t) {
-                return s == PixelContext::Source::texture ? t : s == PixelContext::Source::modulate ? mul8_epi16(d, t) : d;
+                return s == PixelContext::Source::texture    ? t
+                       : s == PixelContext::Source::modulate ? mul8_epi16(d, t)
+                                                             : d;
             };
-            __m128i lo = combine(ctx.fast_color, diffuse_lo, tex_lo), hi = combine(ctx.fast_color, diffuse_hi, tex_hi);
+            __m128i lo = combine(ctx.fast_color, diffuse_lo, tex_lo),
+                    hi = combine(ctx.fast_color, diffuse_hi, tex_hi);
             if (ctx.fast_alpha != ctx.fast_color) {
                 const __m128i alo = combine(ctx.fast_alpha, diffuse_lo, tex_lo);
                 const __m128i ahi = combine(ctx.fast_alpha, diffuse_hi, tex_hi);
@@ -337,9 +351,11 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dest_tmp), merged);
             std::memcpy(row + x, dest_tmp, static_cast<size_t>(n) * 4);
             if (depth_write) {
-                const __m128i new_depth =
-                    d32 ? z_int : _mm_or_si128(_mm_slli_epi32(z_int, 8), _mm_and_si128(old_depth, _mm_set1_epi32(255)));
-                const __m128i dm = _mm_or_si128(_mm_and_si128(live, new_depth), _mm_andnot_si128(live, old_depth));
+                const __m128i new_depth = d32 ? z_int
+                                              : _mm_or_si128(_mm_slli_epi32(z_int, 8),
+                                                             _mm_and_si128(old_depth, _mm_set1_epi32(255)));
+                const __m128i dm =
+                    _mm_or_si128(_mm_and_si128(live, new_depth), _mm_andnot_si128(live, old_depth));
                 uint32_t tmp[4];
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(tmp), dm);
                 std::memcpy(depth_row + x, tmp, static_cast<size_t>(n) * 4);
@@ -352,8 +368,7 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
 
 } // namespace
 
-static void choose_simd(PixelContext& ctx)
-{
+static void choose_simd(PixelContext& ctx) {
     const D3DFORMAT d = ctx.target.depth.format;
     const bool depth_ok = !ctx.target.depth.data || (!ctx.depth_test && !ctx.depth_write) ||
                           ((d == D3DFMT_D24S8 || d == D3DFMT_D24X8) &&
@@ -363,13 +378,12 @@ static void choose_simd(PixelContext& ctx)
     ctx.simd = ctx.fast && depth_ok && (!textured || ctx.samplers[0].fast_wrap);
 }
 
-void choose_fast_path(PixelContext& ctx)
-{
+void choose_fast_path(PixelContext& ctx) {
     ctx.fast = false;
     ctx.simd = false;
     const D3DFORMAT f = ctx.target.color.format;
-    if ((f != D3DFMT_A8R8G8B8 && f != D3DFMT_X8R8G8B8) || ctx.write_mask != 0xf || ctx.alpha_test || ctx.stencil ||
-        ctx.specular || ctx.stage_count > 1)
+    if ((f != D3DFMT_A8R8G8B8 && f != D3DFMT_X8R8G8B8) || ctx.write_mask != 0xf || ctx.alpha_test ||
+        ctx.stencil || ctx.specular || ctx.stage_count > 1)
         return;
     if (ctx.blending && !(ctx.blend.src == blend_src_alpha && ctx.blend.dest == blend_inv_src_alpha &&
                           ctx.blend.op == blendop_add))
@@ -381,15 +395,13 @@ void choose_fast_path(PixelContext& ctx)
         return;
     }
     const StageProgram& s = ctx.stages[0];
-    if (s.to_temp || s.alpha_op == top::disable)
-        return;
+    if (s.to_temp || s.alpha_op == top::disable) return;
     ctx.fast = fast_source(s.color_op, s.color_args[1], s.color_args[2], ctx.fast_color) &&
                fast_source(s.alpha_op, s.alpha_args[1], s.alpha_args[2], ctx.fast_alpha);
     choose_simd(ctx);
 }
 
-void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1)
-{
+void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
     if (ctx.simd) {
         if (ctx.blending)
             shade_span_simd<true>(ctx, prim, planes, y, x0, x1);
@@ -418,7 +430,8 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
     const SurfaceView& color = ctx.target.color;
     const SurfaceView& depth_view = ctx.target.depth;
     uint8_t* row = color.data + static_cast<ptrdiff_t>(y) * color.pitch;
-    uint8_t* depth_row = depth_view.data ? depth_view.data + static_cast<ptrdiff_t>(y) * depth_view.pitch : nullptr;
+    uint8_t* depth_row =
+        depth_view.data ? depth_view.data + static_cast<ptrdiff_t>(y) * depth_view.pitch : nullptr;
     const bool test_depth = depth_row && (ctx.depth_test || ctx.depth_write || ctx.stencil);
     const bool early = test_depth && !ctx.alpha_test;
     Rgba textures[max_stages];
@@ -427,29 +440,26 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
             float* a;
             const float* s;
             int n;
-            ~Step()
-            {
+            ~Step() {
                 for (int i = 0; i < n; ++i)
                     a[i] += s[i];
             }
         } advance{attr, step, n};
         uint8_t* depth = test_depth ? depth_row + x * ctx.depth_bytes : nullptr;
         uint32_t z_int = 0;
-        if (early && !depth_stencil(ctx, depth, z, z_int))
-            continue;
+        if (early && !depth_stencil(ctx, depth, z, z_int)) continue;
         const float w = q != 0.f ? 1.f / q : 0.f;
         StageInputs in;
         in.diffuse = {sat(attr[0] * w), sat(attr[1] * w), sat(attr[2] * w), sat(attr[3] * w)};
-        if (ctx.specular)
-            in.specular = {sat(attr[4] * w), sat(attr[5] * w), sat(attr[6] * w), 0.f};
+        if (ctx.specular) in.specular = {sat(attr[4] * w), sat(attr[5] * w), sat(attr[6] * w), 0.f};
         in.factor = ctx.factor;
         for (int s = 0; s < ctx.stage_count; ++s) {
             const int slot = ctx.stage_uv[s];
-            if (slot < 0)
-                continue;
+            if (slot < 0) continue;
             const StageSampler& sampler = ctx.samplers[s];
             const float u = attr[slot] * w, v = attr[slot + 1] * w;
-            const float lod = sampler.needs_lod ? level_of_detail(sampler, planes, slot, u, v, w) + ctx.lod_offset : 0.f;
+            const float lod =
+                sampler.needs_lod ? level_of_detail(sampler, planes, slot, u, v, w) + ctx.lod_offset : 0.f;
             textures[s] = unpack(sample(sampler, u, v, lod));
         }
         in.textures = textures;
@@ -461,18 +471,14 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
         }
         if (ctx.alpha_test) {
             const uint32_t a8 = static_cast<uint32_t>(sat(c.a) * 255.f + 0.5f);
-            if (!compare(ctx.alpha_func, a8, ctx.alpha_ref))
-                continue;
-            if (test_depth && !depth_stencil(ctx, depth, z, z_int))
-                continue;
+            if (!compare(ctx.alpha_func, a8, ctx.alpha_ref)) continue;
+            if (test_depth && !depth_stencil(ctx, depth, z, z_int)) continue;
         }
-        if (test_depth)
-            depth_stencil_pass(ctx, depth, z_int);
+        if (test_depth) depth_stencil_pass(ctx, depth, z_int);
         uint8_t* pixel = row + x * ctx.color_bytes;
         if (ctx.blending || ctx.write_mask != 0xf) {
             const Rgba dest = read_pixel(color.format, pixel);
-            if (ctx.blending)
-                c = blend(ctx.blend, c, dest);
+            if (ctx.blending) c = blend(ctx.blend, c, dest);
             c = apply_write_mask(ctx.write_mask, c, dest);
         }
         write_pixel(color.format, pixel, c);

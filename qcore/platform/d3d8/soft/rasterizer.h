@@ -8,13 +8,10 @@
 namespace qcore::detail::soft {
 
 // Calls span(y, x_first, x_last) for each covered run of pixels of prim inside tile (inclusive bounds).
-template <class SpanFn>
-void rasterize(const Prim& prim, const PixelRect& tile, SpanFn&& span)
-{
+template <class SpanFn> void rasterize(const Prim& prim, const PixelRect& tile, SpanFn&& span) {
     const int x0 = std::max(prim.bounds.x0, tile.x0), x1 = std::min(prim.bounds.x1, tile.x1);
     const int y0 = std::max(prim.bounds.y0, tile.y0), y1 = std::min(prim.bounds.y1, tile.y1);
-    if (x0 > x1 || y0 > y1)
-        return;
+    if (x0 > x1 || y0 > y1) return;
     if (prim.kind == PrimKind::rect) {
         for (int y = y0; y <= y1; ++y)
             span(y, x0, x1);
@@ -25,7 +22,8 @@ void rasterize(const Prim& prim, const PixelRect& tile, SpanFn&& span)
         const int m_first = prim.x_major ? x0 : y0, m_last = prim.x_major ? x1 : y1;
         const int n_lo = prim.x_major ? y0 : x0, n_hi = prim.x_major ? y1 : x1;
         for (int m = m_first; m <= m_last; ++m) {
-            const float minor = prim.line_minor + (static_cast<float>(m) - prim.line_origin) * prim.line_slope;
+            const float minor =
+                prim.line_minor + (static_cast<float>(m) - prim.line_origin) * prim.line_slope;
             const int base = static_cast<int>(std::floor(minor + 0.5f)) - half;
             for (int n = std::max(base, n_lo); n <= std::min(base + prim.thickness - 1, n_hi); ++n) {
                 if (prim.x_major)
@@ -51,8 +49,7 @@ void rasterize(const Prim& prim, const PixelRect& tile, SpanFn&& span)
             e0 += prim.ea[0], e1 += prim.ea[1], e2 += prim.ea[2];
             ++x;
         }
-        if (x > first)
-            span(y, first, x - 1);
+        if (x > first) span(y, first, x - 1);
         for (int e = 0; e < 3; ++e)
             row[e] += prim.eb[e];
     }

@@ -12,60 +12,53 @@ namespace {
 
 constexpr size_t cache_budget = size_t{256} << 20;
 
-int wrap_coordinate(int i, int size, uint32_t mode)
-{
+int wrap_coordinate(int i, int size, uint32_t mode) {
     switch (mode) {
     case address_mirror: {
         const int period = 2 * size;
         int m = i % period;
-        if (m < 0)
-            m += period;
+        if (m < 0) m += period;
         return m < size ? m : period - 1 - m;
     }
-    case address_clamp: return std::clamp(i, 0, size - 1);
-    case address_border: return (i < 0 || i >= size) ? -1 : i;
+    case address_clamp:
+        return std::clamp(i, 0, size - 1);
+    case address_border:
+        return (i < 0 || i >= size) ? -1 : i;
     case address_mirror_once: {
         const int m = i < 0 ? -i - 1 : i;
         return std::min(m, size - 1);
     }
     default: {
-        if ((size & (size - 1)) == 0)
-            return i & (size - 1);
+        if ((size & (size - 1)) == 0) return i & (size - 1);
         const int m = i % size;
         return m < 0 ? m + size : m;
     }
     }
 }
 
-uint32_t texel(const StageSampler& s, const SampleLevel& l, int x, int y)
-{
+uint32_t texel(const StageSampler& s, const SampleLevel& l, int x, int y) {
     const int tx = wrap_coordinate(x, l.width, s.address_u);
     const int ty = wrap_coordinate(y, l.height, s.address_v);
-    if (tx < 0 || ty < 0)
-        return s.border;
+    if (tx < 0 || ty < 0) return s.border;
     uint32_t value;
     std::memcpy(&value, l.data + static_cast<ptrdiff_t>(ty) * l.pitch + tx * 4, 4);
     return value | l.alpha_or;
 }
 
-int fast_floor(float f)
-{
+int fast_floor(float f) {
     const int i = static_cast<int>(f);
     return (static_cast<float>(i) > f) ? i - 1 : i;
 }
 
-float clamp_coordinate(float f)
-{
+float clamp_coordinate(float f) {
     // Keeps huge or non-finite coordinates from overflowing the integer conversion.
     return (f > -1e6f && f < 1e6f) ? f : 0.f;
 }
 
-uint32_t sample_level(const StageSampler& s, const SampleLevel& l, float u, float v, bool linear)
-{
+uint32_t sample_level(const StageSampler& s, const SampleLevel& l, float u, float v, bool linear) {
     const float fu = clamp_coordinate(u) * static_cast<float>(l.width);
     const float fv = clamp_coordinate(v) * static_cast<float>(l.height);
-    if (!linear)
-        return texel(s, l, fast_floor(fu), fast_floor(fv));
+    if (!linear) return texel(s, l, fast_floor(fu), fast_floor(fv));
     const float su = fu - 0.5f, sv = fv - 0.5f;
     const int x = fast_floor(su), y = fast_floor(sv);
     const uint32_t wx = static_cast<uint32_t>((su - static_cast<float>(x)) * 256.f + 0.5f);
@@ -77,16 +70,13 @@ uint32_t sample_level(const StageSampler& s, const SampleLevel& l, float u, floa
 
 } // namespace
 
-bool sampleable_format(D3DFORMAT format)
-{
+bool sampleable_format(D3DFORMAT format) {
     const FormatInfo* info = format_info(format);
     return info && info->kind != FormatKind::depth;
 }
 
-bool convert_level(D3DFORMAT format, const TextureLevelView& level, uint32_t* out)
-{
-    if (!level.data || level.width <= 0 || level.height <= 0 || !sampleable_format(format))
-        return false;
+bool convert_level(D3DFORMAT format, const TextureLevelView& level, uint32_t* out) {
+    if (!level.data || level.width <= 0 || level.height <= 0 || !sampleable_format(format)) return false;
     const UINT bytes = format_info(format)->bytes;
     const size_t width = static_cast<size_t>(level.width);
     if (!is_compressed(format)) {
@@ -113,8 +103,7 @@ bool convert_level(D3DFORMAT format, const TextureLevelView& level, uint32_t* ou
     return true;
 }
 
-uint32_t sample(const StageSampler& s, float u, float v, float lod)
-{
+uint32_t sample(const StageSampler& s, float u, float v, float lod) {
     lod = std::min(lod + s.lod_bias, 32.f);
     const int first = s.first_level, last = s.level_count - 1;
     if (!(lod > 0.f) || s.mip_filter == filter_none || first >= last) {
@@ -135,15 +124,13 @@ uint32_t sample(const StageSampler& s, float u, float v, float lod)
     return lerp_packed(a, b, std::min(w, 256u));
 }
 
-const uint32_t* TextureCache::converted(const TextureView& view, int level, const char** reason)
-{
+const uint32_t* TextureCache::converted(const TextureView& view, int level, const char** reason) {
     const uint64_t key = view.id * max_levels + static_cast<uint64_t>(level);
     Entry& e = entries_[key];
     e.last_use = clock_;
     const TextureLevelView& l = view.levels[level];
     const size_t count = static_cast<size_t>(l.width) * static_cast<size_t>(l.height);
-    if (e.version == view.version && e.texels.size() == count && count > 0)
-        return e.texels.data();
+    if (e.version == view.version && e.texels.size() == count && count > 0) return e.texels.data();
     bytes_ -= e.texels.size() * 4;
     e.texels.assign(count, 0);
     bytes_ += count * 4;
@@ -156,8 +143,8 @@ const uint32_t* TextureCache::converted(const TextureView& view, int level, cons
     return e.texels.data();
 }
 
-bool TextureCache::bind(const TextureView& view, const StageRecord& stage, StageSampler& out, const char** reason)
-{
+bool TextureCache::bind(const TextureView& view, const StageRecord& stage, StageSampler& out,
+                        const char** reason) {
     if (!sampleable_format(view.format)) {
         *reason = "texture format cannot be sampled";
         return false;
@@ -172,8 +159,8 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
         *reason = "only none, point and linear mip filters are supported";
         return false;
     }
-    if (stage.address_u < address_wrap || stage.address_u > address_mirror_once || stage.address_v < address_wrap ||
-        stage.address_v > address_mirror_once) {
+    if (stage.address_u < address_wrap || stage.address_u > address_mirror_once ||
+        stage.address_v < address_wrap || stage.address_v > address_mirror_once) {
         *reason = "unknown texture address mode";
         return false;
     }
@@ -198,8 +185,7 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
             continue;
         }
         s.data = reinterpret_cast<const uint8_t*>(converted(view, i, reason));
-        if (!s.data)
-            return false;
+        if (!s.data) return false;
         s.pitch = l.width * 4;
         s.alpha_or = 0;
     }
@@ -216,28 +202,25 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
                     (stage.mip_filter != filter_none && view.level_count - out.first_level > 1);
     const SampleLevel& top_level = out.levels[out.first_level];
     out.fast_wrap = !out.needs_lod && out.address_u == address_wrap && out.address_v == address_wrap &&
-                    (top_level.width & (top_level.width - 1)) == 0 && (top_level.height & (top_level.height - 1)) == 0;
+                    (top_level.width & (top_level.width - 1)) == 0 &&
+                    (top_level.height & (top_level.height - 1)) == 0;
     out.width = static_cast<float>(view.levels[0].width);
     out.height = static_cast<float>(view.levels[0].height);
     trim();
     return true;
 }
 
-void TextureCache::forget(uint64_t id)
-{
+void TextureCache::forget(uint64_t id) {
     for (int level = 0; level < max_levels; ++level) {
         auto it = entries_.find(id * max_levels + static_cast<uint64_t>(level));
-        if (it == entries_.end())
-            continue;
+        if (it == entries_.end()) continue;
         bytes_ -= it->second.texels.size() * 4;
         entries_.erase(it);
     }
 }
 
-void TextureCache::trim()
-{
-    if (bytes_ <= cache_budget)
-        return;
+void TextureCache::trim() {
+    if (bytes_ <= cache_budget) return;
     // Drop everything not used by this draw; conversions are redone on their next use.
     for (auto it = entries_.begin(); it != entries_.end();) {
         if (it->second.last_use == clock_) {

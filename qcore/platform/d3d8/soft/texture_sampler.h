@@ -40,8 +40,7 @@ bool convert_level(D3DFORMAT format, const TextureLevelView& level, uint32_t* ou
 uint32_t sample(const StageSampler& s, float u, float v, float lod);
 
 // Integer lerp of two packed ARGB values, weight 0..256.
-inline uint32_t lerp_packed(uint32_t a, uint32_t b, uint32_t w)
-{
+inline uint32_t lerp_packed(uint32_t a, uint32_t b, uint32_t w) {
     const uint32_t iw = 256 - w;
     const uint32_t rb = (((a & 0xff00ffu) * iw + (b & 0xff00ffu) * w) >> 8) & 0xff00ffu;
     const uint32_t ag = ((((a >> 8) & 0xff00ffu) * iw + ((b >> 8) & 0xff00ffu) * w) >> 8) & 0xff00ffu;
@@ -49,13 +48,10 @@ inline uint32_t lerp_packed(uint32_t a, uint32_t b, uint32_t w)
 }
 
 // sample() for samplers with fast_wrap set, without level selection or address-mode dispatch.
-inline uint32_t sample_wrapped(const StageSampler& s, float u, float v)
-{
+inline uint32_t sample_wrapped(const StageSampler& s, float u, float v) {
     const SampleLevel& l = s.levels[s.first_level];
-    if (!(u > -1e6f && u < 1e6f))
-        u = 0.f;
-    if (!(v > -1e6f && v < 1e6f))
-        v = 0.f;
+    if (!(u > -1e6f && u < 1e6f)) u = 0.f;
+    if (!(v > -1e6f && v < 1e6f)) v = 0.f;
     const int wm = l.width - 1, hm = l.height - 1;
     auto floor_int = [](float f) {
         const int i = static_cast<int>(f);

@@ -13,22 +13,19 @@ constexpr uint32_t tci_camera_normal = 0x10000u, tci_camera_position = 0x20000u,
                    tci_camera_reflection = 0x30000u;
 constexpr uint32_t ttf_count_mask = 0xffu, ttf_projected = 256u;
 
-float load_float(const uint8_t* p)
-{
+float load_float(const uint8_t* p) {
     float f;
     std::memcpy(&f, p, sizeof f);
     return f;
 }
 
-uint32_t load_u32(const uint8_t* p)
-{
+uint32_t load_u32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-void normalize3(float* v)
-{
+void normalize3(float* v) {
     const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (len > 0.f)
         for (int i = 0; i < 3; ++i)
@@ -36,8 +33,7 @@ void normalize3(float* v)
 }
 
 // Inverse transpose of the upper 3x3, so normals stay perpendicular under non-uniform scaling.
-void normal_matrix(const float* m, float* out)
-{
+void normal_matrix(const float* m, float* out) {
     const float a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9], i = m[10];
     const float c0 = e * i - f * h, c1 = f * g - d * i, c2 = d * h - e * g;
     const float det = a * c0 + b * c1 + c * c2;
@@ -48,8 +44,7 @@ void normal_matrix(const float* m, float* out)
     out[6] = (b * f - c * e) * s, out[7] = (c * d - a * f) * s, out[8] = (a * e - b * d) * s;
 }
 
-bool texture_used(const StageRecord& s)
-{
+bool texture_used(const StageRecord& s) {
     auto uses = [](uint32_t arg) { return (arg & ta::select_mask) == ta::texture; };
     const bool color = uses(s.color_arg1) || uses(s.color_arg2) || uses(s.color_arg0) ||
                        s.color_op == top::blend_texture_alpha || s.color_op == top::blend_texture_alpha_pm;
@@ -61,8 +56,7 @@ bool texture_used(const StageRecord& s)
 
 } // namespace
 
-void multiply(const float* a, const float* b, float* out)
-{
+void multiply(const float* a, const float* b, float* out) {
     float r[16];
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
@@ -71,8 +65,7 @@ void multiply(const float* a, const float* b, float* out)
     std::copy(r, r + 16, out);
 }
 
-FvfLayout decode_fvf(uint32_t fvf)
-{
+FvfLayout decode_fvf(uint32_t fvf) {
     FvfLayout l;
     if (fvf & 0xe001u) // reserved bits
         return l;
@@ -89,20 +82,15 @@ FvfLayout decode_fvf(uint32_t fvf)
         return l;
     }
     if (fvf & fvf::normal) {
-        if (l.pretransformed)
-            return l;
+        if (l.pretransformed) return l;
         l.normal = offset;
         offset += 12;
     }
-    if (fvf & fvf::psize)
-        l.point_size = offset, offset += 4;
-    if (fvf & fvf::diffuse)
-        l.diffuse = offset, offset += 4;
-    if (fvf & fvf::specular)
-        l.specular = offset, offset += 4;
+    if (fvf & fvf::psize) l.point_size = offset, offset += 4;
+    if (fvf & fvf::diffuse) l.diffuse = offset, offset += 4;
+    if (fvf & fvf::specular) l.specular = offset, offset += 4;
     l.tex_count = static_cast<int>((fvf & fvf::texcount_mask) >> fvf::texcount_shift);
-    if (l.tex_count > max_tex_sets)
-        return l;
+    if (l.tex_count > max_tex_sets) return l;
     static constexpr int dims[4] = {2, 3, 4, 1};
     for (int i = 0; i < l.tex_count; ++i) {
         l.tex[i] = offset;
@@ -115,8 +103,7 @@ FvfLayout decode_fvf(uint32_t fvf)
 }
 
 bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layout,
-                              const AttributeLayout& attributes, const char** reason)
-{
+                              const AttributeLayout& attributes, const char** reason) {
     layout_ = layout;
     attributes_ = attributes;
     state_ = &state;
@@ -140,8 +127,7 @@ bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layou
     multiply(world_view_, state.projection, world_view_projection_);
     normal_matrix(world_view_, normal_matrix_);
     lit_ = state.lighting && !layout.pretransformed;
-    if (lit_)
-        lighting_.prepare(state);
+    if (lit_) lighting_.prepare(state);
     needs_eye_ = lit_ || state.point_scale;
     for (int s = 0; s < max_stages; ++s)
         if (attributes.stage_uv[s] >= 0 && (state.stages[s].texcoord_index & tci_generator_mask))
@@ -150,16 +136,13 @@ bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layou
     return true;
 }
 
-void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const
-{
+void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const {
     const PipelineState& st = *state_;
     const float p[3] = {load_float(v), load_float(v + 4), load_float(v + 8)};
     Rgba diffuse{1.f, 1.f, 1.f, 1.f}, specular{};
     const bool has_diffuse = layout_.diffuse >= 0, has_specular = layout_.specular >= 0;
-    if (has_diffuse)
-        diffuse = unpack_color(load_u32(v + layout_.diffuse));
-    if (has_specular)
-        specular = unpack_color(load_u32(v + layout_.specular));
+    if (has_diffuse) diffuse = unpack_color(load_u32(v + layout_.diffuse));
+    if (has_specular) specular = unpack_color(load_u32(v + layout_.specular));
     float eye_pos[3] = {0.f, 0.f, 0.f}, eye_normal[3] = {0.f, 0.f, 0.f};
     if (layout_.pretransformed) {
         out.pos[0] = p[0];
@@ -178,15 +161,16 @@ void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const
                 const uint8_t* n = v + layout_.normal;
                 const float nx = load_float(n), ny = load_float(n + 4), nz = load_float(n + 8);
                 for (int j = 0; j < 3; ++j)
-                    eye_normal[j] = nx * normal_matrix_[j] + ny * normal_matrix_[3 + j] + nz * normal_matrix_[6 + j];
-                if (st.normalize_normals)
-                    normalize3(eye_normal);
+                    eye_normal[j] =
+                        nx * normal_matrix_[j] + ny * normal_matrix_[3 + j] + nz * normal_matrix_[6 + j];
+                if (st.normalize_normals) normalize3(eye_normal);
             }
         }
         if (lit_) {
             Rgba lit_diffuse, lit_specular;
-            lighting_.light(eye_pos, layout_.normal >= 0 ? eye_normal : nullptr, has_diffuse ? &diffuse : nullptr,
-                            has_specular ? &specular : nullptr, lit_diffuse, lit_specular);
+            lighting_.light(eye_pos, layout_.normal >= 0 ? eye_normal : nullptr,
+                            has_diffuse ? &diffuse : nullptr, has_specular ? &specular : nullptr, lit_diffuse,
+                            lit_specular);
             diffuse = lit_diffuse;
             specular = lit_specular;
         }
@@ -203,7 +187,8 @@ void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const
     }
     float size = layout_.point_size >= 0 ? load_float(v + layout_.point_size) : st.point_size;
     if (st.point_scale && !layout_.pretransformed) {
-        const float d = std::sqrt(eye_pos[0] * eye_pos[0] + eye_pos[1] * eye_pos[1] + eye_pos[2] * eye_pos[2]);
+        const float d =
+            std::sqrt(eye_pos[0] * eye_pos[0] + eye_pos[1] * eye_pos[1] + eye_pos[2] * eye_pos[2]);
         const float k = st.point_scale_a + st.point_scale_b * d + st.point_scale_c * d * d;
         size = k > 0.f ? viewport_height_ * size * std::sqrt(1.f / k) : st.point_size_max;
     }
@@ -212,12 +197,10 @@ void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const
 }
 
 void VertexProcessor::texture_coordinates(const float* eye_pos, const float* eye_normal, const uint8_t* v,
-                                          ClipVertex& out) const
-{
+                                          ClipVertex& out) const {
     for (int s = 0; s < max_stages; ++s) {
         const int slot = attributes_.stage_uv[s];
-        if (slot < 0)
-            continue;
+        if (slot < 0) continue;
         const StageRecord& stage = state_->stages[s];
         const uint32_t generator = stage.texcoord_index & tci_generator_mask;
         float in[4] = {0.f, 0.f, 1.f, 0.f};
@@ -243,8 +226,7 @@ void VertexProcessor::texture_coordinates(const float* eye_pos, const float* eye
                 for (int k = 0; k < dims; ++k)
                     in[k] = load_float(t + 4 * k);
                 // Missing components read as 1 then 0, so a 2D coordinate's third matrix row translates.
-                if (dims < 4)
-                    in[dims] = 1.f;
+                if (dims < 4) in[dims] = 1.f;
                 for (int k = dims + 1; k < 4; ++k)
                     in[k] = 0.f;
             }
@@ -261,6 +243,8 @@ void VertexProcessor::texture_coordinates(const float* eye_pos, const float* eye
 }
 
 // Exposed for the pipeline, which decides which stages sample before vertices are processed.
-bool stage_samples_texture(const StageRecord& s) { return s.color_op != top::disable && s.texture && texture_used(s); }
+bool stage_samples_texture(const StageRecord& s) {
+    return s.color_op != top::disable && s.texture && texture_used(s);
+}
 
 } // namespace qcore::detail::soft

@@ -9,26 +9,22 @@ namespace {
 constexpr int max_workers = 64;
 }
 
-int default_worker_count()
-{
+int default_worker_count() {
     if (const char* env = std::getenv("QCORE_SOFT_THREADS")) {
         const int n = std::atoi(env);
-        if (n > 0)
-            return std::min(n, max_workers);
+        if (n > 0) return std::min(n, max_workers);
     }
     const unsigned hw = std::thread::hardware_concurrency();
     return std::clamp(static_cast<int>(hw), 1, max_workers);
 }
 
-WorkerPool::WorkerPool(int workers)
-{
+WorkerPool::WorkerPool(int workers) {
     workers = std::clamp(workers, 1, max_workers);
     for (int i = 1; i < workers; ++i)
         threads_.emplace_back([this, i] { work(i); });
 }
 
-WorkerPool::~WorkerPool()
-{
+WorkerPool::~WorkerPool() {
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
@@ -38,17 +34,14 @@ WorkerPool::~WorkerPool()
         t.join();
 }
 
-void WorkerPool::drain(int worker)
-{
+void WorkerPool::drain(int worker) {
     for (int task = next_.fetch_add(1, std::memory_order_relaxed); task < tasks_;
          task = next_.fetch_add(1, std::memory_order_relaxed))
         call_(context_, task, worker);
 }
 
-void WorkerPool::run_erased(int tasks, void* context, Call call)
-{
-    if (tasks <= 0)
-        return;
+void WorkerPool::run_erased(int tasks, void* context, Call call) {
+    if (tasks <= 0) return;
     if (threads_.empty() || tasks == 1) {
         for (int i = 0; i < tasks; ++i)
             call(context, i, 0);
@@ -69,22 +62,19 @@ void WorkerPool::run_erased(int tasks, void* context, Call call)
     done_.wait(lock, [this] { return busy_ == 0; });
 }
 
-void WorkerPool::work(int worker)
-{
+void WorkerPool::work(int worker) {
     uint64_t seen = 0;
     for (;;) {
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-            if (stop_)
-                return;
+            if (stop_) return;
             seen = generation_;
         }
         drain(worker);
         {
             std::lock_guard lock(mutex_);
-            if (--busy_ == 0)
-                done_.notify_one();
+            if (--busy_ == 0) done_.notify_one();
         }
     }
 }

@@ -19,10 +19,10 @@ public:
     int size() const { return static_cast<int>(threads_.size()) + 1; }
 
     // Calls fn(task, worker) for every task in [0, tasks); worker is in [0, size()).
-    template <class Fn>
-    void run(int tasks, Fn&& fn)
-    {
-        auto trampoline = [](void* context, int task, int worker) { (*static_cast<Fn*>(context))(task, worker); };
+    template <class Fn> void run(int tasks, Fn&& fn) {
+        auto trampoline = [](void* context, int task, int worker) {
+            (*static_cast<Fn*>(context))(task, worker);
+        };
         run_erased(tasks, &fn, trampoline);
     }
 

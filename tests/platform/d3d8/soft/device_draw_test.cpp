@@ -22,8 +22,7 @@ struct LineVertex {
 
 class DrawTest : public DeviceTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         DeviceTest::SetUp();
         D3DPRESENT_PARAMETERS pp = windowed_pp(16, 16);
         pp.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
@@ -34,13 +33,11 @@ protected:
         dev->SetRenderState(D3DRS_LIGHTING, FALSE);
         dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         back.reset();
         DeviceTest::TearDown();
     }
-    uint32_t pixel(int x, int y)
-    {
+    uint32_t pixel(int x, int y) {
         D3DLOCKED_RECT lr{};
         EXPECT_EQ(back->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
         uint32_t v = 0;
@@ -48,16 +45,16 @@ protected:
         back->UnlockRect();
         return v;
     }
-    static std::vector<TlVertex> quad(float x0, float y0, float x1, float y1, DWORD color)
-    {
-        return {{x0, y0, 0.5f, 1, color, 0, 0}, {x1, y0, 0.5f, 1, color, 1, 0}, {x0, y1, 0.5f, 1, color, 0, 1},
+    static std::vector<TlVertex> quad(float x0, float y0, float x1, float y1, DWORD color) {
+        return {{x0, y0, 0.5f, 1, color, 0, 0},
+                {x1, y0, 0.5f, 1, color, 1, 0},
+                {x0, y1, 0.5f, 1, color, 0, 1},
                 {x1, y1, 0.5f, 1, color, 1, 1}};
     }
     Ref<IDirect3DSurface8> back;
 };
 
-TEST_F(DrawTest, PreTransformedQuadsFromMemory)
-{
+TEST_F(DrawTest, PreTransformedQuadsFromMemory) {
     dev->SetVertexShader(tl_fvf);
     const auto q = quad(-0.5f, -0.5f, 7.5f, 3.5f, 0xff336699);
     ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)), D3D_OK);
@@ -76,11 +73,11 @@ TEST_F(DrawTest, PreTransformedQuadsFromMemory)
     EXPECT_EQ(pixel(14, 13), 0xff000000u);
 }
 
-TEST_F(DrawTest, BuffersAndBaseVertex)
-{
+TEST_F(DrawTest, BuffersAndBaseVertex) {
     Ref<IDirect3DVertexBuffer8> vb;
-    ASSERT_EQ(dev->CreateVertexBuffer(8 * sizeof(TlVertex), D3DUSAGE_WRITEONLY, tl_fvf, D3DPOOL_MANAGED, vb.out()),
-              D3D_OK);
+    ASSERT_EQ(
+        dev->CreateVertexBuffer(8 * sizeof(TlVertex), D3DUSAGE_WRITEONLY, tl_fvf, D3DPOOL_MANAGED, vb.out()),
+        D3D_OK);
     BYTE* p = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);
     const auto a = quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xffff0000), b = quad(7.5f, 7.5f, 11.5f, 11.5f, 0xff00ff00);
@@ -88,7 +85,8 @@ TEST_F(DrawTest, BuffersAndBaseVertex)
     std::memcpy(p + 4 * sizeof(TlVertex), b.data(), 4 * sizeof(TlVertex));
     vb->Unlock();
     Ref<IDirect3DIndexBuffer8> ib;
-    ASSERT_EQ(dev->CreateIndexBuffer(12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib.out()), D3D_OK);
+    ASSERT_EQ(dev->CreateIndexBuffer(12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib.out()),
+              D3D_OK);
     ASSERT_EQ(ib->Lock(0, 0, &p, 0), D3D_OK);
     const WORD indices[6] = {0, 1, 2, 2, 1, 3};
     std::memcpy(p, indices, sizeof indices);
@@ -103,8 +101,7 @@ TEST_F(DrawTest, BuffersAndBaseVertex)
     EXPECT_EQ(pixel(5, 5), 0xff000000u);
 }
 
-TEST_F(DrawTest, TexturesFilledThroughLocksAndChangedAfterUse)
-{
+TEST_F(DrawTest, TexturesFilledThroughLocksAndChangedAfterUse) {
     Ref<IDirect3DTexture8> t = texture(2, 2, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED);
     ASSERT_TRUE(t);
     auto fill = [&](WORD a, WORD b) {
@@ -129,8 +126,7 @@ TEST_F(DrawTest, TexturesFilledThroughLocksAndChangedAfterUse)
     dev->SetTexture(0, nullptr);
 }
 
-TEST_F(DrawTest, CompressedTexturesAreDecodedForSampling)
-{
+TEST_F(DrawTest, CompressedTexturesAreDecodedForSampling) {
     Ref<IDirect3DTexture8> t = texture(4, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED);
     ASSERT_TRUE(t);
     D3DLOCKED_RECT lr{};
@@ -148,8 +144,7 @@ TEST_F(DrawTest, CompressedTexturesAreDecodedForSampling)
     dev->SetTexture(0, nullptr);
 }
 
-TEST_F(DrawTest, LinesInAViewportWithTransforms)
-{
+TEST_F(DrawTest, LinesInAViewportWithTransforms) {
     D3DVIEWPORT8 vp{4, 4, 8, 8, 0.f, 1.f};
     ASSERT_EQ(dev->SetViewport(&vp), D3D_OK);
     ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff202020, 1.f, 0), D3D_OK);
@@ -164,8 +159,7 @@ TEST_F(DrawTest, LinesInAViewportWithTransforms)
     EXPECT_EQ(pixel(12, 8), 0xff000000u);
 }
 
-TEST_F(DrawTest, StatesThatCannotBeDrawnFaithfullyAreRefused)
-{
+TEST_F(DrawTest, StatesThatCannotBeDrawnFaithfullyAreRefused) {
     dev->SetVertexShader(tl_fvf);
     dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
     const auto q = quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xffffffff);
@@ -175,8 +169,7 @@ TEST_F(DrawTest, StatesThatCannotBeDrawnFaithfullyAreRefused)
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)), D3D_OK);
 }
 
-TEST_F(DeviceTest, MultisampledBackBuffersAreDrawnSupersampled)
-{
+TEST_F(DeviceTest, MultisampledBackBuffersAreDrawnSupersampled) {
     D3DPRESENT_PARAMETERS pp = windowed_pp(4, 4);
     pp.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
     ASSERT_EQ(create(pp), D3D_OK);
@@ -189,8 +182,10 @@ TEST_F(DeviceTest, MultisampledBackBuffersAreDrawnSupersampled)
     dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     dev->SetVertexShader(tl_fvf);
     // Covers the left half of pixel column 1 (x from 0.5 to 1.0) and all of column 0.
-    const TlVertex q[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xffffffff, 0, 0}, {1.f, -0.5f, 0.5f, 1, 0xffffffff, 0, 0},
-                           {-0.5f, 3.5f, 0.5f, 1, 0xffffffff, 0, 0}, {1.f, 3.5f, 0.5f, 1, 0xffffffff, 0, 0}};
+    const TlVertex q[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xffffffff, 0, 0},
+                           {1.f, -0.5f, 0.5f, 1, 0xffffffff, 0, 0},
+                           {-0.5f, 3.5f, 0.5f, 1, 0xffffffff, 0, 0},
+                           {1.f, 3.5f, 0.5f, 1, 0xffffffff, 0, 0}};
     ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(TlVertex)), D3D_OK);
     ASSERT_EQ(dev->EndScene(), D3D_OK);
     ASSERT_EQ(dev->CopyRects(back.get(), nullptr, 0, image.get(), nullptr), D3D_OK);

@@ -21,12 +21,12 @@ struct Scene {
     std::vector<uint32_t> texels = std::vector<uint32_t>(64 * 64);
     TextureView texture;
 
-    Scene()
-    {
+    Scene() {
         const int n = 24;
         for (int j = 0; j <= n; ++j)
             for (int i = 0; i <= n; ++i) {
-                const float x = -1.f + 2.f * static_cast<float>(i) / n, y = -1.f + 2.f * static_cast<float>(j) / n;
+                const float x = -1.f + 2.f * static_cast<float>(i) / n,
+                            y = -1.f + 2.f * static_cast<float>(j) / n;
                 const float z = 2.5f + 0.6f * std::sin(3.f * x) * std::cos(2.f * y);
                 mesh.push_back({x, y, z, 0.3f * x, 0.2f * y, -1.f, 2.f * static_cast<float>(i) / n,
                                 2.f * static_cast<float>(j) / n});
@@ -41,15 +41,16 @@ struct Scene {
             }
         for (int q = 0; q < 12; ++q) {
             const float x = static_cast<float>(q * 13 % 90), y = static_cast<float>(q * 29 % 70);
-            const uint32_t color = (static_cast<uint32_t>(0x30 + q * 12) << 24) | (0x9fu * static_cast<uint32_t>(q) & 0xffffffu);
+            const uint32_t color =
+                (static_cast<uint32_t>(0x30 + q * 12) << 24) | (0x9fu * static_cast<uint32_t>(q) & 0xffffffu);
             for (const TlVertex& v : tl_quad(x + 0.3f, y + 0.6f, x + 37.7f, y + 41.2f, color, 0.2f))
                 quads.push_back(v);
         }
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 64; ++x)
-                texels[static_cast<size_t>(y * 64 + x)] =
-                    0xff000000u | static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 4) << 8 |
-                    static_cast<uint32_t>(((x / 8 + y / 8) & 1) * 255);
+                texels[static_cast<size_t>(y * 64 + x)] = 0xff000000u | static_cast<uint32_t>(x * 4) << 16 |
+                                                          static_cast<uint32_t>(y * 4) << 8 |
+                                                          static_cast<uint32_t>(((x / 8 + y / 8) & 1) * 255);
         texture.id = 3;
         texture.version = 1;
         texture.format = D3DFMT_A8R8G8B8;
@@ -58,8 +59,7 @@ struct Scene {
     }
 
     // general: a state that takes the general path and draws the same pixels (alpha test that passes all).
-    void render(Frame& f, Pipeline& p, bool general)
-    {
+    void render(Frame& f, Pipeline& p, bool general) {
         const float zn = 1.f, zf = 10.f, q = zf / (zf - zn);
         const float projection[16] = {1.2f, 0, 0, 0, 0, 1.6f, 0, 0, 0, 0, q, 1, 0, 0, -q * zn, 0};
         std::copy(projection, projection + 16, f.state.projection);
@@ -96,8 +96,7 @@ struct Scene {
     }
 };
 
-TEST(SoftPaths, FastPathsDrawWhatTheGeneralPathDraws)
-{
+TEST(SoftPaths, FastPathsDrawWhatTheGeneralPathDraws) {
     Scene scene;
     for (D3DFORMAT depth : {D3DFMT_D24S8, D3DFMT_D16}) {
         Pipeline p(1);
@@ -118,8 +117,7 @@ TEST(SoftPaths, FastPathsDrawWhatTheGeneralPathDraws)
     }
 }
 
-TEST(SoftPaths, WorkersDrawTheSameFrameAsOneThread)
-{
+TEST(SoftPaths, WorkersDrawTheSameFrameAsOneThread) {
     Scene scene;
     Frame one(96, 80, 0, D3DFMT_D24S8), two(96, 80, 0, D3DFMT_D24S8);
     Pipeline single(1), pair(2);
@@ -131,8 +129,7 @@ TEST(SoftPaths, WorkersDrawTheSameFrameAsOneThread)
     EXPECT_EQ(one.depth, two.depth);
 }
 
-TEST(SoftPaths, LargeDrawsSplitAcrossWorkersKeepPrimitiveOrder)
-{
+TEST(SoftPaths, LargeDrawsSplitAcrossWorkersKeepPrimitiveOrder) {
     // Thousands of overlapping triangles, each fully opaque: the last one drawn must win everywhere.
     std::vector<TlVertex> v;
     for (int i = 0; i < 6000; ++i) {

@@ -8,8 +8,7 @@
 namespace qcore::test {
 namespace {
 
-TEST(SoftRaster, TopLeftRuleOwnsLeftAndTopEdgesOnly)
-{
+TEST(SoftRaster, TopLeftRuleOwnsLeftAndTopEdgesOnly) {
     Frame f(8, 8);
     Pipeline p(1);
     // Square edges run through pixel centres 0 and 4: columns and rows 0..3 are inside, 4 is not.
@@ -20,32 +19,28 @@ TEST(SoftRaster, TopLeftRuleOwnsLeftAndTopEdgesOnly)
 }
 
 // Point-in-convex-polygon on pixel centres, in doubles: +1 inside, -1 outside, 0 within eps of an edge.
-int side_of_polygon(const std::vector<std::pair<double, double>>& poly, double px, double py)
-{
+int side_of_polygon(const std::vector<std::pair<double, double>>& poly, double px, double py) {
     bool on_edge = false;
     for (size_t i = 0; i < poly.size(); ++i) {
         const auto [ax, ay] = poly[i];
         const auto [bx, by] = poly[(i + 1) % poly.size()];
         const double cross = (bx - ax) * (py - ay) - (by - ay) * (px - ax);
         const double len = std::hypot(bx - ax, by - ay);
-        if (cross / len < -1e-4)
-            return -1;
-        if (cross / len < 1e-4)
-            on_edge = true;
+        if (cross / len < -1e-4) return -1;
+        if (cross / len < 1e-4) on_edge = true;
     }
     return on_edge ? 0 : 1;
 }
 
-TEST(SoftRaster, SharedEdgesHaveNoGapsAndNoDoubleBlends)
-{
+TEST(SoftRaster, SharedEdgesHaveNoGapsAndNoDoubleBlends) {
     Frame f(24, 24);
     f.state.alpha_blend = true;
     f.state.src_blend = blend_one;
     f.state.dest_blend = blend_one;
     Pipeline p(1);
     // A fan of triangles around an interior point; adding 0x40 per cover shows every pixel's count.
-    const std::vector<std::pair<double, double>> poly = {{3.3, 2.7}, {12.0, 1.2}, {20.6, 6.0}, {21.4, 18.9},
-                                                         {11.0, 22.0}, {2.2, 15.5}};
+    const std::vector<std::pair<double, double>> poly = {{3.3, 2.7},   {12.0, 1.2},  {20.6, 6.0},
+                                                         {21.4, 18.9}, {11.0, 22.0}, {2.2, 15.5}};
     std::vector<TlVertex> v;
     const float cx = 11.5f, cy = 11.0f;
     for (size_t i = 0; i < poly.size(); ++i) {
@@ -70,8 +65,7 @@ TEST(SoftRaster, SharedEdgesHaveNoGapsAndNoDoubleBlends)
     }
 }
 
-TEST(SoftRaster, CullModesFollowScreenWinding)
-{
+TEST(SoftRaster, CullModesFollowScreenWinding) {
     // Clockwise on a y-down screen: (0,0) -> (8,0) -> (0,8).
     const std::vector<TlVertex> cw = {tl(0, 0), tl(8, 0), tl(0, 8)};
     const std::vector<TlVertex> ccw = {tl(0, 0), tl(0, 8), tl(8, 0)};
@@ -86,8 +80,7 @@ TEST(SoftRaster, CullModesFollowScreenWinding)
     }
 }
 
-TEST(SoftRaster, LinesUseTheDiamondExitRule)
-{
+TEST(SoftRaster, LinesUseTheDiamondExitRule) {
     Pipeline p(1);
     Frame f(8, 8);
     f.state.last_pixel = false;
@@ -110,12 +103,12 @@ TEST(SoftRaster, LinesUseTheDiamondExitRule)
         EXPECT_EQ(h.at(6, y) != 0, y >= 2 && y <= 6) << y;
 }
 
-TEST(SoftRaster, PointsAreSquaresOfThePointSize)
-{
+TEST(SoftRaster, PointsAreSquaresOfThePointSize) {
     Pipeline p(1);
     Frame f(10, 10);
     f.state.point_size = 3.f;
-    ASSERT_TRUE(f.draw(p, prim_points, std::vector<TlVertex>{tl(5, 5, 0xff00ff00), tl(1, 8, 0xffff0000)}, 2, tl_fvf));
+    ASSERT_TRUE(
+        f.draw(p, prim_points, std::vector<TlVertex>{tl(5, 5, 0xff00ff00), tl(1, 8, 0xffff0000)}, 2, tl_fvf));
     int lit = 0;
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x) {
@@ -127,8 +120,7 @@ TEST(SoftRaster, PointsAreSquaresOfThePointSize)
     EXPECT_EQ(lit, 18);
 }
 
-TEST(SoftRaster, WireframeAndPointFillDrawEdgesAndCorners)
-{
+TEST(SoftRaster, WireframeAndPointFillDrawEdgesAndCorners) {
     Pipeline p(1);
     Frame wire(10, 10), points(10, 10);
     wire.state.fill_mode = fill_wireframe;
@@ -144,8 +136,7 @@ TEST(SoftRaster, WireframeAndPointFillDrawEdgesAndCorners)
     EXPECT_EQ(points.at(4, 1), 0u);
 }
 
-TEST(SoftRaster, SupersampledTargetsScaleCoverage)
-{
+TEST(SoftRaster, SupersampledTargetsScaleCoverage) {
     Pipeline p(1);
     Frame f(4, 4, 0, D3DFMT_UNKNOWN, 2, 2);
     // One pixel square at pixel (1,1) covers its 2x2 samples, (2..3, 2..3).
@@ -155,8 +146,7 @@ TEST(SoftRaster, SupersampledTargetsScaleCoverage)
             EXPECT_EQ(f.at(x, y) != 0, x >= 2 && x <= 3 && y >= 2 && y <= 3) << x << "," << y;
 }
 
-TEST(SoftRaster, ViewportLimitsPreTransformedPrimitives)
-{
+TEST(SoftRaster, ViewportLimitsPreTransformedPrimitives) {
     Pipeline p(1);
     Frame f(8, 8);
     f.state.viewport = {2, 2, 4, 4, 0.f, 1.f};

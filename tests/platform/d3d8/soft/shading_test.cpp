@@ -10,15 +10,13 @@
 namespace qcore::test {
 namespace {
 
-void expect_color(uint32_t got, int r, int g, int b, int tolerance, const std::string& what)
-{
+void expect_color(uint32_t got, int r, int g, int b, int tolerance, const std::string& what) {
     EXPECT_NEAR(channel(got, 16), r, tolerance) << what;
     EXPECT_NEAR(channel(got, 8), g, tolerance) << what;
     EXPECT_NEAR(channel(got, 0), b, tolerance) << what;
 }
 
-TEST(SoftShading, DepthTestKeepsTheNearestSurface)
-{
+TEST(SoftShading, DepthTestKeepsTheNearestSurface) {
     Pipeline p(1);
     for (D3DFORMAT format : {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D32}) {
         Frame f(8, 8, 0, format);
@@ -33,8 +31,7 @@ TEST(SoftShading, DepthTestKeepsTheNearestSurface)
     }
 }
 
-TEST(SoftShading, DepthWritesOffAndZBias)
-{
+TEST(SoftShading, DepthWritesOffAndZBias) {
     Pipeline p(1);
     Frame f(8, 8, 0, D3DFMT_D24S8);
     f.state.z_write = false;
@@ -57,8 +54,7 @@ struct BlendCase {
     double (*fd)(double s, double sa, double d, double da);
 };
 
-TEST(SoftShading, EachBlendFactor)
-{
+TEST(SoftShading, EachBlendFactor) {
     // Source (a .2, r .8, g .6, b .4) over destination (a .5, r .2, g .6, b 1), factors by hand.
     const double s[3] = {204 / 255.0, 153 / 255.0, 102 / 255.0}, sa = 51 / 255.0;
     const double d[3] = {51 / 255.0, 153 / 255.0, 1.0}, da = 128 / 255.0;
@@ -95,8 +91,7 @@ TEST(SoftShading, EachBlendFactor)
     }
 }
 
-TEST(SoftShading, AlphaTestStencilAndColourWriteMask)
-{
+TEST(SoftShading, AlphaTestStencilAndColourWriteMask) {
     Pipeline p(1);
     Frame f(8, 8, 0xff000000, D3DFMT_D24S8);
     f.state.alpha_test = true;
@@ -129,13 +124,13 @@ TEST(SoftShading, AlphaTestStencilAndColourWriteMask)
     EXPECT_EQ(h.at(1, 1), 0xaabb3344u);
 }
 
-TEST(SoftShading, ColoursArePerspectiveCorrect)
-{
+TEST(SoftShading, ColoursArePerspectiveCorrect) {
     Pipeline p(1);
     Frame f(16, 4);
     // rhw 1 on the left, 0.25 on the right; red runs 0 to 255 in the surface, not on screen.
-    const std::vector<TlVertex> v = {tl(0, 0, 0xff000000, 0, 0, 0.5f, 1.f), tl(16, 0, 0xffff0000, 0, 0, 0.5f, 0.25f),
-                                     tl(0, 4, 0xff000000, 0, 0, 0.5f, 1.f), tl(16, 4, 0xffff0000, 0, 0, 0.5f, 0.25f)};
+    const std::vector<TlVertex> v = {
+        tl(0, 0, 0xff000000, 0, 0, 0.5f, 1.f), tl(16, 0, 0xffff0000, 0, 0, 0.5f, 0.25f),
+        tl(0, 4, 0xff000000, 0, 0, 0.5f, 1.f), tl(16, 4, 0xffff0000, 0, 0, 0.5f, 0.25f)};
     ASSERT_TRUE(f.draw(p, prim_tri_strip, v, 2, tl_fvf));
     for (int x = 0; x < 16; ++x) {
         const double t = x / 16.0;
@@ -144,8 +139,7 @@ TEST(SoftShading, ColoursArePerspectiveCorrect)
     }
 }
 
-TEST(SoftShading, FlatShadingTakesTheFirstVertex)
-{
+TEST(SoftShading, FlatShadingTakesTheFirstVertex) {
     Pipeline p(1);
     Frame f(8, 8);
     f.state.flat_shade = true;
@@ -155,16 +149,17 @@ TEST(SoftShading, FlatShadingTakesTheFirstVertex)
     EXPECT_EQ(f.at(5, 1), 0xff102030u);
 }
 
-TEST(SoftShading, EveryRenderTargetFormat)
-{
+TEST(SoftShading, EveryRenderTargetFormat) {
     struct Case {
         D3DFORMAT format;
         uint32_t expected;
         int bytes;
     };
     // Colour 0xff/0x80/0x40 at alpha 0x80, written to each published layout.
-    const Case cases[] = {{D3DFMT_A8R8G8B8, 0x80ff8040u, 4}, {D3DFMT_X8R8G8B8, 0xffff8040u, 4},
-                          {D3DFMT_R5G6B5, 0xfc08u, 2},       {D3DFMT_X1R5G5B5, 0xfe08u, 2},
+    const Case cases[] = {{D3DFMT_A8R8G8B8, 0x80ff8040u, 4},
+                          {D3DFMT_X8R8G8B8, 0xffff8040u, 4},
+                          {D3DFMT_R5G6B5, 0xfc08u, 2},
+                          {D3DFMT_X1R5G5B5, 0xfe08u, 2},
                           {D3DFMT_A1R5G5B5, 0xfe08u, 2}};
     Pipeline p(1);
     for (const Case& c : cases) {
@@ -183,8 +178,7 @@ struct TestTexture {
     std::vector<std::vector<uint32_t>> levels;
     TextureView view;
     explicit TestTexture(std::vector<std::vector<uint32_t>> data, int width, int height, uint64_t id = 1)
-        : levels(std::move(data))
-    {
+        : levels(std::move(data)) {
         view.id = id;
         view.version = 1;
         view.format = D3DFMT_A8R8G8B8;
@@ -196,8 +190,7 @@ struct TestTexture {
     }
 };
 
-void use_texture(Frame& f, const TextureView& t)
-{
+void use_texture(Frame& f, const TextureView& t) {
     f.state.stages[0].texture = &t;
     f.state.stages[0].color_op = top::select_arg1;
     f.state.stages[0].color_arg1 = ta::texture;
@@ -205,8 +198,7 @@ void use_texture(Frame& f, const TextureView& t)
     f.state.stages[0].alpha_arg1 = ta::texture;
 }
 
-TEST(SoftShading, PointAndLinearFiltering)
-{
+TEST(SoftShading, PointAndLinearFiltering) {
     TestTexture tex({{0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff}}, 2, 2);
     Pipeline p(1);
     Frame point(4, 4);
@@ -232,11 +224,10 @@ TEST(SoftShading, PointAndLinearFiltering)
     expect_color(linear.at(0, 0), 159, 64, 64, 2, "wrapped corner");
 }
 
-TEST(SoftShading, MipLevelsFollowTheScreenSize)
-{
-    std::vector<std::vector<uint32_t>> chain = {std::vector<uint32_t>(64, 0xffff0000u),
-                                                std::vector<uint32_t>(16, 0xff00ff00u),
-                                                std::vector<uint32_t>(4, 0xff0000ffu), std::vector<uint32_t>(1, 0xffffffffu)};
+TEST(SoftShading, MipLevelsFollowTheScreenSize) {
+    std::vector<std::vector<uint32_t>> chain = {
+        std::vector<uint32_t>(64, 0xffff0000u), std::vector<uint32_t>(16, 0xff00ff00u),
+        std::vector<uint32_t>(4, 0xff0000ffu), std::vector<uint32_t>(1, 0xffffffffu)};
     TestTexture tex(chain, 8, 8);
     Pipeline p(1);
     auto draw = [&](float size, uint32_t mip, float bias) {
@@ -255,8 +246,7 @@ TEST(SoftShading, MipLevelsFollowTheScreenSize)
     expect_color(draw(4, filter_linear, 0.5f), 0, 128, 128, 1, "between levels 1 and 2");
 }
 
-TEST(SoftShading, TextureFormatsAreConvertedOnceAndRefreshedOnChange)
-{
+TEST(SoftShading, TextureFormatsAreConvertedOnceAndRefreshedOnChange) {
     // R5G6B5 texels: red and blue.
     std::vector<uint16_t> texels = {0xf800, 0x001f, 0x001f, 0xf800};
     TextureView view;
@@ -279,8 +269,7 @@ TEST(SoftShading, TextureFormatsAreConvertedOnceAndRefreshedOnChange)
     EXPECT_EQ(f.at(0, 0), 0xff00ff00u);
 }
 
-TEST(SoftShading, ModulatedTextureAndSecondStage)
-{
+TEST(SoftShading, ModulatedTextureAndSecondStage) {
     TestTexture tex({{0xff808080}}, 1, 1);
     Pipeline p(1);
     Frame f(4, 4);
@@ -301,11 +290,10 @@ struct LitVertex {
     float x, y, z, nx, ny, nz;
 };
 
-TEST(SoftShading, DirectionalLightOnAFlatQuad)
-{
+TEST(SoftShading, DirectionalLightOnAFlatQuad) {
     // Identity transforms: the quad fills clip space and faces the viewer (normal -z).
-    const std::vector<LitVertex> quad = {{-1, 1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}, {-1, -1, 0.5f, 0, 0, -1},
-                                         {1, -1, 0.5f, 0, 0, -1}};
+    const std::vector<LitVertex> quad = {
+        {-1, 1, 0.5f, 0, 0, -1}, {1, 1, 0.5f, 0, 0, -1}, {-1, -1, 0.5f, 0, 0, -1}, {1, -1, 0.5f, 0, 0, -1}};
     Pipeline p(1);
     auto render = [&](float dy, float dz) {
         Frame f(4, 4);
@@ -327,16 +315,17 @@ TEST(SoftShading, DirectionalLightOnAFlatQuad)
     expect_color(render(0.f, -1.f), 32, 32, 32, 1, "from behind: ambient only");
 }
 
-TEST(SoftShading, NearPlaneClipsGeometryBehindTheCamera)
-{
+TEST(SoftShading, NearPlaneClipsGeometryBehindTheCamera) {
     // 90 degree perspective, near 1, far 100; a ground plane at y = -1 reaching behind the camera.
     const float zn = 1.f, zf = 100.f, q = zf / (zf - zn);
     Pipeline p(1);
     Frame f(16, 16);
     const float projection[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, q, 1, 0, 0, -q * zn, 0};
     std::copy(projection, projection + 16, f.state.projection);
-    const std::vector<ColorVertex> ground = {{-100, -1, -50, 0xffffffff}, {100, -1, -50, 0xffffffff},
-                                             {-100, -1, 100, 0xffffffff}, {100, -1, 100, 0xffffffff}};
+    const std::vector<ColorVertex> ground = {{-100, -1, -50, 0xffffffff},
+                                             {100, -1, -50, 0xffffffff},
+                                             {-100, -1, 100, 0xffffffff},
+                                             {100, -1, 100, 0xffffffff}};
     ASSERT_TRUE(f.draw(p, prim_tri_strip, ground, 2, color_fvf));
     // Visible depths 1..100 put the plane between screen rows 8.08 and 16.
     for (int y = 0; y < 16; ++y)
@@ -344,28 +333,32 @@ TEST(SoftShading, NearPlaneClipsGeometryBehindTheCamera)
             EXPECT_EQ(f.at(x, y) != 0, y >= 9) << x << "," << y;
 }
 
-TEST(SoftShading, FarPlaneAndViewportDepthRange)
-{
+TEST(SoftShading, FarPlaneAndViewportDepthRange) {
     Pipeline p(1);
     Frame f(4, 4, 0, D3DFMT_D32);
     f.state.viewport.min_z = 0.25f;
     f.state.viewport.max_z = 0.75f;
-    const std::vector<ColorVertex> beyond = {{-1, 1, 1.5f, 0xffff0000}, {1, 1, 1.5f, 0xffff0000},
-                                             {-1, -1, 1.5f, 0xffff0000}, {1, -1, 1.5f, 0xffff0000}};
+    const std::vector<ColorVertex> beyond = {{-1, 1, 1.5f, 0xffff0000},
+                                             {1, 1, 1.5f, 0xffff0000},
+                                             {-1, -1, 1.5f, 0xffff0000},
+                                             {1, -1, 1.5f, 0xffff0000}};
     ASSERT_TRUE(f.draw(p, prim_tri_strip, beyond, 2, color_fvf));
     EXPECT_EQ(f.at(1, 1), 0u);
-    const std::vector<ColorVertex> middle = {{-1, 1, 0.5f, 0xff00ff00}, {1, 1, 0.5f, 0xff00ff00},
-                                             {-1, -1, 0.5f, 0xff00ff00}, {1, -1, 0.5f, 0xff00ff00}};
+    const std::vector<ColorVertex> middle = {{-1, 1, 0.5f, 0xff00ff00},
+                                             {1, 1, 0.5f, 0xff00ff00},
+                                             {-1, -1, 0.5f, 0xff00ff00},
+                                             {1, -1, 0.5f, 0xff00ff00}};
     ASSERT_TRUE(f.draw(p, prim_tri_strip, middle, 2, color_fvf));
     EXPECT_EQ(f.at(1, 1), 0xff00ff00u);
     EXPECT_NEAR(static_cast<double>(f.depth[5]), 0.5 * 4294967295.0, 512.0);
 }
 
 std::string g_diagnostic;
-void record(const char* message) { g_diagnostic = message; }
+void record(const char* message) {
+    g_diagnostic = message;
+}
 
-TEST(SoftShading, UnsupportedStatesFailWithAMessage)
-{
+TEST(SoftShading, UnsupportedStatesFailWithAMessage) {
     set_diagnostic_handler(record);
     Pipeline p(1);
     Frame f(4, 4, 0x12345678);
@@ -380,8 +373,7 @@ TEST(SoftShading, UnsupportedStatesFailWithAMessage)
     set_diagnostic_handler(nullptr);
 }
 
-TEST(SoftShading, OutOfRangeVerticesAndIndicesAreRefused)
-{
+TEST(SoftShading, OutOfRangeVerticesAndIndicesAreRefused) {
     set_diagnostic_handler(record);
     Pipeline p(1);
     Frame f(4, 4);
@@ -389,8 +381,8 @@ TEST(SoftShading, OutOfRangeVerticesAndIndicesAreRefused)
     EXPECT_FALSE(f.draw(p, prim_tri_list, quad, 3, tl_fvf));
     const uint16_t indices[3] = {0, 1, 6};
     IndexStream is{reinterpret_cast<const uint8_t*>(indices), sizeof indices, false};
-    VertexStream vs{reinterpret_cast<const uint8_t*>(quad.data()), quad.size() * sizeof(TlVertex), sizeof(TlVertex),
-                    tl_fvf};
+    VertexStream vs{reinterpret_cast<const uint8_t*>(quad.data()), quad.size() * sizeof(TlVertex),
+                    sizeof(TlVertex), tl_fvf};
     DrawRequest r;
     r.indexed = true;
     r.primitive_count = 1;

@@ -27,8 +27,7 @@ constexpr uint32_t color_fvf = 0x42;
 
 struct Frame {
     Frame(int w, int h, uint32_t clear = 0, D3DFORMAT depth_format = D3DFMT_UNKNOWN, int sx = 1, int sy = 1)
-        : width(w * sx), height(h * sy), pixels(static_cast<size_t>(width * height), clear)
-    {
+        : width(w * sx), height(h * sy), pixels(static_cast<size_t>(width * height), clear) {
         target.color = {reinterpret_cast<uint8_t*>(pixels.data()), width * 4, width, height, D3DFMT_A8R8G8B8};
         target.samples_x = sx;
         target.samples_y = sy;
@@ -48,8 +47,7 @@ struct Frame {
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
 
     template <class V>
-    bool draw(Pipeline& p, uint32_t type, const std::vector<V>& v, uint32_t count, uint32_t fvf)
-    {
+    bool draw(Pipeline& p, uint32_t type, const std::vector<V>& v, uint32_t count, uint32_t fvf) {
         VertexStream vs{reinterpret_cast<const uint8_t*>(v.data()), v.size() * sizeof(V), sizeof(V), fvf};
         DrawRequest r;
         r.primitive_type = type;
@@ -64,19 +62,19 @@ struct Frame {
     PipelineState state;
 };
 
-inline TlVertex tl(float x, float y, uint32_t color = 0xffffffff, float u = 0.f, float v = 0.f, float z = 0.5f,
-                   float rhw = 1.f)
-{
+inline TlVertex tl(float x, float y, uint32_t color = 0xffffffff, float u = 0.f, float v = 0.f,
+                   float z = 0.5f, float rhw = 1.f) {
     return {x, y, z, rhw, color, u, v};
 }
 
 // Two triangles covering the rectangle [x0, x1) x [y0, y1) in screen space.
-inline std::vector<TlVertex> tl_quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.5f)
-{
+inline std::vector<TlVertex> tl_quad(float x0, float y0, float x1, float y1, uint32_t color, float z = 0.5f) {
     return {tl(x0, y0, color, 0, 0, z), tl(x1, y0, color, 1, 0, z), tl(x0, y1, color, 0, 1, z),
             tl(x0, y1, color, 0, 1, z), tl(x1, y0, color, 1, 0, z), tl(x1, y1, color, 1, 1, z)};
 }
 
-inline int channel(uint32_t argb, int shift) { return static_cast<int>((argb >> shift) & 0xff); }
+inline int channel(uint32_t argb, int shift) {
+    return static_cast<int>((argb >> shift) & 0xff);
+}
 
 } // namespace qcore::test

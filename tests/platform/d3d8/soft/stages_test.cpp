@@ -11,16 +11,18 @@
 namespace qcore::test {
 namespace {
 
-TEST(SoftStages, VertexLayoutsFollowThePublishedOrder)
-{
+TEST(SoftStages, VertexLayoutsFollowThePublishedOrder) {
     struct Case {
         uint32_t fvf, size;
         int normal, psize, diffuse, specular, tex0;
     };
     const Case cases[] = {
-        {0x002, 12, -1, -1, -1, -1, -1},           {0x042, 16, -1, -1, 12, -1, -1},
-        {0x144, 28, -1, -1, 16, -1, 20},           {0x112, 32, 12, -1, -1, -1, 24},
-        {0x1f2, 44, 12, 24, 28, 32, 36},           {0x00a | 0x100, 32, -1, -1, -1, -1, 24}, // XYZB3: three blend weights
+        {0x002, 12, -1, -1, -1, -1, -1},
+        {0x042, 16, -1, -1, 12, -1, -1},
+        {0x144, 28, -1, -1, 16, -1, 20},
+        {0x112, 32, 12, -1, -1, -1, 24},
+        {0x1f2, 44, 12, 24, 28, 32, 36},
+        {0x00a | 0x100, 32, -1, -1, -1, -1, 24}, // XYZB3: three blend weights
         {0x402 | (1u << 16) | (3u << 18), 12 + 12 + 4 + 8 + 8, -1, -1, -1, -1, 12},
     };
     for (const Case& c : cases) {
@@ -35,14 +37,13 @@ TEST(SoftStages, VertexLayoutsFollowThePublishedOrder)
             EXPECT_EQ(l.tex[0], c.tex0) << std::hex << c.fvf;
         }
     }
-    EXPECT_FALSE(decode_fvf(0x001).valid);       // reserved bit
-    EXPECT_FALSE(decode_fvf(0x000).valid);       // no position
+    EXPECT_FALSE(decode_fvf(0x001).valid);         // reserved bit
+    EXPECT_FALSE(decode_fvf(0x000).valid);         // no position
     EXPECT_FALSE(decode_fvf(0x004 | 0x010).valid); // pre-transformed with a normal
     EXPECT_FALSE(decode_fvf(0x002 | 0x900).valid); // nine texture sets
 }
 
-TEST(SoftStages, GeneratedCoordinatesAndTextureTransforms)
-{
+TEST(SoftStages, GeneratedCoordinatesAndTextureTransforms) {
     PipelineState st;
     const float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1}; // camera 5 units back
     std::copy(view, view + 16, st.view);
@@ -51,7 +52,7 @@ TEST(SoftStages, GeneratedCoordinatesAndTextureTransforms)
     st.stages[0].transform_flags = 2;      // COUNT2
     const float scale[16] = {0.5f, 0, 0, 0, 0, 0.25f, 0, 0, 0, 0, 1, 0, 0.1f, 0.2f, 0, 1};
     std::copy(scale, scale + 16, st.stages[0].texture_matrix);
-    st.stages[1].texcoord_index = 1;       // second set, 2D, translated through the third row
+    st.stages[1].texcoord_index = 1; // second set, 2D, translated through the third row
     st.stages[1].transform_flags = 2;
     const float shift[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0.25f, 1, 0, 0, 0, 0, 1};
     std::copy(shift, shift + 16, st.stages[1].texture_matrix);
@@ -70,12 +71,11 @@ TEST(SoftStages, GeneratedCoordinatesAndTextureTransforms)
     EXPECT_FLOAT_EQ(out.attr[5], 4.f * 0.25f + 0.2f); // camera y 4
     EXPECT_FLOAT_EQ(out.attr[6], 0.3f + 0.5f);
     EXPECT_FLOAT_EQ(out.attr[7], 0.7f + 0.25f);
-    EXPECT_FLOAT_EQ(out.pos[2], 6.f); // z through world-view (identity projection)
+    EXPECT_FLOAT_EQ(out.pos[2], 6.f);  // z through world-view (identity projection)
     EXPECT_FLOAT_EQ(out.attr[0], 1.f); // no diffuse: opaque white
 }
 
-TEST(SoftStages, PointAndSpotLightsAttenuateAndStopAtTheirRange)
-{
+TEST(SoftStages, PointAndSpotLightsAttenuateAndStopAtTheirRange) {
     PipelineState st;
     st.material.diffuse = {1, 1, 1, 1};
     st.light_count = 1;
@@ -108,13 +108,12 @@ TEST(SoftStages, PointAndSpotLightsAttenuateAndStopAtTheirRange)
     l.range = 100.f;
     lighting.prepare(st);
     lighting.light(at_origin, normal, nullptr, nullptr, d, s);
-    EXPECT_NEAR(d.r, 1.f, 1e-5f); // inside the inner cone
+    EXPECT_NEAR(d.r, 1.f, 1e-5f);                             // inside the inner cone
     lighting.light(sideways, normal, nullptr, nullptr, d, s); // 45 degrees: outside the outer cone
     EXPECT_EQ(d.r, 0.f);
 }
 
-TEST(SoftStages, ClipperCutsAtTheNearPlaneAndKeepsAttributesLinear)
-{
+TEST(SoftStages, ClipperCutsAtTheNearPlaneAndKeepsAttributesLinear) {
     Clipper c;
     c.set_guard_band(2.f, 2.f);
     ClipVertex a{}, b{}, d{};
@@ -142,20 +141,25 @@ TEST(SoftStages, ClipperCutsAtTheNearPlaneAndKeepsAttributesLinear)
     EXPECT_NEAR(lb.pos[0], 2.f, 1e-5f);
 }
 
-TEST(SoftStages, TextureFormatsReadAsArgb)
-{
+TEST(SoftStages, TextureFormatsReadAsArgb) {
     struct Case {
         D3DFORMAT format;
         uint32_t texel;
         uint32_t argb;
     };
     const Case cases[] = {
-        {D3DFMT_R5G6B5, 0xf800, 0xffff0000},   {D3DFMT_R5G6B5, 0x07e0, 0xff00ff00},
-        {D3DFMT_X1R5G5B5, 0x001f, 0xff0000ff}, {D3DFMT_A1R5G5B5, 0x7c00, 0x00ff0000},
-        {D3DFMT_A4R4G4B4, 0x8f00, 0x88ff0000}, {D3DFMT_R3G3B2, 0xe0, 0xffff0000},
-        {D3DFMT_A8, 0x80, 0x80000000},         {D3DFMT_L8, 0x40, 0xff404040},
-        {D3DFMT_A8L8, 0x2040, 0x20404040},     {D3DFMT_A4L4, 0xf8, 0xff888888},
-        {D3DFMT_X8R8G8B8, 0x00123456, 0xff123456}, {D3DFMT_V8U8, 0x807f, 0xffff00ff},
+        {D3DFMT_R5G6B5, 0xf800, 0xffff0000},
+        {D3DFMT_R5G6B5, 0x07e0, 0xff00ff00},
+        {D3DFMT_X1R5G5B5, 0x001f, 0xff0000ff},
+        {D3DFMT_A1R5G5B5, 0x7c00, 0x00ff0000},
+        {D3DFMT_A4R4G4B4, 0x8f00, 0x88ff0000},
+        {D3DFMT_R3G3B2, 0xe0, 0xffff0000},
+        {D3DFMT_A8, 0x80, 0x80000000},
+        {D3DFMT_L8, 0x40, 0xff404040},
+        {D3DFMT_A8L8, 0x2040, 0x20404040},
+        {D3DFMT_A4L4, 0xf8, 0xff888888},
+        {D3DFMT_X8R8G8B8, 0x00123456, 0xff123456},
+        {D3DFMT_V8U8, 0x807f, 0xffff00ff},
     };
     for (const Case& c : cases) {
         uint32_t out = 0;
@@ -167,8 +171,7 @@ TEST(SoftStages, TextureFormatsReadAsArgb)
     EXPECT_FALSE(convert_level(D3DFMT_P8, {reinterpret_cast<const uint8_t*>(&out), 1, 1, 1}, &out));
 }
 
-TEST(SoftStages, DxtBlocksDecodeToTheirPalette)
-{
+TEST(SoftStages, DxtBlocksDecodeToTheirPalette) {
     // DXT1: colour 0 pure red, colour 1 pure blue, every texel index 1 except the first (0).
     const uint8_t dxt1[8] = {0x00, 0xf8, 0x1f, 0x00, 0x54, 0x55, 0x55, 0x55};
     std::vector<uint32_t> out(16);
@@ -186,8 +189,7 @@ TEST(SoftStages, DxtBlocksDecodeToTheirPalette)
     EXPECT_EQ(small[1], 0x880000ffu);
 }
 
-TEST(SoftStages, AddressModesOnAFourTexelRow)
-{
+TEST(SoftStages, AddressModesOnAFourTexelRow) {
     const uint32_t row[4] = {0xff000000, 0xff000001, 0xff000002, 0xff000003};
     StageSampler s;
     s.levels[0] = {reinterpret_cast<const uint8_t*>(row), 16, 4, 1, 0};
@@ -209,8 +211,7 @@ TEST(SoftStages, AddressModesOnAFourTexelRow)
     EXPECT_EQ(at(address_border, 0.6f), 2u);
 }
 
-TEST(SoftStages, StageOperations)
-{
+TEST(SoftStages, StageOperations) {
     const Rgba diffuse{0.5f, 0.25f, 1.f, 0.5f}, texture{0.5f, 1.f, 0.f, 0.25f};
     const Rgba textures[1] = {texture};
     StageInputs in{diffuse, {0.1f, 0.2f, 0.3f, 0.f}, {0.f, 0.f, 0.f, 0.75f}, textures};
@@ -237,8 +238,12 @@ TEST(SoftStages, StageOperations)
         {top::select_arg1, ta::tfactor | ta::alpha_replicate, ta::diffuse, 0.75f, 0.75f, 0.75f},
     };
     for (const Case& c : cases) {
-        StageProgram p{c.op, {ta::current, c.arg1, c.arg2}, top::select_arg1, {ta::current, ta::texture, ta::current},
-                       false, 0};
+        StageProgram p{c.op,
+                       {ta::current, c.arg1, c.arg2},
+                       top::select_arg1,
+                       {ta::current, ta::texture, ta::current},
+                       false,
+                       0};
         const Rgba out = run_stages(&p, 1, in);
         EXPECT_NEAR(out.r, c.r, 1e-6f) << c.op << " " << c.arg1;
         EXPECT_NEAR(out.g, c.g, 1e-6f) << c.op << " " << c.arg1;
@@ -246,16 +251,16 @@ TEST(SoftStages, StageOperations)
         EXPECT_NEAR(out.a, 0.25f, 1e-6f);
     }
     // A second stage reads the first one's result through CURRENT; TEMP keeps a result aside.
-    StageProgram two[2] = {{top::select_arg1, {0, ta::texture, 0}, top::select_arg1, {0, ta::diffuse, 0}, true, 0},
-                           {top::add, {0, ta::temp, ta::current}, top::select_arg1, {0, ta::temp, 0}, false, -1}};
+    StageProgram two[2] = {
+        {top::select_arg1, {0, ta::texture, 0}, top::select_arg1, {0, ta::diffuse, 0}, true, 0},
+        {top::add, {0, ta::temp, ta::current}, top::select_arg1, {0, ta::temp, 0}, false, -1}};
     const Rgba out = run_stages(two, 2, in);
-    EXPECT_NEAR(out.g, 1.f, 1e-6f);      // 1 + 0.25 saturated
-    EXPECT_NEAR(out.r, 1.f, 1e-6f);      // 0.5 + 0.5
-    EXPECT_NEAR(out.a, 0.5f, 1e-6f);     // temp alpha = diffuse alpha
+    EXPECT_NEAR(out.g, 1.f, 1e-6f);  // 1 + 0.25 saturated
+    EXPECT_NEAR(out.r, 1.f, 1e-6f);  // 0.5 + 0.5
+    EXPECT_NEAR(out.a, 0.5f, 1e-6f); // temp alpha = diffuse alpha
 }
 
-TEST(SoftStages, StencilOperationsWrapOrSaturate)
-{
+TEST(SoftStages, StencilOperationsWrapOrSaturate) {
     EXPECT_EQ(stencil_operation(stencil_keep, 7, 3), 7);
     EXPECT_EQ(stencil_operation(stencil_zero, 7, 3), 0);
     EXPECT_EQ(stencil_operation(stencil_replace, 7, 3), 3);
