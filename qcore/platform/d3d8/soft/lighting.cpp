@@ -40,10 +40,6 @@ void add_scaled(Rgba& acc, const Rgba& a, const Rgba& b, float s) {
     acc.b += a.b * b.b * s;
 }
 
-float saturate(float v) {
-    return std::clamp(v, 0.f, 1.f);
-}
-
 Rgba pick(uint32_t source, const Rgba& material, const Rgba* diffuse, const Rgba* specular) {
     if (source == source_color1 && diffuse) return *diffuse;
     if (source == source_color2 && specular) return *specular;

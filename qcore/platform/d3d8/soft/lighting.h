@@ -10,6 +10,11 @@ struct Rgba {
 
 Rgba unpack_color(uint32_t argb);
 
+// Clamps to [0, 1]; NaN becomes 0 so that it never reaches an integer conversion.
+inline float saturate(float v) {
+    return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f;
+}
+
 // The enabled lights moved into camera space and the material terms that do not change per vertex.
 class Lighting {
 public:

@@ -99,6 +99,11 @@ bool Pipeline::check_state(const PipelineState& s, const TargetView& target) {
     for (uint32_t op : {s.stencil_fail, s.stencil_zfail, s.stencil_pass})
         if (s.stencil_enable && (op < stencil_keep || op > stencil_decr))
             return fail("unknown stencil operation");
+    // A stipple pattern changes which line pixels are drawn; an all-ones pattern or a zero repeat is solid.
+    const bool draws_lines = primitive_type_ == prim_line_list || primitive_type_ == prim_line_strip ||
+                             s.fill_mode == fill_wireframe;
+    if (draws_lines && (s.line_pattern & 0xffffu) != 0 && (s.line_pattern >> 16) != 0xffffu)
+        return fail("line patterns are not supported");
     if (s.viewport.width <= 0 || s.viewport.height <= 0) return fail("empty viewport");
     return true;
 }
@@ -371,6 +376,7 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
     layout_ = decode_fvf(vs.fvf);
     if (!layout_.valid) return fail("vertex format cannot be drawn");
     if (!vs.data || vs.stride < layout_.size) return fail("vertex stride smaller than the vertex format");
+    primitive_type_ = request.primitive_type;
     if (!check_state(state, target) || !prepare_pixels(state, target)) return false;
     const char* reason = nullptr;
     if (!processor_.prepare(state, layout_, attributes_, &reason)) return fail(reason);

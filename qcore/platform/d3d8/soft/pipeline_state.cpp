@@ -41,6 +41,9 @@ void PipelineState::set_render_state(uint32_t state, uint32_t value) {
     case rs::shademode:
         flat_shade = value == 1;
         break;
+    case rs::linepattern:
+        line_pattern = value;
+        break;
     case rs::zwriteenable:
         z_write = on;
         break;

@@ -18,6 +18,7 @@ enum : uint32_t {
     zenable = 7,
     fillmode = 8,
     shademode = 9,
+    linepattern = 10,
     zwriteenable = 14,
     alphatestenable = 15,
     lastpixel = 16,
@@ -312,6 +313,7 @@ struct PipelineState {
     uint32_t diffuse_source = source_color1, specular_source = source_color2,
              ambient_source = source_material, emissive_source = source_material;
     uint32_t wrap_flags = 0, clip_planes = 0, vertex_blend = 0, indexed_blend = 0;
+    uint32_t line_pattern = 0; // repeat factor in the low word, pattern bits in the high word
     float point_size = 1.f, point_size_min = 0.f, point_size_max = 64.f;
     float point_scale_a = 1.f, point_scale_b = 0.f, point_scale_c = 0.f;
 };

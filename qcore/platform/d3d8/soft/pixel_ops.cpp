@@ -12,7 +12,7 @@ namespace {
 
 uint32_t to_bits(float v, int bits) {
     const float max = static_cast<float>((1u << bits) - 1);
-    return static_cast<uint32_t>(std::clamp(v, 0.f, 1.f) * max + 0.5f);
+    return static_cast<uint32_t>(saturate(v) * max + 0.5f);
 }
 
 float factor(uint32_t f, float src, float src_alpha, float dest, float dest_alpha) {

@@ -17,10 +17,6 @@ Rgba unpack(uint32_t argb) {
             static_cast<float>(argb & 0xff) * inv255, static_cast<float>(argb >> 24) * inv255};
 }
 
-float sat(float v) {
-    return v < 0.f ? 0.f : (v > 1.f ? 1.f : v);
-}
-
 // Stencil and depth tests with their updates; returns whether the pixel survives. With deferred_write the
 // passing updates are left to finish_depth_stencil (the alpha test decides first).
 bool depth_stencil(const PixelContext& ctx, uint8_t* depth, float z, uint32_t& z_int) {
@@ -75,7 +71,7 @@ float level_of_detail(const StageSampler& s, const float* planes, int slot, floa
 
 uint32_t to_byte(float v) {
     const float scaled = v * 255.f + 0.5f;
-    return scaled <= 0.f ? 0u : (scaled >= 255.f ? 255u : static_cast<uint32_t>(scaled));
+    return !(scaled > 0.f) ? 0u : (scaled >= 255.f ? 255u : static_cast<uint32_t>(scaled));
 }
 
 uint32_t mul8(uint32_t a, uint32_t b) {
@@ -450,8 +446,10 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
         if (early && !depth_stencil(ctx, depth, z, z_int)) continue;
         const float w = q != 0.f ? 1.f / q : 0.f;
         StageInputs in;
-        in.diffuse = {sat(attr[0] * w), sat(attr[1] * w), sat(attr[2] * w), sat(attr[3] * w)};
-        if (ctx.specular) in.specular = {sat(attr[4] * w), sat(attr[5] * w), sat(attr[6] * w), 0.f};
+        in.diffuse = {saturate(attr[0] * w), saturate(attr[1] * w), saturate(attr[2] * w),
+                      saturate(attr[3] * w)};
+        if (ctx.specular)
+            in.specular = {saturate(attr[4] * w), saturate(attr[5] * w), saturate(attr[6] * w), 0.f};
         in.factor = ctx.factor;
         for (int s = 0; s < ctx.stage_count; ++s) {
             const int slot = ctx.stage_uv[s];
@@ -465,12 +463,12 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
         in.textures = textures;
         Rgba c = ctx.stage_count > 0 ? run_stages(ctx.stages, ctx.stage_count, in) : in.diffuse;
         if (ctx.specular) {
-            c.r = sat(c.r + in.specular.r);
-            c.g = sat(c.g + in.specular.g);
-            c.b = sat(c.b + in.specular.b);
+            c.r = saturate(c.r + in.specular.r);
+            c.g = saturate(c.g + in.specular.g);
+            c.b = saturate(c.b + in.specular.b);
         }
         if (ctx.alpha_test) {
-            const uint32_t a8 = static_cast<uint32_t>(sat(c.a) * 255.f + 0.5f);
+            const uint32_t a8 = static_cast<uint32_t>(saturate(c.a) * 255.f + 0.5f);
             if (!compare(ctx.alpha_func, a8, ctx.alpha_ref)) continue;
             if (test_depth && !depth_stencil(ctx, depth, z, z_int)) continue;
         }

@@ -9,6 +9,7 @@ namespace {
 
 // Screen coordinates beyond this are refused: they would overflow the edge arithmetic.
 constexpr float max_coordinate = 1 << 20;
+constexpr float max_point_size = 8192.f;
 
 int64_t floor_div(int64_t a, int64_t b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
@@ -170,7 +171,8 @@ bool setup_line(const SetupParams& p, const ScreenVertex& a, const ScreenVertex&
 
 bool setup_point(const SetupParams& p, const ScreenVertex& v, float size, PlaneStore& out) {
     if (!coordinates_ok(v) || !(size > 0.f)) return false;
-    const float half = 0.5f * size * p.point_scale;
+    // Capped so that the square stays inside the range edge arithmetic is made for.
+    const float half = 0.5f * std::min(size, max_point_size) * p.point_scale;
     const float left = v.x - half, top = v.y - half;
     Prim prim;
     prim.kind = PrimKind::rect;

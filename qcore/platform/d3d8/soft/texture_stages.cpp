@@ -6,10 +6,6 @@ namespace qcore::detail::soft {
 
 namespace {
 
-float sat(float v) {
-    return std::clamp(v, 0.f, 1.f);
-}
-
 Rgba argument(uint32_t arg, const StageInputs& in, const Rgba& current, const Rgba& temp, const Rgba& tex) {
     Rgba v;
     switch (arg & ta::select_mask) {
@@ -48,19 +44,19 @@ float apply(uint32_t op, float a0, float a1, float a2, float diffuse_alpha, floa
     case top::modulate:
         return a1 * a2;
     case top::modulate2x:
-        return sat(2.f * a1 * a2);
+        return saturate(2.f * a1 * a2);
     case top::modulate4x:
-        return sat(4.f * a1 * a2);
+        return saturate(4.f * a1 * a2);
     case top::add:
-        return sat(a1 + a2);
+        return saturate(a1 + a2);
     case top::add_signed:
-        return sat(a1 + a2 - 0.5f);
+        return saturate(a1 + a2 - 0.5f);
     case top::add_signed2x:
-        return sat(2.f * (a1 + a2 - 0.5f));
+        return saturate(2.f * (a1 + a2 - 0.5f));
     case top::subtract:
-        return sat(a1 - a2);
+        return saturate(a1 - a2);
     case top::add_smooth:
-        return sat(a1 + a2 - a1 * a2);
+        return saturate(a1 + a2 - a1 * a2);
     case top::blend_diffuse_alpha:
         return a1 * diffuse_alpha + a2 * (1.f - diffuse_alpha);
     case top::blend_texture_alpha:
@@ -68,15 +64,15 @@ float apply(uint32_t op, float a0, float a1, float a2, float diffuse_alpha, floa
     case top::blend_factor_alpha:
         return a1 * factor_alpha + a2 * (1.f - factor_alpha);
     case top::blend_texture_alpha_pm:
-        return sat(a1 + a2 * (1.f - texture_alpha));
+        return saturate(a1 + a2 * (1.f - texture_alpha));
     case top::blend_current_alpha:
         return a1 * current_alpha + a2 * (1.f - current_alpha);
     case top::modulate_alpha_add_color:
-        return sat(a1 + a1_alpha * a2);
+        return saturate(a1 + a1_alpha * a2);
     case top::modulate_inv_alpha_add_color:
-        return sat(a1 + (1.f - a1_alpha) * a2);
+        return saturate(a1 + (1.f - a1_alpha) * a2);
     case top::multiply_add:
-        return sat(a0 + a1 * a2);
+        return saturate(a0 + a1 * a2);
     case top::lerp:
         return a0 * a1 + (1.f - a0) * a2;
     default:
