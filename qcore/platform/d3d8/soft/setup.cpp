@@ -11,6 +11,12 @@ namespace {
 constexpr float max_coordinate = 1 << 20;
 constexpr float max_point_size = 8192.f;
 
+// Rounds half away from zero like llround, without the library call; |v| is below 2^20 here.
+int64_t to_fixed(float v) {
+    const float scaled = v * static_cast<float>(subpixel_one);
+    return static_cast<int64_t>(scaled + (scaled >= 0.f ? 0.5f : -0.5f));
+}
+
 int64_t floor_div(int64_t a, int64_t b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
@@ -64,9 +70,9 @@ float screen_area(const ScreenVertex& a, const ScreenVertex& b, const ScreenVert
 bool setup_triangle(const SetupParams& p, const ScreenVertex& v0, const ScreenVertex& in1,
                     const ScreenVertex& in2, const ScreenVertex& provoking, PlaneStore& out) {
     if (!coordinates_ok(v0) || !coordinates_ok(in1) || !coordinates_ok(in2)) return false;
-    const int64_t x0 = std::llround(v0.x * subpixel_one), y0 = std::llround(v0.y * subpixel_one);
-    int64_t x1 = std::llround(in1.x * subpixel_one), y1 = std::llround(in1.y * subpixel_one);
-    int64_t x2 = std::llround(in2.x * subpixel_one), y2 = std::llround(in2.y * subpixel_one);
+    const int64_t x0 = to_fixed(v0.x), y0 = to_fixed(v0.y);
+    int64_t x1 = to_fixed(in1.x), y1 = to_fixed(in1.y);
+    int64_t x2 = to_fixed(in2.x), y2 = to_fixed(in2.y);
     const ScreenVertex* v1 = &in1;
     const ScreenVertex* v2 = &in2;
     const int64_t area = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0);
