@@ -2,6 +2,19 @@
 // The whole public API of qcore.
 #include <qcore/platform/win32/win32.h>
 
+#include <qcore/platform/d3d8/d3d8_types.h>
+#include <qcore/platform/d3d8/d3dx/d3dx8math.h>
+
 #include <qcore/core/core.h>
 #include <qcore/core/timer.h>
 #include <qcore/data/log.h>
+#include <qcore/data/pak_file.h>
+#include <qcore/data/undo_man.h>
+#include <qcore/data/unit.h>
+#include <qcore/geom/bitset.h>
+#include <qcore/geom/frect.h>
+#include <qcore/geom/math3d.h>
+#include <qcore/geom/mathfun.h>
+#include <qcore/image/img_channel.h>
+#include <qcore/image/psd_file.h>
+#include <qcore/texture/color_adj.h>

@@ -1,18 +1,11 @@
 #pragma once
-// GUIDs and the reference-counted base interface that every COM-style interface derives from.
+// Interface identifiers and the reference-counted base interface every COM-style interface derives from.
+#include <qcore/platform/win32/guid.h>
 #include <qcore/platform/win32/hresult.h>
 #include <qcore/platform/win32/types.h>
 
 #include <cstring>
 
-typedef struct _GUID {
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-} GUID;
-typedef GUID IID;
-typedef GUID CLSID;
 typedef const GUID& REFGUID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
@@ -26,8 +19,6 @@ inline bool IsEqualIID(REFIID a, REFIID b) {
 inline bool operator==(REFGUID a, REFGUID b) {
     return IsEqualGUID(a, b);
 }
-
-static_assert(sizeof(GUID) == 16);
 
 struct IUnknown {
     virtual HRESULT QueryInterface(REFIID riid, void** ppvObj) = 0;

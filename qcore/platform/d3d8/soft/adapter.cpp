@@ -114,8 +114,8 @@ ULONG SoftDirect3D::AddRef() {
 }
 
 ULONG SoftDirect3D::Release() {
-    if (refs_ == 0) return 0;
-    if (--refs_ > 0) return refs_;
+    const long left = drop_reference(refs_);
+    if (left != 0) return left > 0 ? static_cast<ULONG>(left) : 0;
     delete this;
     return 0;
 }

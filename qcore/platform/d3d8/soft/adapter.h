@@ -2,6 +2,7 @@
 // The Direct3D object of the software device: one adapter showing the desktop mode, format checks,
 // capabilities and device creation.
 #include <qcore/platform/d3d8/d3d8.h>
+#include <qcore/platform/d3d8/soft/object.h>
 
 namespace qcore::detail::soft {
 
@@ -28,7 +29,7 @@ public:
                          D3DPRESENT_PARAMETERS* pp, IDirect3DDevice8** device) override;
 
 private:
-    ULONG refs_ = 1;
+    RefCounter refs_{1};
 };
 
 bool valid_device_type(D3DDEVTYPE type);

@@ -136,8 +136,8 @@ ULONG SoftDevice::AddRef() {
 }
 
 ULONG SoftDevice::Release() {
-    if (refs_ == 0) return 0;
-    if (--refs_ > 0) return refs_;
+    const long left = drop_reference(refs_);
+    if (left != 0) return left > 0 ? static_cast<ULONG>(left) : 0;
     delete this;
     return 0;
 }

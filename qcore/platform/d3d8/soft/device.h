@@ -119,7 +119,7 @@ private:
     HRESULT check_draw(D3DPRIMITIVETYPE type, UINT count) const;
     void clear_rect(const RECT& rect, DWORD flags, D3DCOLOR colour, float z, DWORD stencil);
 
-    ULONG refs_ = 1;
+    RefCounter refs_{1};
     SoftDirect3D* d3d_;
     D3DDEVICE_CREATION_PARAMETERS creation_{};
     D3DPRESENT_PARAMETERS pp_{};

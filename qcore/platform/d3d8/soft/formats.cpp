@@ -3,6 +3,7 @@
 #include <squish.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -116,6 +117,15 @@ int squish_flags(D3DFORMAT format) {
 } // namespace
 
 const FormatInfo* format_info(D3DFORMAT format) {
+    // Numbered formats index a table, as pixels are converted one by one; the four-character codes are
+    // few enough to search.
+    static const auto by_number = [] {
+        std::array<const FormatInfo*, 128> table{};
+        for (const auto& f : kFormats)
+            if (f.format < table.size()) table[f.format] = &f;
+        return table;
+    }();
+    if (format < by_number.size()) return by_number[format];
     for (const auto& f : kFormats)
         if (f.format == format) return &f;
     return nullptr;

@@ -15,14 +15,23 @@ DeviceChild::~DeviceChild() {
     return_video_memory(video_bytes_);
 }
 
+long drop_reference(RefCounter& refs) {
+    ULONG now = refs.load();
+    do {
+        if (now == 0) return -1;
+    } while (!refs.compare_exchange_weak(now, now - 1));
+    return static_cast<long>(now - 1);
+}
+
 ULONG DeviceChild::add_ref() {
-    if (refs_++ == 0) device_->AddRef();
-    return refs_;
+    const ULONG before = refs_.fetch_add(1);
+    if (before == 0) device_->AddRef();
+    return before + 1;
 }
 
 ULONG DeviceChild::release() {
-    if (refs_ == 0) return 0; // a release too many must not destroy a bound object
-    if (--refs_ > 0) return refs_;
+    const long left = drop_reference(refs_); // a release too many must not destroy a bound object
+    if (left != 0) return left > 0 ? static_cast<ULONG>(left) : 0;
     SoftDevice* device = device_;
     if (pins_ == 0) delete this;
     device->Release(); // last: ending the device may end this object if it is still bound

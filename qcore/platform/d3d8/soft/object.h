@@ -3,11 +3,17 @@
 // or the device has it bound (a pin). Every application reference to a child keeps the device alive too.
 #include <qcore/platform/d3d8/d3d8.h>
 
+#include <atomic>
 #include <cstdint>
 
 namespace qcore::detail::soft {
 
 class SoftDevice;
+
+// Reference counts may move on another thread (a video stream holding a texture), so they are atomic.
+using RefCounter = std::atomic<ULONG>;
+// Takes one reference away unless none is left; the count left, or -1 when there was none.
+long drop_reference(RefCounter& refs);
 
 // QueryInterface of an object that exposes IUnknown and one interface `iid`.
 template <class Interface> HRESULT answer_query(Interface* self, REFIID riid, const IID& iid, void** object) {
@@ -52,7 +58,7 @@ private:
     D3DPOOL pool_;
     bool implicit_;
     uint64_t video_bytes_;
-    ULONG refs_ = 0;
+    RefCounter refs_{0};
     ULONG pins_ = 0;
     DWORD priority_ = 0;
 };

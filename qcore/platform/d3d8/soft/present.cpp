@@ -1,6 +1,7 @@
 #include <qcore/platform/d3d8/soft/device.h>
 #include <qcore/platform/d3d8/soft/formats.h>
 #include <qcore/platform/d3d8/soft/window_link.h>
+#include <qcore/platform/win32/window.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,51 +24,67 @@ RECT whole(const SurfaceMemory& m) {
     return {0, 0, static_cast<LONG>(m.width()), static_cast<LONG>(m.height())};
 }
 
-std::vector<uint32_t> resolve_region(const SurfaceMemory& m, const RECT& r) {
-    std::vector<uint32_t> out;
-    out.reserve(size_t(r.right - r.left) * size_t(r.bottom - r.top));
-    for (LONG y = r.top; y < r.bottom; ++y)
-        for (LONG x = r.left; x < r.right; ++x)
-            out.push_back(m.resolved_argb(static_cast<UINT>(x), static_cast<UINT>(y)));
-    return out;
-}
-
-uint32_t lerp_colour(uint32_t a, uint32_t b, float t) {
-    uint32_t out = 0;
-    for (int k = 0; k < 32; k += 8) {
-        const float ca = static_cast<float>((a >> k) & 0xff), cb = static_cast<float>((b >> k) & 0xff);
-        out |= static_cast<uint32_t>(std::lround(ca + (cb - ca) * t)) << k;
+// The region as ARGB pixels, multisampled surfaces averaged down; 32-bit surfaces are copied row by row.
+void resolve_region(const SurfaceMemory& m, const RECT& r, std::vector<uint32_t>& out) {
+    const auto w = size_t(r.right - r.left), h = size_t(r.bottom - r.top);
+    out.resize(w * h);
+    const bool plain = m.samples_across() * m.samples_down() == 1 &&
+                       (m.format() == D3DFMT_X8R8G8B8 || m.format() == D3DFMT_A8R8G8B8);
+    for (size_t y = 0; y < h; ++y) {
+        uint32_t* row = &out[y * w];
+        if (plain) {
+            std::memcpy(row, m.bits() + (size_t(r.top) + y) * m.pitch() + size_t(r.left) * 4, w * 4);
+            continue;
+        }
+        for (size_t x = 0; x < w; ++x)
+            row[x] =
+                m.resolved_argb(static_cast<UINT>(size_t(r.left) + x), static_cast<UINT>(size_t(r.top) + y));
     }
-    return out;
 }
 
-// Bilinear sample of a w x h image at continuous pixel coordinates (pixel centres at +0.5).
-uint32_t sample_bilinear(const std::vector<uint32_t>& img, int w, int h, float u, float v) {
-    const float fx = std::clamp(u - 0.5f, 0.f, static_cast<float>(w - 1));
-    const float fy = std::clamp(v - 0.5f, 0.f, static_cast<float>(h - 1));
-    const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
-    const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
-    const float tx = fx - static_cast<float>(x0), ty = fy - static_cast<float>(y0);
-    const auto at = [&](int x, int y) { return img[size_t(y) * size_t(w) + size_t(x)]; };
-    return lerp_colour(lerp_colour(at(x0, y0), at(x1, y0), tx), lerp_colour(at(x0, y1), at(x1, y1), tx), ty);
+// Blends two XRGB colours, t in 0..256, red and blue at once and green apart.
+uint32_t lerp_colour(uint32_t a, uint32_t b, uint32_t t) {
+    const uint32_t rb = (((a & 0xff00ffu) * (256 - t) + (b & 0xff00ffu) * t) >> 8) & 0xff00ffu;
+    const uint32_t g = (((a & 0xff00u) * (256 - t) + (b & 0xff00u) * t) >> 8) & 0xff00u;
+    return rb | g;
 }
 
-// Stretches `img` (w x h) into the rectangle `dest` of the window's client area.
-void stretch_into(const std::vector<uint32_t>& img, int w, int h, const RECT& dest, const WindowTarget& t) {
+// Where destination pixel i of n samples a source of `size` pixels: the two neighbours and the weight of
+// the second (0..256), pixel centres mapped onto pixel centres.
+struct Tap {
+    int first;
+    int second;
+    uint32_t weight;
+};
+
+Tap tap(LONG i, LONG n, int size) {
+    const int64_t fixed = ((2 * int64_t(i) + 1) * size * 65536) / (2 * int64_t(n)) - 32768;
+    const int64_t clamped = std::clamp<int64_t>(fixed, 0, int64_t(size - 1) * 65536);
+    const int first = static_cast<int>(clamped >> 16);
+    return {first, std::min(first + 1, size - 1), static_cast<uint32_t>((clamped & 0xffff) >> 8)};
+}
+
+// Stretches `img` (w x h) bilinearly into the rectangle `dest` of the window's client area.
+void stretch_into(const std::vector<uint32_t>& img, int w, int h, const RECT& dest, const WindowSurface& t) {
     const RECT client{0, 0, t.width, t.height};
     const RECT visible =
         intersect(intersect(dest, client), RECT{-t.x, -t.y, t.surface_width - t.x, t.surface_height - t.y});
     if (empty(visible)) return;
-    const float sx = static_cast<float>(w) / static_cast<float>(dest.right - dest.left);
-    const float sy = static_cast<float>(h) / static_cast<float>(dest.bottom - dest.top);
+    const LONG dw = dest.right - dest.left, dh = dest.bottom - dest.top;
+    std::vector<Tap> columns;
+    columns.reserve(size_t(visible.right - visible.left));
+    for (LONG x = visible.left; x < visible.right; ++x)
+        columns.push_back(tap(x - dest.left, dw, w));
     for (LONG y = visible.top; y < visible.bottom; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(t.pixels) +
-                                                size_t(y + t.y) * size_t(t.pitch));
-        const float v = (static_cast<float>(y - dest.top) + 0.5f) * sy;
-        for (LONG x = visible.left; x < visible.right; ++x) {
-            const float u = (static_cast<float>(x - dest.left) + 0.5f) * sx;
-            row[x + t.x] = sample_bilinear(img, w, h, u, v) & 0x00ffffffu;
-        }
+        auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(t.pixels) +
+                                                size_t(y + t.y) * size_t(t.pitch)) +
+                    (visible.left + t.x);
+        const Tap row = tap(y - dest.top, dh, h);
+        const uint32_t* upper = &img[size_t(row.first) * size_t(w)];
+        const uint32_t* lower = &img[size_t(row.second) * size_t(w)];
+        for (const Tap& c : columns)
+            *out++ = lerp_colour(lerp_colour(upper[c.first], upper[c.second], c.weight),
+                                 lerp_colour(lower[c.first], lower[c.second], c.weight), row.weight);
     }
 }
 
@@ -138,22 +155,18 @@ HRESULT SoftDevice::Present(const RECT* source, const RECT* dest, HWND window, c
     if (lost_ || !swap_chain_ok_) return D3DERR_DEVICELOST;
     const SurfaceMemory& back = back_buffers_.front()->memory();
     if (source && empty(*source)) return D3DERR_INVALIDCALL;
-    const RECT src = intersect(source ? *source : whole(back), whole(back));
+    const RECT clipped = intersect(source ? *source : whole(back), whole(back));
+    const RECT src = empty(clipped) ? RECT{0, 0, 0, 0} : clipped;
     if (dest && empty(*dest)) return D3DERR_INVALIDCALL;
     if (!window) window = pp_.hDeviceWindow ? pp_.hDeviceWindow : creation_.hFocusWindow;
-    front_ = resolve_region(back, whole(back));
-    front_width_ = back.width();
-    front_height_ = back.height();
-    const WindowTarget target = open_window_target(window);
-    if (!target.pixels || empty(src)) return D3D_OK; // nothing to show into
+    resolve_region(back, src, front_);
+    front_width_ = static_cast<UINT>(src.right - src.left);
+    front_height_ = static_cast<UINT>(src.bottom - src.top);
+    const WindowSurface target = WindowSurface::open(window);
+    if (!target || empty(src)) return D3D_OK; // nothing to show into
     const RECT to = dest ? *dest : RECT{0, 0, target.width, target.height};
-    const int w = src.right - src.left, h = src.bottom - src.top;
-    std::vector<uint32_t> region(size_t(w) * size_t(h));
-    for (int y = 0; y < h; ++y)
-        std::memcpy(&region[size_t(y) * size_t(w)],
-                    &front_[size_t(src.top + y) * front_width_ + size_t(src.left)], size_t(w) * 4);
-    stretch_into(region, w, h, to, target);
-    show_window_target(target);
+    stretch_into(front_, static_cast<int>(front_width_), static_cast<int>(front_height_), to, target);
+    target.present();
     return D3D_OK;
 }
 
@@ -167,7 +180,7 @@ HRESULT SoftDevice::GetFrontBuffer(IDirect3DSurface8* dest) {
         m.locked())
         return D3DERR_INVALIDCALL;
     m.touch();
-    // The desktop shows the last presented frame at its top-left corner, black around it.
+    // The desktop shows the last presented region at its top-left corner, black around it.
     for (UINT y = 0; y < m.height(); ++y) {
         auto* row = reinterpret_cast<uint32_t*>(m.bits() + size_t{y} * m.pitch());
         for (UINT x = 0; x < m.width(); ++x)

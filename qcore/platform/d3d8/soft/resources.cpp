@@ -86,24 +86,23 @@ uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {
 }
 
 HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
-    if (!out || locked_ || !spec_.lockable) return D3DERR_INVALIDCALL;
+    if (!out || !spec_.lockable) return D3DERR_INVALIDCALL;
     if (FAILED(check_lock_flags(flags, spec_.usage))) return D3DERR_INVALIDCALL;
     const RECT whole{0, 0, static_cast<LONG>(spec_.width), static_cast<LONG>(spec_.height)};
     const RECT r = rect ? *rect : whole;
     if (!valid_lock_rect(r, spec_)) return D3DERR_INVALIDCALL;
     const auto* info = format_info(spec_.format);
     const UINT block = is_compressed(spec_.format) ? 4 : 1;
+    if (locked_.exchange(true)) return D3DERR_INVALIDCALL;
     out->Pitch = static_cast<INT>(pitch_);
     out->pBits = bytes_.data() + size_t{static_cast<UINT>(r.top) / block} * pitch_ +
                  size_t{static_cast<UINT>(r.left) / block} * info->bytes;
-    locked_ = true;
     if (!(flags & D3DLOCK_READONLY)) touch();
     return D3D_OK;
 }
 
 HRESULT SurfaceMemory::unlock() {
-    if (!locked_) return D3DERR_INVALIDCALL;
-    locked_ = false;
+    if (!locked_.exchange(false)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 
@@ -156,7 +155,7 @@ StandaloneSurface::StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec
     : DeviceChild(device, spec.pool, implicit, video_bytes), SoftSurface(*this, nullptr, spec) {}
 
 SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes)
-    : DeviceChild(device, top.pool, false, video_bytes) {
+    : SoftResource(device, top.pool, false, video_bytes) {
     for (UINT i = 0; i < levels; ++i)
         levels_.push_back(std::make_unique<SoftSurface>(*this, this, level_spec(top, i)));
 }
@@ -168,10 +167,6 @@ HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {
         riid == IID_IDirect3DTexture8)
         return hand_out(static_cast<IDirect3DTexture8*>(this), object);
     return E_NOINTERFACE;
-}
-
-HRESULT SoftTexture::GetDevice(IDirect3DDevice8** device) {
-    return device_of(*this, device);
 }
 
 DWORD SoftTexture::SetLOD(DWORD lod) {
@@ -232,9 +227,13 @@ template <class Interface> HRESULT SoftBuffer<Interface>::QueryInterface(REFIID 
     return E_NOINTERFACE;
 }
 
-template <class Interface> HRESULT SoftBuffer<Interface>::GetDevice(IDirect3DDevice8** device) {
+template <class Interface> HRESULT SoftResource<Interface>::GetDevice(IDirect3DDevice8** device) {
     return device_of(*this, device);
 }
+
+template class SoftResource<IDirect3DTexture8>;
+template class SoftResource<IDirect3DVertexBuffer8>;
+template class SoftResource<IDirect3DIndexBuffer8>;
 
 template <> HRESULT SoftBuffer<IDirect3DVertexBuffer8>::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
     if (!desc) return D3DERR_INVALIDCALL;

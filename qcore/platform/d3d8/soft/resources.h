@@ -2,6 +2,7 @@
 // Surfaces, textures, vertex and index buffers of the software device.
 #include <qcore/platform/d3d8/soft/object.h>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -44,12 +45,12 @@ public:
     uint8_t* bits() { return bytes_.data(); }
     const uint8_t* bits() const { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
-    bool locked() const { return locked_; }
+    bool locked() const { return locked_.load(); }
     // Changes with every write through a lock, clear or copy, so that derived data (decoded blocks) can be
     // kept until the pixels change. Drawing into the surface must call touch() too.
     // Versions are unique across all surfaces of the process, so they also tell surfaces apart.
-    uint64_t version() const { return version_; }
-    void touch() { version_ = next_surface_version(); }
+    uint64_t version() const { return version_.load(); }
+    void touch() { version_.store(next_surface_version()); }
 
     // Pixel (x, y) as ARGB: the average of its samples on a multisampled surface. Uncompressed colour
     // formats only.
@@ -65,8 +66,9 @@ private:
     UINT down_ = 1;
     UINT pitch_ = 0;
     std::vector<uint8_t> bytes_;
-    bool locked_ = false;
-    uint64_t version_ = next_surface_version();
+    // A video stream fills its texture through locks on its own thread while the device draws.
+    std::atomic<bool> locked_{false};
+    std::atomic<uint64_t> version_{next_surface_version()};
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).
@@ -99,18 +101,26 @@ public:
     StandaloneSurface(SoftDevice& device, const SurfaceSpec& spec, bool implicit, uint64_t video_bytes);
 };
 
-class SoftTexture final : public DeviceChild, public IDirect3DTexture8 {
+// What every resource interface answers the same way: references, device, priority.
+template <class Interface> class SoftResource : public DeviceChild, public Interface {
 public:
-    // `levels` is the final level count (0 already resolved to the full chain).
-    SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return add_ref(); }
     ULONG Release() override { return release(); }
     HRESULT GetDevice(IDirect3DDevice8** device) override;
     DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
     DWORD GetPriority() override { return priority(); }
     void PreLoad() override {}
+
+protected:
+    using DeviceChild::DeviceChild;
+};
+
+class SoftTexture final : public SoftResource<IDirect3DTexture8> {
+public:
+    // `levels` is the final level count (0 already resolved to the full chain).
+    SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
+
+    HRESULT QueryInterface(REFIID riid, void** object) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
     DWORD SetLOD(DWORD lod) override;
     DWORD GetLOD() override { return lod_; }
@@ -162,20 +172,15 @@ template <> struct BufferTraits<IDirect3DIndexBuffer8> {
 };
 
 // A vertex buffer (its tag is the FVF) or an index buffer (its tag is the index format).
-template <class Interface> class SoftBuffer final : public DeviceChild, public Interface {
+template <class Interface> class SoftBuffer final : public SoftResource<Interface> {
 public:
     using Desc = typename BufferTraits<Interface>::Desc;
 
     SoftBuffer(SoftDevice& device, UINT length, DWORD usage, DWORD tag, D3DPOOL pool, uint64_t video_bytes)
-        : DeviceChild(device, pool, false, video_bytes), memory_(length, usage, pool), tag_(tag) {}
+        : SoftResource<Interface>(device, pool, false, video_bytes), memory_(length, usage, pool), tag_(tag) {
+    }
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override { return add_ref(); }
-    ULONG Release() override { return release(); }
-    HRESULT GetDevice(IDirect3DDevice8** device) override;
-    DWORD SetPriority(DWORD priority) override { return exchange_priority(priority); }
-    DWORD GetPriority() override { return priority(); }
-    void PreLoad() override {}
     D3DRESOURCETYPE GetType() override { return BufferTraits<Interface>::type; }
     HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override {
         return memory_.lock(offset, size, data, flags);

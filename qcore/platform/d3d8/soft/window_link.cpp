@@ -27,25 +27,4 @@ bool window_client_size(HWND window, UINT& width, UINT& height) {
     return true;
 }
 
-WindowTarget open_window_target(HWND window) {
-    auto surface = std::make_shared<WindowSurface>(WindowSurface::open(window));
-    if (!*surface) return {};
-    WindowTarget t;
-    t.window = window;
-    t.pixels = surface->pixels;
-    t.surface_width = surface->surface_width;
-    t.surface_height = surface->surface_height;
-    t.pitch = surface->pitch;
-    t.x = surface->x;
-    t.y = surface->y;
-    t.width = surface->width;
-    t.height = surface->height;
-    t.keep = surface;
-    return t;
-}
-
-void show_window_target(const WindowTarget& target) {
-    if (const auto surface = std::static_pointer_cast<WindowSurface>(target.keep)) surface->present();
-}
-
 } // namespace qcore::detail::soft

@@ -20,9 +20,7 @@ std::vector<uint32_t> read_surface(IDirect3DSurface8* s, UINT w, UINT h) {
 }
 
 uint32_t window_pixel(HWND w, int x, int y) {
-    const auto t = detail::soft::open_window_target(w);
-    return reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(t.pixels) +
-                                             (y + t.y) * t.pitch)[x + t.x];
+    return capture_window(w).at(x, y);
 }
 
 class FrameTest : public DeviceTest {
@@ -107,6 +105,7 @@ TEST_F(FrameTest, PresentStretchesIntoTheWindow) {
     ASSERT_EQ(dev->Clear(1, &right, D3DCLEAR_TARGET, 0xff0000ff, 1.f, 0), D3D_OK);
     const RECT dest{10, 20, 26, 28};
     ASSERT_EQ(dev->Present(nullptr, &dest, test_window(2), nullptr), D3D_OK);
+    EXPECT_EQ(window_present_count(test_window(2)), 1u);
     EXPECT_EQ(window_pixel(test_window(2), 10, 20), 0x00ff0000u);
     EXPECT_EQ(window_pixel(test_window(2), 25, 27), 0x000000ffu);
     const uint32_t middle = window_pixel(test_window(2), 18, 24);
@@ -123,6 +122,20 @@ TEST_F(FrameTest, PresentStretchesIntoTheWindow) {
 
     const RECT bad{5, 0, 5, 4};
     EXPECT_EQ(dev->Present(&bad, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST_F(FrameTest, HalvingTheSizeAveragesEachTwoByTwoBlock) {
+    // Columns alternate black and white: each 2 x 2 block averages to mid grey, as a viewport rendered at
+    // twice its window's size shows.
+    for (LONG x = 0; x < 8; ++x) {
+        const D3DRECT column{x, 0, x + 1, 4};
+        ASSERT_EQ(dev->Clear(1, &column, D3DCLEAR_TARGET, x % 2 ? 0xffffffff : 0xff000000, 1.f, 0), D3D_OK);
+    }
+    const RECT half{0, 0, 4, 2};
+    ASSERT_EQ(dev->Present(nullptr, &half, test_window(5), nullptr), D3D_OK);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(window_pixel(test_window(5), x, y), 0x007f7f7fu) << x << "," << y;
 }
 
 TEST_F(DeviceTest, PresentAveragesSupersampledBackBuffers) {

@@ -3,6 +3,7 @@
 #include <qcore/platform/d3d8/soft/formats.h>
 
 #include <cstring>
+#include <thread>
 
 namespace qcore::test {
 namespace {
@@ -304,6 +305,26 @@ TEST_F(ResourceTest, CopyRectsMovesPixelsBetweenSurfacesOfOneFormat) {
     const POINT outside{6, 0};
     EXPECT_EQ(dev->CopyRects(src.get(), &r, 1, dst.get(), &outside), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev->CopyRects(src.get(), nullptr, 0, other.get(), nullptr), D3DERR_INVALIDCALL);
+}
+
+// A video stream fills its texture on its own thread while the interface thread holds and releases it.
+TEST_F(ResourceTest, AnotherThreadMayLockWhileReferencesMove) {
+    auto t = texture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+    std::thread stream([&] {
+        for (int i = 0; i < 500; ++i) {
+            D3DLOCKED_RECT lr{};
+            if (t->LockRect(0, &lr, nullptr, 0) != D3D_OK) continue;
+            static_cast<uint32_t*>(lr.pBits)[0] = uint32_t(i);
+            t->UnlockRect(0);
+        }
+    });
+    for (int i = 0; i < 500; ++i) {
+        t->AddRef();
+        t->Release();
+    }
+    stream.join();
+    EXPECT_EQ(t->AddRef(), 2u);
+    EXPECT_EQ(t->Release(), 1u);
 }
 
 } // namespace

@@ -1,0 +1,8 @@
+find_package(HDF5 REQUIRED COMPONENTS C)
+if(TARGET HDF5::HDF5)
+  target_link_libraries(${QCORE_TARGET} PRIVATE HDF5::HDF5)
+else()
+  target_include_directories(${QCORE_TARGET} SYSTEM PRIVATE ${HDF5_INCLUDE_DIRS})
+  target_compile_definitions(${QCORE_TARGET} PRIVATE ${HDF5_DEFINITIONS})
+  target_link_libraries(${QCORE_TARGET} PRIVATE ${HDF5_C_LIBRARIES})
+endif()

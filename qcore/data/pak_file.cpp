@@ -1,0 +1,668 @@
+#include <qcore/data/pak_file.h>
+#include <qcore/platform/win32/message_box.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+static_assert(std::endian::native == std::endian::little, "records are stored in the host's byte order");
+
+namespace {
+
+constexpr size_t kHeaderSize = 64;
+constexpr size_t kNameSize = 48;
+constexpr size_t kMaxName = kNameSize - 1;
+constexpr size_t kWriteChunk = size_t{1} << 18;
+constexpr size_t kReadChunk = size_t{1} << 16;
+constexpr int kMaxTypeLength = 260;
+const char kFileHeader[8] = {'t', 'p', 'k', '\0', '1', '.', '0', '\0'};
+
+int g_next_id = 0;
+
+struct TypeInfo {
+    const char* name;
+    int length;
+};
+
+constexpr TypeInfo kTypes[] = {
+    {"NODE_DIR", 0},    {"NODE_BUF", -1},       {"NODE_INT", 4},     {"NODE_FILENAME", 260},
+    {"NODE_STR32", 32}, {"NODE_STR64", 64},     {"NODE_MATRIX", 64}, {"NODE_VEC", 12},
+    {"NODE_FLOAT", 4},  {"NODE_D3DXCOLOR", 16}, {"NODE_GUID", 16},   {"NODE_BOX", 24},
+    {"NODE_CRECT", 16}, {"NODE_FRECT", 16},     {"NODE_CSIZE", 8},   {"NODE_FLOAT4", 16},
+    {"NODE_TIME", 4},   {"NODE_QUAT", 16},
+};
+
+const TypeInfo* type_info(WORD type) {
+    if (type < NODE_DIR || type > NODE_QUAT) return nullptr;
+    return &kTypes[type - 1];
+}
+
+bool is_text_type(WORD type) {
+    return type == NODE_FILENAME || type == NODE_STR32 || type == NODE_STR64;
+}
+
+std::string cut_name(const char* name) {
+    return name ? std::string(name, strnlen(name, kMaxName)) : "";
+}
+
+// ASCII lower case, the folding every name comparison of the tree uses.
+std::string lower_name(const char* name) {
+    std::string key = name ? name : "";
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+void show_name_taken(const char* name) {
+    CString text;
+    text.Format("%s : such node name already exist, Create Failed!", name);
+    AfxMessageBox(text);
+}
+
+template <class T> T get_le(const BYTE* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T> void put_le(BYTE* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+
+CPakNode::~CPakNode() {
+    // Iterative, so that a deeply nested tree read from a hostile file cannot exhaust the stack.
+    std::vector<CPakNode*> doomed = std::move(children);
+    while (!doomed.empty()) {
+        CPakNode* node = doomed.back();
+        doomed.pop_back();
+        doomed.insert(doomed.end(), node->children.begin(), node->children.end());
+        node->children.clear();
+        delete node;
+    }
+}
+
+CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPakFile* file) {
+    auto* node = new CPakNode();
+    // The counter wraps instead of overflowing.
+    g_next_id = static_cast<int>(static_cast<unsigned>(g_next_id) + 1u);
+    node->id = g_next_id;
+    const std::string n = cut_name(node_name);
+    std::memcpy(node->name, n.data(), n.size());
+    node->parent_id = pid;
+    node->type = node_type;
+    node->pak_file = file;
+    return node;
+}
+
+CPakNode* CPakNode::find(const char* child_name) const {
+    const std::string key = lower_name(child_name);
+    const auto it = child_map.lower_bound(std::string_view(key));
+    if (it == child_map.end() || it->first.view() != key) return nullptr;
+    return it->second;
+}
+
+void CPakNode::add_child(const char* child_name, CPakNode* node) {
+    if (!node) return;
+    children.push_back(node);
+    child_map.emplace(CString(lower_name(child_name)), node);
+}
+
+CPakNode* CPakNode::create_dir_node(const char* child_name, int allow_duplicate) {
+    if (type != NODE_DIR) {
+        AfxMessageBox("Only DIR NODE can create data node!");
+        return nullptr;
+    }
+    const std::string n = cut_name(child_name);
+    if (!allow_duplicate && find(n.c_str())) {
+        show_name_taken(child_name);
+        return nullptr;
+    }
+    return append_child(n.c_str(), NODE_DIR, 0, nullptr, 0);
+}
+
+CPakNode* CPakNode::create_data_node(const char* child_name, WORD data_type, const void* value) {
+    if (type != NODE_DIR) return nullptr;
+    const std::string n = cut_name(child_name);
+    if (find(n.c_str())) {
+        show_name_taken(child_name);
+        return nullptr;
+    }
+    const int size = std::max(get_type_length(data_type), 0);
+    BYTE field[kMaxTypeLength] = {};
+    if (value && is_text_type(data_type)) {
+        const auto* text = static_cast<const char*>(value);
+        std::memcpy(field, text, strnlen(text, static_cast<size_t>(size - 1)));
+    } else if (value) {
+        std::memcpy(field, value, static_cast<size_t>(size));
+    }
+    return append_child(n.c_str(), data_type, 0, field, size);
+}
+
+CPakNode* CPakNode::create_buf_node(const char* child_name, const void* bytes, int size, WORD kind) {
+    if (type != NODE_DIR) {
+        AfxMessageBox("Only DIR NODE can create data node!");
+        return nullptr;
+    }
+    if (size < 0 || (!bytes && size > 0)) return nullptr;
+    const std::string n = cut_name(child_name);
+    if (find(n.c_str())) {
+        show_name_taken(child_name);
+        return nullptr;
+    }
+    return append_child(n.c_str(), NODE_BUF, kind, bytes, size);
+}
+
+CPakNode* CPakNode::create_str_node(const char* child_name, const CString& text) {
+    return create_buf_node(child_name, text.GetString(), text.GetLength(), qcore::buf_chars);
+}
+
+CPakNode* CPakNode::append_child(const char* child_name, WORD node_type, WORD kind, const void* value,
+                                 int size) {
+    if (!pak_file) return nullptr;
+    std::unique_ptr<CPakNode> node(new_one(child_name, id, node_type, pak_file));
+    node->sub_type = kind;
+    node->length = size;
+    if (!pak_file->append_record(*node, value, size)) return nullptr;
+    CPakNode* raw = node.release();
+    add_child(raw->name, raw);
+    return raw;
+}
+
+int CPakNode::get_str_node(const char* child_name, CString& text) {
+    CPakNode* child = find(child_name);
+    if (!child || child->type != NODE_BUF) return 0;
+    std::string s(static_cast<size_t>(child->length), '\0');
+    if (!child->read_data(s.data(), s.size())) return 0;
+    text = CString(std::move(s));
+    return 1;
+}
+
+CPakNode* CPakNode::find_data(const char* child_name, WORD data_type, void* dest, int report_missing) {
+    CPakNode* child = find(child_name);
+    if (child) {
+        child->get_data(data_type, dest);
+        return child;
+    }
+    if (report_missing) AfxMessageBox(CString(child_name) + " : such node not exist! find_data Err!");
+    return nullptr;
+}
+
+int CPakNode::get_data(WORD data_type, void* dest) {
+    if (data_type != type) {
+        CString text;
+        text.Format("%d != %d, err get_data(), mode type mismatch", static_cast<int>(data_type),
+                    static_cast<int>(type));
+        AfxMessageBox(text);
+        return 0;
+    }
+    const TypeInfo* info = type_info(data_type);
+    if (!info || info->length < 0) return 0;
+    if (length != info->length) return 0;
+    if (length == 0) return 1;
+    // Staged, so that a failed read leaves the destination untouched.
+    BYTE value[kMaxTypeLength];
+    if (!read_data(value, static_cast<size_t>(length))) return 0;
+    if (is_text_type(data_type)) value[length - 1] = 0;
+    std::memcpy(dest, value, static_cast<size_t>(length));
+    return 1;
+}
+
+int CPakNode::buffer_element_count(size_t element_size) {
+    if (type != NODE_BUF) {
+        AfxMessageBox("type mismatch, get buffer err");
+        return -1;
+    }
+    return static_cast<int>(static_cast<size_t>(length) / element_size);
+}
+
+int CPakNode::read_data(void* dest, size_t count) {
+    count = std::min(count, static_cast<size_t>(std::max(length, 0)));
+    if (count == 0) return 1;
+    if (!data_on_disk) {
+        std::memcpy(dest, data.data(), std::min(count, data.size()));
+        return data.size() >= count;
+    }
+    return pak_file ? pak_file->read_at(data_pos, dest, count) : 0;
+}
+
+int CPakNode::get_buffer_to_mem_allocated(void* dest, int size) {
+    if (type != NODE_BUF || size != length) return 0;
+    return read_data(dest, static_cast<size_t>(size));
+}
+
+void CPakNode::set_data_buf(const void* bytes, int size) {
+    data.assign(static_cast<size_t>(std::max(length, 0)), 0);
+    if (bytes && size > 0) std::memcpy(data.data(), bytes, std::min(data.size(), static_cast<size_t>(size)));
+    data_on_disk = 0;
+}
+
+void CPakNode::set_name(const char* new_name) {
+    if (!new_name || std::strlen(new_name) > kMaxName) return;
+    std::memset(name, 0, sizeof name);
+    std::memcpy(name, new_name, std::strlen(new_name));
+}
+
+int CPakNode::get_dir_node_count() const {
+    int count = 0;
+    std::vector<const CPakNode*> stack{this};
+    while (!stack.empty()) {
+        const CPakNode* node = stack.back();
+        stack.pop_back();
+        if (node->type == NODE_DIR) ++count;
+        stack.insert(stack.end(), node->children.begin(), node->children.end());
+    }
+    return count;
+}
+
+int CPakNode::is_type(const char* child_name, const char* value) {
+    if (type != NODE_DIR) return 0;
+    char text[32] = {};
+    const CPakNode* child = find_data(child_name, NODE_STR32, text, 0);
+    if (!child || child->type != NODE_STR32) return 0;
+    return qcore::compare_no_case(text, value ? value : "") == 0;
+}
+
+int CPakNode::get_type_length(WORD type_code) {
+    const TypeInfo* info = type_info(type_code);
+    if (info) return info->length;
+    AfxMessageBox("get data length err!");
+    return 0;
+}
+
+const char* CPakNode::get_type_name(WORD type_code) {
+    const TypeInfo* info = type_info(type_code);
+    return info ? info->name : "such type not exist!";
+}
+
+void CPakNode::write_header(BYTE* out) const {
+    std::memcpy(out, name, kNameSize);
+    put_le<int32_t>(out + 48, id);
+    put_le<int32_t>(out + 52, parent_id);
+    put_le<uint16_t>(out + 56, type);
+    put_le<uint16_t>(out + 58, sub_type);
+    put_le<int32_t>(out + 60, length);
+}
+
+void CPakNode::read_header(const BYTE* in) {
+    // Bytes after the terminator carry no meaning; a name without one keeps its first 47 bytes.
+    std::memset(name, 0, sizeof name);
+    std::memcpy(name, in, strnlen(reinterpret_cast<const char*>(in), kMaxName));
+    id = get_le<int32_t>(in + 48);
+    parent_id = get_le<int32_t>(in + 52);
+    type = get_le<uint16_t>(in + 56);
+    sub_type = get_le<uint16_t>(in + 58);
+    length = get_le<int32_t>(in + 60);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+namespace qcore {
+
+int pak_element_size(WORD kind) {
+    static constexpr int sizes[] = {1, 1, 12, 12, 4, 8, 2, 4};
+    return kind < 8 ? sizes[kind] : 0;
+}
+
+const char* pak_element_name(WORD kind) {
+    static constexpr const char* names[] = {"raw",    "chars",  "vec",    "face",
+                                            "uint32", "float2", "uint16", "float"};
+    return kind < 8 ? names[kind] : "unknown";
+}
+
+namespace detail {
+
+void PakWriteBuffer::put(CFile& f, const void* bytes, size_t count) {
+    if (buf_.size() + count > kWriteChunk) flush(f);
+    if (count >= kWriteChunk) {
+        f.SeekToEnd();
+        f.Write(bytes, static_cast<UINT>(count));
+        return;
+    }
+    const auto* p = static_cast<const BYTE*>(bytes);
+    buf_.insert(buf_.end(), p, p + count);
+}
+
+void PakWriteBuffer::flush(CFile& f) {
+    if (buf_.empty()) return;
+    // Cleared first: after a failed write the bytes are not retried into a stream that is already broken.
+    std::vector<BYTE> out;
+    out.swap(buf_);
+    f.SeekToEnd();
+    f.Write(out.data(), static_cast<UINT>(out.size()));
+    out.clear();
+    buf_.swap(out);
+}
+
+size_t PakReadBuffer::read(CFile& f, ULONGLONG pos, void* dest, size_t count) {
+    if (count == 0) return 0;
+    if (count >= kReadChunk) {
+        f.Seek(static_cast<LONGLONG>(pos), CFile::begin);
+        return f.Read(dest, static_cast<UINT>(count));
+    }
+    if (pos < start_ || pos + count > start_ + buf_.size()) {
+        f.Seek(static_cast<LONGLONG>(pos), CFile::begin);
+        buf_.resize(kReadChunk);
+        buf_.resize(f.Read(buf_.data(), static_cast<UINT>(kReadChunk)));
+        start_ = pos;
+    }
+    const size_t avail = start_ + buf_.size() > pos ? static_cast<size_t>(start_ + buf_.size() - pos) : 0;
+    count = std::min(count, avail);
+    std::memcpy(dest, buf_.data() + (pos - start_), count);
+    return count;
+}
+
+void PakReadBuffer::clear() {
+    buf_.clear();
+    start_ = 0;
+}
+
+} // namespace detail
+
+int open_pak_file(CPakFile& file, const char* path, int preload, std::vector<PakProblem>* problems) {
+    return file.open_file(path, preload, problems);
+}
+
+} // namespace qcore
+
+// ---------------------------------------------------------------------------------------------------------
+
+namespace {
+
+void add_problem(std::vector<qcore::PakProblem>* problems, ULONGLONG offset, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+
+void add_problem(std::vector<qcore::PakProblem>* problems, ULONGLONG offset, const char* fmt, ...) {
+    if (!problems) return;
+    va_list args;
+    va_start(args, fmt);
+    CString text;
+    text.FormatV(fmt, args);
+    va_end(args);
+    problems->push_back({offset, text});
+}
+
+// The checks of one record's size and data that reading itself does not need.
+void check_record(const CPakNode& node, const BYTE* text_data, ULONGLONG at,
+                  std::vector<qcore::PakProblem>* problems) {
+    const WORD type = node.get_node_type();
+    const int length = node.get_length();
+    const TypeInfo* info = type_info(type);
+    if (!info) {
+        add_problem(problems, at, "type code %u is not a node type", static_cast<unsigned>(type));
+        return;
+    }
+    if (type == NODE_BUF) {
+        const int size = qcore::pak_element_size(node.get_sub_type());
+        if (size == 0)
+            add_problem(problems, at, "unknown buffer element kind %u",
+                        static_cast<unsigned>(node.get_sub_type()));
+        else if (length % size != 0)
+            add_problem(problems, at,
+                        "buffer of %d bytes is not a whole number of %s elements (%d bytes each)", length,
+                        qcore::pak_element_name(node.get_sub_type()), size);
+        return;
+    }
+    if (length != info->length) {
+        add_problem(problems, at, "%s holds %d data bytes instead of %d", info->name, length, info->length);
+        return;
+    }
+    if (text_data && !std::memchr(text_data, 0, static_cast<size_t>(length)))
+        add_problem(problems, at, "%s text without terminating zero", info->name);
+}
+
+} // namespace
+
+CPakFile::CPakFile() = default;
+
+CPakFile::~CPakFile() {
+    close_file();
+}
+
+CFile& CPakFile::get_f() {
+    if (writing) {
+        try {
+            pending.flush(f);
+        } catch (const CFileException&) {
+            report_write_failure();
+        }
+    }
+    return f;
+}
+
+CString CPakFile::get_full_filename() const {
+    return f.IsOpen() ? f.GetFilePath() : CString();
+}
+
+void CPakFile::report_write_failure() {
+    AfxMessageBox(CString("Can't wirte to file: ") + f.GetFilePath());
+    // A stream with a lost record cannot be continued.
+    writing = 0;
+    pending.clear();
+}
+
+void CPakFile::clear_all_nodes() {
+    root.reset();
+}
+
+void CPakFile::close_file() {
+    if (writing) {
+        try {
+            pending.flush(f);
+        } catch (const CFileException&) {
+            report_write_failure();
+        }
+    }
+    writing = 0;
+    pending.clear();
+    reads.clear();
+    end_pos = 0;
+    f.Abort();
+    clear_all_nodes();
+}
+
+int CPakFile::create(const char* path) {
+    close_file();
+    if (!f.Open(path, CFile::modeCreate | CFile::modeReadWrite | CFile::typeBinary)) {
+        AfxMessageBox(CString("Can't wirte to file: ") + path);
+        return 0;
+    }
+    writing = 1;
+    try {
+        pending.put(f, kFileHeader, sizeof kFileHeader);
+    } catch (const CFileException&) {
+        report_write_failure();
+        close_file();
+        return 0;
+    }
+    end_pos = sizeof kFileHeader;
+    std::unique_ptr<CPakNode> node(CPakNode::new_one("root", 0, NODE_DIR, this));
+    if (!append_record(*node, nullptr, 0)) {
+        close_file();
+        return 0;
+    }
+    root = std::move(node);
+    return 1;
+}
+
+int CPakFile::append_record(CPakNode& node, const void* value, int size) {
+    if (!writing || !f.IsOpen()) {
+        AfxMessageBox(CString("Can't wirte to file: ") + f.GetFilePath());
+        return 0;
+    }
+    BYTE header[kHeaderSize];
+    node.write_header(header);
+    try {
+        pending.put(f, header, sizeof header);
+        end_pos += kHeaderSize;
+        if (node.type != NODE_DIR) node.data_pos = end_pos;
+        if (size > 0) pending.put(f, value, static_cast<size_t>(size));
+        end_pos += static_cast<ULONGLONG>(std::max(size, 0));
+    } catch (const CFileException&) {
+        report_write_failure();
+        return 0;
+    }
+    return 1;
+}
+
+int CPakFile::read_at(ULONGLONG pos, void* dest, size_t count) {
+    try {
+        if (writing) pending.flush(f);
+        return reads.read(f, pos, dest, count) == count;
+    } catch (const CFileException& e) {
+        e.ReportError();
+        return 0;
+    }
+}
+
+int CPakFile::open(const char* path, int preload) {
+    return open_file(path, preload, nullptr);
+}
+
+int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakProblem>* problems) {
+    close_file();
+    CFileException error;
+    if (!f.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary, &error)) {
+        error.ReportError();
+        return 0;
+    }
+    try {
+        char head[sizeof kFileHeader];
+        if (f.Read(head, sizeof head) != sizeof head || std::memcmp(head, kFileHeader, sizeof head) != 0) {
+            AfxMessageBox(CString(path) + " , 不是一个有效的tpk格式文件!");
+            close_file();
+            return 0;
+        }
+        const ULONGLONG size = f.GetLength();
+        ULONGLONG pos = sizeof kFileHeader;
+        std::unordered_map<int, CPakNode*> dirs;
+        std::vector<BYTE> text;
+        for (;;) {
+            const ULONGLONG at = pos;
+            BYTE header[kHeaderSize];
+            const size_t got = reads.read(f, pos, header, sizeof header);
+            if (got == 0) break;
+            if (got < sizeof header) {
+                add_problem(problems, at, "partial record header (%zu of 64 bytes) at the end of the file",
+                            got);
+                break;
+            }
+            pos += kHeaderSize;
+            std::unique_ptr<CPakNode> node(CPakNode::new_one("", 0, NODE_DIR, this));
+            node->read_header(header);
+            if (problems && !std::memchr(header, 0, kMaxName + 1))
+                add_problem(problems, at, "name without terminating zero");
+            if (node->length < 0) {
+                add_problem(problems, at, "negative data length %d", node->length);
+                break;
+            }
+            const auto length = static_cast<size_t>(node->length);
+            if (pos > size || length > size - pos) {
+                add_problem(problems, at, "data of %d bytes runs past the end of the file", node->length);
+                break;
+            }
+            node->data_pos = pos;
+            const bool want_text =
+                problems && is_text_type(node->type) && type_info(node->type)->length == node->length;
+            if (preload) {
+                node->data.resize(length);
+                if (reads.read(f, pos, node->data.data(), length) != length) {
+                    add_problem(problems, at, "data cut short by the end of the file");
+                    break;
+                }
+                node->data_on_disk = 0;
+            } else if (want_text) {
+                text.assign(length, 0xff);
+                reads.read(f, pos, text.data(), length);
+            }
+            pos += length;
+            if (problems)
+                check_record(*node, want_text ? (preload ? node->data.data() : text.data()) : nullptr, at,
+                             problems);
+
+            CPakNode* raw = node.get();
+            if (!root) {
+                if (raw->type != NODE_DIR) add_problem(problems, at, "first record is not a directory");
+                root = std::move(node);
+            } else {
+                const auto parent = dirs.find(raw->parent_id);
+                if (parent == dirs.end()) {
+                    add_problem(problems, at, "parent id %d names no directory read before this record",
+                                raw->parent_id);
+                    continue;
+                }
+                parent->second->add_child(raw->name, node.release());
+            }
+            if (raw->type == NODE_DIR && !dirs.emplace(raw->id, raw).second)
+                add_problem(problems, at, "directory id %d used before", raw->id);
+        }
+    } catch (const CFileException& e) {
+        e.ReportError();
+        close_file();
+        return 0;
+    }
+    return 1;
+}
+
+int CPakFile::save_as(const char* path) {
+    const CString failure = CString("Can't wirte to file: ") + path;
+    qcore::SafeFileWriter out;
+    if (!out.open(path)) {
+        AfxMessageBox(failure);
+        return 0;
+    }
+    try {
+        qcore::detail::PakWriteBuffer buffer;
+        buffer.put(out.file(), kFileHeader, sizeof kFileHeader);
+        std::vector<const CPakNode*> stack;
+        if (root) stack.push_back(root.get());
+        std::vector<BYTE> scratch;
+        while (!stack.empty()) {
+            const CPakNode* node = stack.back();
+            stack.pop_back();
+            BYTE header[kHeaderSize];
+            node->write_header(header);
+            buffer.put(out.file(), header, sizeof header);
+            if (node->length > 0) {
+                const size_t n = static_cast<size_t>(node->length);
+                if (!node->data_on_disk && node->data.size() == n) {
+                    buffer.put(out.file(), node->data.data(), n);
+                } else {
+                    scratch.resize(n);
+                    if (!const_cast<CPakNode*>(node)->read_data(scratch.data(), n)) {
+                        AfxMessageBox(failure);
+                        return 0;
+                    }
+                    buffer.put(out.file(), scratch.data(), n);
+                }
+            }
+            stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+        }
+        buffer.flush(out.file());
+    } catch (const CFileException&) {
+        AfxMessageBox(failure);
+        return 0;
+    }
+    if (!out.commit()) {
+        AfxMessageBox(failure);
+        return 0;
+    }
+    return 1;
+}
+
+CPakNode* CPakFile::find_node_from_id(int node_id) const {
+    std::vector<const CPakNode*> stack;
+    if (root) stack.push_back(root.get());
+    while (!stack.empty()) {
+        const CPakNode* node = stack.back();
+        stack.pop_back();
+        if (node->id == node_id) return const_cast<CPakNode*>(node);
+        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+    }
+    return nullptr;
+}

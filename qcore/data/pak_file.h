@@ -1,0 +1,251 @@
+#pragma once
+// The tpk node-tree file: a tree of named, typed nodes written as a stream of records (an 8-byte file
+// header "tpk\0" "1.0\0", then per node a 64-byte header followed by its data), and the in-memory tree.
+//
+// Reading is safe on any input. Every damage keeps what came before it intact:
+// - a partial header at the end of the file ends the tree before it;
+// - a negative length, or a length that runs past the end of the file, ends the tree before that record
+//   (its data and everything after it cannot be trusted to be where the header says);
+// - a record whose parent id names no directory read before it is dropped with its data, and so is
+//   everything that names it as parent; reading goes on with the next record;
+// - a first record that is not a directory is kept as the root, so nothing attaches to it;
+// - of two directories with the same id the first keeps the id; the second stays in the tree where its
+//   own parent puts it, but records naming that id attach to the first;
+// - a type code outside 1 to 18 is kept as an opaque node whose bytes save_as copies unchanged;
+// - a name without a terminating zero is cut to its first 47 bytes;
+// - a fixed-size node whose length differs from its type's size reads as 0 through get_data (no partial
+//   values); text fields read through get_data are always zero-terminated in the destination;
+// - get_buffer reads whole elements only (length / element size), never past the destination.
+// No read allocates more than the file holds, and each loop step consumes at least one 64-byte header.
+// I/O errors of the file object are caught and reported; operations then return 0 or null.
+#include <qcore/platform/win32/cstring.h>
+#include <qcore/platform/win32/file.h>
+#include <qcore/platform/win32/types.h>
+
+#include <map>
+#include <memory>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+enum NODE_TYPE : WORD {
+    NODE_DIR = 1,
+    NODE_BUF = 2,
+    NODE_INT = 3,
+    NODE_FILENAME = 4,
+    NODE_STR32 = 5,
+    NODE_STR64 = 6,
+    NODE_MATRIX = 7,
+    NODE_VEC = 8,
+    NODE_FLOAT = 9,
+    NODE_D3DXCOLOR = 10,
+    NODE_GUID = 11,
+    NODE_BOX = 12,
+    NODE_CRECT = 13,
+    NODE_FRECT = 14,
+    NODE_CSIZE = 15,
+    NODE_FLOAT4 = 16,
+    NODE_TIME = 17,
+    NODE_QUAT = 18,
+};
+
+class CPakFile;
+
+namespace qcore::detail {
+// Orders the lower-cased child names bytewise and finds them by a lower-cased view without a copy.
+struct LowerNameLess {
+    using is_transparent = void;
+    bool operator()(const CString& a, const CString& b) const { return a.view() < b.view(); }
+    bool operator()(const CString& a, std::string_view b) const { return a.view() < b; }
+    bool operator()(std::string_view a, const CString& b) const { return a < b.view(); }
+};
+
+// Leaves bytes uninitialised on resize: node data is always overwritten by a read right after.
+template <class T> struct NoInitAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = NoInitAllocator<U>; };
+    NoInitAllocator() = default;
+    template <class U> NoInitAllocator(const NoInitAllocator<U>&) {}
+    template <class U> void construct(U* p) { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+} // namespace qcore::detail
+
+class CPakNode {
+public:
+    virtual ~CPakNode();
+    CPakNode(const CPakNode&) = delete;
+    CPakNode& operator=(const CPakNode&) = delete;
+
+    // A new node with the next id of the process-wide counter; the name is cut to 47 characters.
+    static CPakNode* new_one(const char* name, int parent_id, WORD type, CPakFile* file);
+
+    int get_id() const { return id; }
+    int get_parent_id() const { return parent_id; }
+    void set_parent_id(int pid) { parent_id = pid; }
+    WORD get_node_type() const { return type; }
+    WORD get_sub_type() const { return sub_type; }
+    int get_length() const { return length; }
+    const char* get_name() const { return name; }
+    const std::vector<CPakNode*>& get_children() const { return children; }
+    CPakFile* get_pak_file() const { return pak_file; }
+    int is_data_on_disk() const { return data_on_disk; }
+    ULONGLONG get_data_pos() const { return data_pos; }
+
+    // The first-added child of this name, compared without regard to letter case.
+    CPakNode* find(const char* child_name) const;
+    // Takes ownership of node.
+    void add_child(const char* child_name, CPakNode* node);
+
+    // Each appends one record to the owning file, which must be in the writing state (after create).
+    CPakNode* create_dir_node(const char* child_name, int allow_duplicate = 0);
+    // value points to get_type_length(type) bytes; for the text types (NODE_FILENAME, NODE_STR32,
+    // NODE_STR64) to a zero-terminated text, cut to fit. A null value writes zeros.
+    CPakNode* create_data_node(const char* child_name, WORD data_type, const void* value);
+    // Returns null for a negative size or a null pointer with a positive size.
+    CPakNode* create_buf_node(const char* child_name, const void* bytes, int size, WORD kind = 0);
+    CPakNode* create_str_node(const char* child_name, const CString& text);
+    int get_str_node(const char* child_name, CString& text);
+
+    CPakNode* find_data(const char* child_name, WORD data_type, void* dest, int report_missing = 0);
+    int get_data(WORD data_type, void* dest);
+    // Fills the vector with length / sizeof(T) elements; T is any plain record (bytes, VEC, CFace, ...).
+    template <class T> int get_buffer(std::vector<T>& out) {
+        static_assert(std::is_trivially_copyable_v<T> && !std::is_same_v<T, bool>);
+        const int count = buffer_element_count(sizeof(T));
+        if (count < 0) return 0;
+        out.resize(static_cast<size_t>(count));
+        if (read_data(out.data(), static_cast<size_t>(count) * sizeof(T))) return 1;
+        out.clear();
+        return 0;
+    }
+    int get_buffer_to_mem_allocated(void* dest, int size);
+    // Replaces the in-memory data; the node keeps its length, so a shorter copy is padded with zeros and
+    // a longer one is cut.
+    void set_data_buf(const void* bytes, int size);
+    void set_name(const char* new_name);
+    int get_dir_node_count() const;
+    int is_type(const char* child_name, const char* value);
+
+    // Data size of a type code: -1 for NODE_BUF; 0 with a message box outside 1 to 18.
+    static int get_type_length(WORD type_code);
+    static const char* get_type_name(WORD type_code);
+
+private:
+    friend class CPakFile;
+    CPakNode() = default;
+
+    void write_header(BYTE* out) const;
+    void read_header(const BYTE* in);
+    int buffer_element_count(size_t element_size);
+    int read_data(void* dest, size_t count);
+    CPakNode* append_child(const char* child_name, WORD node_type, WORD kind, const void* value, int size);
+
+    char name[48] = {};
+    int id = 0;
+    int parent_id = 0;
+    WORD type = NODE_DIR;
+    WORD sub_type = 0;
+    int length = 0;
+    std::vector<CPakNode*> children;
+    std::multimap<CString, CPakNode*, qcore::detail::LowerNameLess> child_map;
+    CPakFile* pak_file = nullptr;
+    int data_on_disk = 1;
+    ULONGLONG data_pos = 0;
+    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> data;
+};
+
+namespace qcore {
+
+// Element kinds of a NODE_BUF node (its sub_type).
+enum PakBufKind : WORD {
+    buf_raw = 0,
+    buf_chars = 1,
+    buf_vec = 2,
+    buf_face = 3,
+    buf_uint32 = 4,
+    buf_float2 = 5,
+    buf_uint16 = 6,
+    buf_float = 7,
+};
+// Element size of a kind in bytes, 0 for an unknown kind; and a short name ("vec", "face", ...).
+int pak_element_size(WORD kind);
+const char* pak_element_name(WORD kind);
+
+// One damage found while reading a file: the offset of the record (or field) and what is wrong.
+struct PakProblem {
+    ULONGLONG offset;
+    CString text;
+};
+
+// Opens like CPakFile::open and also lists every damage it works around, including the checks of each
+// node's data (text fields without terminator, buffers that are not whole elements, wrong sizes).
+int open_pak_file(CPakFile& file, const char* path, int preload, std::vector<PakProblem>* problems);
+
+namespace detail {
+// Collects small writes into large ones; each flush appends at the end of the file.
+class PakWriteBuffer {
+public:
+    void put(CFile& f, const void* bytes, size_t count);
+    void flush(CFile& f);
+    void clear() { buf_.clear(); }
+
+private:
+    std::vector<BYTE> buf_;
+};
+
+// Serves small reads from a window of the file, so that neighbouring headers and values cost one system
+// call per window; large reads go straight to their destination.
+class PakReadBuffer {
+public:
+    // Returns the bytes read: fewer than count only at the end of the file.
+    size_t read(CFile& f, ULONGLONG pos, void* dest, size_t count);
+    void clear();
+
+private:
+    ULONGLONG start_ = 0;
+    std::vector<BYTE> buf_;
+};
+} // namespace detail
+
+} // namespace qcore
+
+class CPakFile {
+public:
+    CPakFile();
+    virtual ~CPakFile();
+    CPakFile(const CPakFile&) = delete;
+    CPakFile& operator=(const CPakFile&) = delete;
+
+    // Records are appended as nodes are created (buffered, flushed before any read and on close_file); a
+    // file being written can be read back and saved with save_as as well.
+    int create(const char* path);
+    int open(const char* path, int preload);
+    // Rewrites the whole tree in depth-first pre-order; the target is replaced only once it is complete.
+    int save_as(const char* path);
+    void close_file();
+
+    CPakNode* get_root() const { return root.get(); }
+    CFile& get_f();
+    CString get_full_filename() const;
+    CPakNode* find_node_from_id(int id) const;
+
+private:
+    friend class CPakNode;
+    friend int qcore::open_pak_file(CPakFile&, const char*, int, std::vector<qcore::PakProblem>*);
+
+    void clear_all_nodes();
+    int open_file(const char* path, int preload, std::vector<qcore::PakProblem>* problems);
+    int append_record(CPakNode& node, const void* value, int size);
+    void flush_writes();
+    int read_at(ULONGLONG pos, void* dest, size_t count);
+    void report_write_failure();
+
+    std::unique_ptr<CPakNode> root;
+    CFile f;
+    int writing = 0;
+    ULONGLONG end_pos = 0;
+    qcore::detail::PakWriteBuffer pending;
+    qcore::detail::PakReadBuffer reads;
+};
