@@ -1,58 +1,17 @@
 #include <qcore/geom/bitset.h>
 
-#include <atomic>
+#include <qcore/platform/win32/file.h>
+
 #include <bit>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 static_assert(std::endian::native == std::endian::little, "the file form is the words as kept in memory");
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-// Windows separators name folders on this system too.
-std::string native_path(const char* path) {
-    std::string p = path ? path : "";
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
-}
-
-bool write_all(FILE* f, const void* data, size_t bytes) {
-    return bytes == 0 || std::fwrite(data, 1, bytes, f) == bytes;
-}
-
-bool read_all(FILE* f, void* data, size_t bytes) {
-    return bytes == 0 || std::fread(data, 1, bytes, f) == bytes;
-}
-
-// Bytes left from the current position to the end of a regular file; -1 when unknown.
-long long bytes_left(FILE* f) {
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    const long pos = std::ftell(f);
-    return pos < 0 ? -1 : static_cast<long long>(st.st_size) - pos;
-}
-
-// A new file next to target, with the permissions a new file gets; its name goes to temp.
-int create_temp_beside(const std::string& target, std::string& temp) {
-    static std::atomic<unsigned> serial{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = target + "." + std::to_string(getpid()) + "." + std::to_string(serial++) + ".tmp";
-        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
+// Reads exactly `bytes` or reports a short file.
+bool read_all(CFile& f, void* data, size_t bytes) {
+    return bytes == 0 || f.Read(data, static_cast<UINT>(bytes)) == bytes;
 }
 
 } // namespace
@@ -105,39 +64,34 @@ int CBitset::HaveSet() const {
 }
 
 int CBitset::SaveTo(const char* path) const {
-    const std::string target = native_path(path);
-    if (target.empty()) return 0;
-    std::string temp;
-    const int fd = create_temp_beside(target, temp);
-    if (fd < 0) return 0;
-    File f(fdopen(fd, "wb"));
-    if (!f) {
-        close(fd);
-        unlink(temp.c_str());
+    qcore::SafeFileWriter out;
+    if (!path || !*path || !out.open(path)) return 0;
+    try {
+        const int32_t count = size_;
+        out.file().Write(&count, sizeof(count));
+        out.file().Write(words_.data(), static_cast<UINT>(words_.size() * sizeof(DWORD)));
+    } catch (const CFileException&) {
+        out.abandon();
         return 0;
     }
-    const int32_t count = size_;
-    bool ok = write_all(f.get(), &count, sizeof(count)) &&
-              write_all(f.get(), words_.data(), words_.size() * sizeof(DWORD)) && std::fflush(f.get()) == 0 &&
-              fsync(fileno(f.get())) == 0;
-    ok = std::fclose(f.release()) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok ? 1 : 0;
+    return out.commit() ? 1 : 0;
 }
 
 int CBitset::LoadFrom(const char* path) {
-    File f(std::fopen(native_path(path).c_str(), "rb"));
-    if (!f) return 0;
-    int32_t count = 0;
-    if (!read_all(f.get(), &count, sizeof(count)) || count < 0) return 0;
-    const size_t bytes = word_count(count) * sizeof(DWORD);
-    // A count the file cannot hold is refused before anything is allocated.
-    const long long left = bytes_left(f.get());
-    if (bytes > 0 && (left < 0 || static_cast<unsigned long long>(left) < bytes)) return 0;
-    std::vector<DWORD> words(word_count(count));
-    if (!read_all(f.get(), words.data(), bytes)) return 0;
-    size_ = count;
-    words_ = std::move(words);
-    return 1;
+    CFile f;
+    if (!path || !f.Open(path, CFile::modeRead | CFile::typeBinary)) return 0;
+    try {
+        int32_t count = 0;
+        if (!read_all(f, &count, sizeof(count)) || count < 0) return 0;
+        const size_t bytes = word_count(count) * sizeof(DWORD);
+        // A count the file cannot hold is refused before anything is allocated.
+        if (f.GetLength() - f.GetPosition() < bytes) return 0;
+        std::vector<DWORD> words(word_count(count));
+        if (!read_all(f, words.data(), bytes)) return 0;
+        size_ = count;
+        words_ = std::move(words);
+        return 1;
+    } catch (const CFileException&) {
+        return 0;
+    }
 }
