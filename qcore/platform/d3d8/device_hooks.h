@@ -87,17 +87,22 @@ struct CreateDeviceRequest {
     D3DPRESENT_PARAMETERS pp;
 };
 
-// Consulted at the start of every CreateDevice call (after argument checks): a failing result makes the
-// call fail with that result; D3D_OK lets it go on. An empty filter (the default) lets every call go on.
+// Consulted by every CreateDevice call once the adapter, device type and behaviour flags are known to be
+// valid, before the present parameters are checked: a failing result makes the call fail with that result,
+// D3D_OK lets it go on. An empty filter (the default) lets every call go on. For example, a card without a
+// 24-bit depth buffer:
+//     qcore::set_create_device_filter([](const qcore::CreateDeviceRequest& r) {
+//         return r.pp.AutoDepthStencilFormat == D3DFMT_D24S8 ? D3DERR_NOTAVAILABLE : D3D_OK;
+//     });
 using CreateDeviceFilter = std::function<HRESULT(const CreateDeviceRequest&)>;
 void set_create_device_filter(CreateDeviceFilter filter);
 
 // Consulted at the start of every IDirect3DDevice8::Reset call the same way. A refused reset leaves the
-// device as it was.
+// device as it was, states and resources included.
 using ResetFilter = std::function<HRESULT(IDirect3DDevice8* device, const D3DPRESENT_PARAMETERS& pp)>;
 void set_reset_filter(ResetFilter filter);
 
-// Makes the next `count` CreateDevice (or Reset) calls fail with `result`; a shorthand over the filters.
+// Makes the next `count` CreateDevice (or Reset) calls fail with `result` before their filter is asked.
 void fail_next_create_device_calls(int count, HRESULT result = D3DERR_NOTAVAILABLE);
 void fail_next_reset_calls(int count, HRESULT result = D3DERR_INVALIDCALL);
 

@@ -18,8 +18,9 @@ struct DrawCall {
     const uint8_t* vertices = nullptr;
     size_t vertex_bytes = 0;
     UINT stride = 0;
-    // Non-indexed: vertices first_vertex onward. Indexed: `index_size` 2 or 4, `index_count` indices from
-    // `indices`, each added to `base_vertex` and lying in [min_index, min_index + vertex_range).
+    // Non-indexed: vertices first_vertex onward, all inside `vertex_bytes`. Indexed: `index_count` indices of
+    // `index_size` bytes (2 or 4) from `indices`; each plus `base_vertex` names a vertex inside
+    // `vertex_bytes` (the device checked them). min_index and vertex_range are the caller's range hint.
     UINT first_vertex = 0;
     const uint8_t* indices = nullptr;
     UINT index_size = 0;

@@ -124,6 +124,23 @@ TEST_F(FrameTest, PresentStretchesIntoTheWindow) {
     EXPECT_EQ(dev->Present(&bad, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
 }
 
+TEST_F(FrameTest, TheFrontBufferHoldsTheLastPresentedPicture) {
+    detail::soft::change_desktop_mode(32, 16, D3DFMT_X8R8G8B8);
+    D3DPRESENT_PARAMETERS pp = windowed_pp(8, 4);
+    back.reset();
+    ASSERT_EQ(dev->Reset(&pp), D3D_OK);
+    ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff123456, 1.f, 0), D3D_OK);
+    ASSERT_EQ(dev->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    Ref<IDirect3DSurface8> front, wrong;
+    ASSERT_EQ(dev->CreateImageSurface(32, 16, D3DFMT_A8R8G8B8, front.out()), D3D_OK);
+    ASSERT_EQ(dev->CreateImageSurface(8, 4, D3DFMT_A8R8G8B8, wrong.out()), D3D_OK);
+    EXPECT_EQ(dev->GetFrontBuffer(wrong.get()), D3DERR_INVALIDCALL) << "the desktop's size is needed";
+    ASSERT_EQ(dev->GetFrontBuffer(front.get()), D3D_OK);
+    const auto px = read_surface(front.get(), 32, 16);
+    EXPECT_EQ(px[3 * 32 + 7], 0xff123456u);
+    EXPECT_EQ(px[3 * 32 + 8], 0xff000000u);
+}
+
 TEST_F(FrameTest, HalvingTheSizeAveragesEachTwoByTwoBlock) {
     // Columns alternate black and white: each 2 x 2 block averages to mid grey, as a viewport rendered at
     // twice its window's size shows.
@@ -203,7 +220,7 @@ struct RecordingBackend : detail::soft::DrawBackend {
                  detail::soft::DrawTargets& targets) override {
         EXPECT_NE(targets.colour, nullptr);
         calls.push_back(call);
-        return D3D_OK;
+        return call.type == D3DPT_LINESTRIP ? D3DERR_INVALIDCALL : D3D_OK; // stands for a refused state
     }
 };
 
@@ -232,13 +249,14 @@ TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 1, 1), D3DERR_INVALIDCALL) << "past the buffer";
     EXPECT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_POINTLIST, 3, tri, 16), D3D_OK);
+    EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_LINESTRIP, 1, tri, 16), D3DERR_INVALIDCALL) << "the backend refused";
     Ref<IDirect3DVertexBuffer8> stream;
     UINT stride = 1;
     ASSERT_EQ(dev->GetStreamSource(0, stream.out(), &stride), D3D_OK);
     EXPECT_FALSE(stream) << "drawing from memory unsets stream 0";
     ASSERT_EQ(dev->EndScene(), D3D_OK);
 
-    ASSERT_EQ(RecordingBackend::calls.size(), 3u);
+    ASSERT_EQ(RecordingBackend::calls.size(), 4u);
     EXPECT_EQ(RecordingBackend::calls[0].fvf, DWORD{D3DFVF_XYZRHW});
     EXPECT_EQ(RecordingBackend::calls[0].vertex_bytes, 48u);
     EXPECT_EQ(RecordingBackend::calls[2].type, D3DPT_POINTLIST);
