@@ -431,16 +431,11 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
     const bool test_depth = depth_row && (ctx.depth_test || ctx.depth_write || ctx.stencil);
     const bool early = test_depth && !ctx.alpha_test;
     Rgba textures[max_stages];
-    for (int x = x0; x <= x1; ++x, z += zx, q += qx) {
-        struct Step {
-            float* a;
-            const float* s;
-            int n;
-            ~Step() {
-                for (int i = 0; i < n; ++i)
-                    a[i] += s[i];
-            }
-        } advance{attr, step, n};
+    const auto advance = [&] {
+        for (int i = 0; i < n; ++i)
+            attr[i] += step[i];
+    };
+    for (int x = x0; x <= x1; ++x, z += zx, q += qx, advance()) {
         uint8_t* depth = test_depth ? depth_row + x * ctx.depth_bytes : nullptr;
         uint32_t z_int = 0;
         if (early && !depth_stencil(ctx, depth, z, z_int)) continue;
