@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     state.point_size = static_cast<float>(r.u8() % 40) * 0.25f;
     for (float* m : {state.world, state.projection})
-        if (r.n >= 64 && (r.u8() & 1)) {
+        if ((r.u8() & 1) && r.n >= 64) {
             std::memcpy(m, r.p, 64);
             r.p += 64, r.n -= 64;
         }
