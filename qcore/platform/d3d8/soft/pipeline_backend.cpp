@@ -9,6 +9,40 @@ namespace qcore::detail::soft {
 
 namespace {
 
+// The pipeline's records keep the published numbers, so states pass through unchanged.
+constexpr bool same(uint32_t a, uint32_t b) {
+    return a == b;
+}
+static_assert(same(rs::zenable, D3DRS_ZENABLE));
+static_assert(same(rs::linepattern, D3DRS_LINEPATTERN));
+static_assert(same(rs::zbias, D3DRS_ZBIAS));
+static_assert(same(rs::lighting, D3DRS_LIGHTING));
+static_assert(same(rs::pointsize, D3DRS_POINTSIZE));
+static_assert(same(rs::blendop, D3DRS_BLENDOP));
+static_assert(same(rs::colorwriteenable, D3DRS_COLORWRITEENABLE));
+static_assert(same(rs::wrap7, D3DRS_WRAP7));
+static_assert(same(tss::colorop, D3DTSS_COLOROP));
+static_assert(same(tss::texcoordindex, D3DTSS_TEXCOORDINDEX));
+static_assert(same(tss::mipmaplodbias, D3DTSS_MIPMAPLODBIAS));
+static_assert(same(tss::resultarg, D3DTSS_RESULTARG));
+static_assert(same(prim_tri_fan, D3DPT_TRIANGLEFAN));
+static_assert(same(cmp_always, D3DCMP_ALWAYS));
+static_assert(same(blend_both_inv_src_alpha, D3DBLEND_BOTHINVSRCALPHA));
+static_assert(same(stencil_decr, D3DSTENCILOP_DECR));
+static_assert(same(cull_ccw, D3DCULL_CCW));
+static_assert(same(fill_solid, D3DFILL_SOLID));
+static_assert(same(filter_linear, D3DTEXF_LINEAR));
+static_assert(same(address_mirror_once, D3DTADDRESS_MIRRORONCE));
+static_assert(same(light_directional, D3DLIGHT_DIRECTIONAL));
+static_assert(same(source_color2, D3DMCS_COLOR2));
+static_assert(same(top::lerp, D3DTOP_LERP));
+static_assert(same(top::blend_current_alpha, D3DTOP_BLENDCURRENTALPHA));
+static_assert(same(ta::temp, D3DTA_TEMP));
+static_assert(same(ta::complement, D3DTA_COMPLEMENT));
+static_assert(same(ta::alpha_replicate, D3DTA_ALPHAREPLICATE));
+static_assert(same(blendop_max, D3DBLENDOP_MAX));
+static_assert(same(fvf::lastbeta_ubyte4, D3DFVF_LASTBETA_UBYTE4));
+
 ColorRecord color(const D3DCOLORVALUE& c) {
     return {c.r, c.g, c.b, c.a};
 }
