@@ -198,6 +198,82 @@ __m128i floor_epi32(__m128 f) {
     return _mm_add_epi32(t, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), f)));
 }
 
+// Four texels of one power-of-two level with wrapping, point or bilinear, as two registers of 16-bit lanes.
+void fetch4(const SampleLevel& level, bool linear, __m128 tu, __m128 tv, __m128i& lo, __m128i& hi) {
+    const __m128 half_texel = _mm_set1_ps(linear ? -127.5f : 0.f);
+    const __m128i fu = floor_epi32(
+        _mm_add_ps(_mm_mul_ps(tu, _mm_set1_ps(static_cast<float>(level.width) * 256.f)), half_texel));
+    const __m128i fv = floor_epi32(
+        _mm_add_ps(_mm_mul_ps(tv, _mm_set1_ps(static_cast<float>(level.height) * 256.f)), half_texel));
+    const int wm = level.width - 1, hm = level.height - 1;
+    alignas(16) int32_t iu[4], iv[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(iu), fu);
+    _mm_store_si128(reinterpret_cast<__m128i*>(iv), fv);
+    alignas(16) uint32_t t00[4], t10[4], t01[4], t11[4];
+    for (int k = 0; k < 4; ++k) {
+        const int tx = iu[k] >> 8, ty = iv[k] >> 8;
+        const uint8_t* r0 = level.data + static_cast<ptrdiff_t>(ty & hm) * level.pitch;
+        const uint8_t* r1 = level.data + static_cast<ptrdiff_t>((ty + 1) & hm) * level.pitch;
+        std::memcpy(&t00[k], r0 + (tx & wm) * 4, 4);
+        std::memcpy(&t10[k], r0 + ((tx + 1) & wm) * 4, 4);
+        std::memcpy(&t01[k], r1 + (tx & wm) * 4, 4);
+        std::memcpy(&t11[k], r1 + ((tx + 1) & wm) * 4, 4);
+    }
+    const __m128i or_alpha = _mm_set1_epi32(static_cast<int>(level.alpha_or));
+    const __m128i z16 = _mm_setzero_si128();
+    const __m128i p00 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t00)), or_alpha);
+    if (!linear) {
+        lo = _mm_unpacklo_epi8(p00, z16), hi = _mm_unpackhi_epi8(p00, z16);
+        return;
+    }
+    const __m128i p10 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t10)), or_alpha);
+    const __m128i p01 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t01)), or_alpha);
+    const __m128i p11 = _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t11)), or_alpha);
+    const __m128i wx = _mm_srli_epi32(_mm_and_si128(fu, _mm_set1_epi32(255)), 1);
+    const __m128i wy = _mm_srli_epi32(_mm_and_si128(fv, _mm_set1_epi32(255)), 1);
+    const __m128i wxl = spread_lo(wx), wxh = spread_hi(wx), wyl = spread_lo(wy), wyh = spread_hi(wy);
+    const __m128i top_lo = lerp_epi16(_mm_unpacklo_epi8(p00, z16), _mm_unpacklo_epi8(p10, z16), wxl);
+    const __m128i top_hi = lerp_epi16(_mm_unpackhi_epi8(p00, z16), _mm_unpackhi_epi8(p10, z16), wxh);
+    const __m128i bot_lo = lerp_epi16(_mm_unpacklo_epi8(p01, z16), _mm_unpacklo_epi8(p11, z16), wxl);
+    const __m128i bot_hi = lerp_epi16(_mm_unpackhi_epi8(p01, z16), _mm_unpackhi_epi8(p11, z16), wxh);
+    lo = lerp_epi16(top_lo, bot_lo, wyl);
+    hi = lerp_epi16(top_hi, bot_hi, wyh);
+}
+
+// Samples four pixels; mipmapped textures take one level of detail per four pixels, from the first one, as
+// hardware does per 2x2 quad.
+void sample4(const StageSampler& s, const float* planes, int slot, float lod_offset, __m128 tu, __m128 tv,
+             __m128 w, __m128i& lo, __m128i& hi) {
+    const int first = s.first_level, last = s.level_count - 1;
+    if (!s.needs_lod) {
+        fetch4(s.levels[first], s.mag_filter == filter_linear, tu, tv, lo, hi);
+        return;
+    }
+    const float u0 = _mm_cvtss_f32(tu), v0 = _mm_cvtss_f32(tv), w0 = _mm_cvtss_f32(w);
+    const float lod = std::min(level_of_detail(s, planes, slot, u0, v0, w0) + lod_offset + s.lod_bias, 32.f);
+    if (!(lod > 0.f) || s.mip_filter == filter_none || first >= last) {
+        fetch4(s.levels[first], (lod > 0.f ? s.min_filter : s.mag_filter) == filter_linear, tu, tv, lo, hi);
+        return;
+    }
+    const bool linear = s.min_filter == filter_linear;
+    if (s.mip_filter == filter_point) {
+        fetch4(s.levels[std::clamp(static_cast<int>(lod + 0.5f), first, last)], linear, tu, tv, lo, hi);
+        return;
+    }
+    const int base = static_cast<int>(lod);
+    if (base < first || base >= last) {
+        fetch4(s.levels[std::clamp(base, first, last)], linear, tu, tv, lo, hi);
+        return;
+    }
+    __m128i lo2, hi2;
+    fetch4(s.levels[base], linear, tu, tv, lo, hi);
+    fetch4(s.levels[base + 1], linear, tu, tv, lo2, hi2);
+    const __m128i weight =
+        _mm_set1_epi16(static_cast<short>((lod - static_cast<float>(base)) * 128.f + 0.5f));
+    lo = lerp_epi16(lo, lo2, weight);
+    hi = lerp_epi16(hi, hi2, weight);
+}
+
 template <bool Blend>
 void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
     const float dx = static_cast<float>(x0 - prim.bounds.x0), dy = static_cast<float>(y - prim.bounds.y0);
@@ -215,12 +291,6 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
     if (textured) {
         u = start(6 + 3 * slot), v = start(9 + 3 * slot), us = step(6 + 3 * slot), vs = step(9 + 3 * slot);
     }
-    const SampleLevel& level = ctx.samplers[0].levels[ctx.samplers[0].first_level];
-    const bool linear = ctx.samplers[0].mag_filter == filter_linear;
-    const __m128 tex_w = _mm_set1_ps(static_cast<float>(level.width) * 256.f);
-    const __m128 tex_h = _mm_set1_ps(static_cast<float>(level.height) * 256.f);
-    const __m128 half_texel = _mm_set1_ps(linear ? -127.5f : 0.f);
-    const int wm = level.width - 1, hm = level.height - 1;
     const SurfaceView& color = ctx.target.color;
     uint32_t* row = reinterpret_cast<uint32_t*>(color.data + static_cast<ptrdiff_t>(y) * color.pitch);
     const SurfaceView& dv = ctx.target.depth;
@@ -271,51 +341,9 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
             diffuse_lo = _mm_min_epi16(_mm_max_epi16(diffuse_lo, _mm_setzero_si128()), clamp255);
             diffuse_hi = _mm_min_epi16(_mm_max_epi16(diffuse_hi, _mm_setzero_si128()), clamp255);
             __m128i tex_lo = clamp255, tex_hi = clamp255;
-            if (textured) {
-                const __m128i fu = floor_epi32(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(u, w), tex_w), half_texel));
-                const __m128i fv = floor_epi32(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(v, w), tex_h), half_texel));
-                alignas(16) int32_t iu[4], iv[4];
-                _mm_store_si128(reinterpret_cast<__m128i*>(iu), fu);
-                _mm_store_si128(reinterpret_cast<__m128i*>(iv), fv);
-                alignas(16) uint32_t t00[4], t10[4], t01[4], t11[4];
-                for (int k = 0; k < 4; ++k) {
-                    const int tx = iu[k] >> 8, ty = iv[k] >> 8;
-                    const uint8_t* r0 = level.data + static_cast<ptrdiff_t>(ty & hm) * level.pitch;
-                    const uint8_t* r1 = level.data + static_cast<ptrdiff_t>((ty + 1) & hm) * level.pitch;
-                    std::memcpy(&t00[k], r0 + (tx & wm) * 4, 4);
-                    std::memcpy(&t10[k], r0 + ((tx + 1) & wm) * 4, 4);
-                    std::memcpy(&t01[k], r1 + (tx & wm) * 4, 4);
-                    std::memcpy(&t11[k], r1 + ((tx + 1) & wm) * 4, 4);
-                }
-                const __m128i or_alpha = _mm_set1_epi32(static_cast<int>(level.alpha_or));
-                const __m128i z16 = _mm_setzero_si128();
-                const __m128i p00 =
-                    _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t00)), or_alpha);
-                if (!linear) {
-                    tex_lo = _mm_unpacklo_epi8(p00, z16), tex_hi = _mm_unpackhi_epi8(p00, z16);
-                } else {
-                    const __m128i p10 =
-                        _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t10)), or_alpha);
-                    const __m128i p01 =
-                        _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t01)), or_alpha);
-                    const __m128i p11 =
-                        _mm_or_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(t11)), or_alpha);
-                    const __m128i wx = _mm_srli_epi32(_mm_and_si128(fu, _mm_set1_epi32(255)), 1);
-                    const __m128i wy = _mm_srli_epi32(_mm_and_si128(fv, _mm_set1_epi32(255)), 1);
-                    const __m128i wxl = spread_lo(wx), wxh = spread_hi(wx), wyl = spread_lo(wy),
-                                  wyh = spread_hi(wy);
-                    const __m128i top_lo =
-                        lerp_epi16(_mm_unpacklo_epi8(p00, z16), _mm_unpacklo_epi8(p10, z16), wxl);
-                    const __m128i top_hi =
-                        lerp_epi16(_mm_unpackhi_epi8(p00, z16), _mm_unpackhi_epi8(p10, z16), wxh);
-                    const __m128i bot_lo =
-                        lerp_epi16(_mm_unpacklo_epi8(p01, z16), _mm_unpacklo_epi8(p11, z16), wxl);
-                    const __m128i bot_hi =
-                        lerp_epi16(_mm_unpackhi_epi8(p01, z16), _mm_unpackhi_epi8(p11, z16), wxh);
-                    tex_lo = lerp_epi16(top_lo, bot_lo, wyl);
-                    tex_hi = lerp_epi16(top_hi, bot_hi, wyh);
-                }
-            }
+            if (textured)
+                sample4(ctx.samplers[0], planes, slot, ctx.lod_offset, _mm_mul_ps(u, w), _mm_mul_ps(v, w), w,
+                        tex_lo, tex_hi);
             auto combine = [&](PixelContext::Source s, __m128i d, __m128i t) {
                 return s == PixelContext::Source::texture    ? t
                        : s == PixelContext::Source::modulate ? mul8_epi16(d, t)
@@ -371,7 +399,7 @@ static void choose_simd(PixelContext& ctx) {
                            (!ctx.depth_test || ctx.z_func == cmp_less || ctx.z_func == cmp_less_equal ||
                             ctx.z_func == cmp_always));
     const bool textured = ctx.stage_count > 0 && ctx.stage_uv[0] >= 0;
-    ctx.simd = ctx.fast && depth_ok && (!textured || ctx.samplers[0].fast_wrap);
+    ctx.simd = ctx.fast && depth_ok && (!textured || ctx.samplers[0].wrap_pow2);
 }
 
 void choose_fast_path(PixelContext& ctx) {

@@ -201,9 +201,10 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
     out.needs_lod = stage.mag_filter != stage.min_filter ||
                     (stage.mip_filter != filter_none && view.level_count - out.first_level > 1);
     const SampleLevel& top_level = out.levels[out.first_level];
-    out.fast_wrap = !out.needs_lod && out.address_u == address_wrap && out.address_v == address_wrap &&
+    out.wrap_pow2 = out.address_u == address_wrap && out.address_v == address_wrap &&
                     (top_level.width & (top_level.width - 1)) == 0 &&
                     (top_level.height & (top_level.height - 1)) == 0;
+    out.fast_wrap = out.wrap_pow2 && !out.needs_lod;
     out.width = static_cast<float>(view.levels[0].width);
     out.height = static_cast<float>(view.levels[0].height);
     trim();

@@ -25,8 +25,9 @@ struct StageSampler {
     uint32_t border = 0;
     uint32_t mag_filter = filter_point, min_filter = filter_point, mip_filter = filter_none;
     float lod_bias = 0.f;
-    bool needs_lod = false; // whether the level of detail changes the result
-    bool fast_wrap = false; // one filter, one level of power-of-two size, wrapping: see sample_wrapped
+    bool needs_lod = false;          // whether the level of detail changes the result
+    bool wrap_pow2 = false;          // wrapping in both directions over levels of power-of-two sizes
+    bool fast_wrap = false;          // wrap_pow2 with one level and one filter: see sample_wrapped
     float width = 0.f, height = 0.f; // of first_level
 };
 
