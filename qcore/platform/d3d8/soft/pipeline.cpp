@@ -71,7 +71,9 @@ void Pipeline::set_worker_count(int workers) {
 
 bool Pipeline::fail(const char* reason) {
     error_ = reason;
-    g_handler.load()(reason);
+    // A host repeating a refused draw every frame gets one line, not one per frame.
+    if (reason != last_logged_) g_handler.load()(reason);
+    last_logged_ = reason;
     return false;
 }
 

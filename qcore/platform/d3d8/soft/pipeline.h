@@ -15,7 +15,8 @@
 
 namespace qcore::detail::soft {
 
-// Receives one line for every draw refused; the default writes it to standard error.
+// Receives one line when a draw is refused for a reason other than the previous refusal's; the default
+// writes it to standard error.
 using DiagnosticHandler = void (*)(const char* message);
 void set_diagnostic_handler(DiagnosticHandler handler);
 
@@ -80,6 +81,7 @@ private:
     int samples_x_ = 1, samples_y_ = 1;
     int tiles_x_ = 0, tiles_y_ = 0;
     const char* error_ = "";
+    const char* last_logged_ = nullptr;
 };
 
 } // namespace qcore::detail::soft

@@ -354,8 +354,10 @@ TEST(SoftShading, FarPlaneAndViewportDepthRange) {
 }
 
 std::string g_diagnostic;
+int g_diagnostics = 0;
 void record(const char* message) {
     g_diagnostic = message;
+    ++g_diagnostics;
 }
 
 TEST(SoftShading, UnsupportedStatesFailWithAMessage) {
@@ -366,6 +368,9 @@ TEST(SoftShading, UnsupportedStatesFailWithAMessage) {
     EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
     EXPECT_EQ(g_diagnostic, "fog is not supported");
     EXPECT_EQ(f.at(1, 1), 0x12345678u);
+    const int lines = g_diagnostics;
+    EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
+    EXPECT_EQ(g_diagnostics, lines) << "the same refusal again is not logged again";
     f.state.fog = false;
     f.state.stages[0].color_op = top::bump_env_map;
     EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
