@@ -85,6 +85,62 @@ TEST_F(ResourceTest, TextureLockRulesPerPoolAndUsage) {
     EXPECT_EQ(dynamic->UnlockRect(0), D3D_OK);
 }
 
+TEST_F(ResourceTest, SurfaceLockRules) {
+    struct Row {
+        const char* what;
+        HRESULT (*make)(IDirect3DDevice8*, IDirect3DSurface8**);
+        bool locks;
+    };
+    const Row rows[] = {
+        {"image surface",
+         [](IDirect3DDevice8* d, IDirect3DSurface8** s) {
+             return d->CreateImageSurface(8, 8, D3DFMT_R5G6B5, s);
+         },
+         true},
+        {"lockable render target",
+         [](IDirect3DDevice8* d, IDirect3DSurface8** s) {
+             return d->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, TRUE, s);
+         },
+         true},
+        {"render target",
+         [](IDirect3DDevice8* d, IDirect3DSurface8** s) {
+             return d->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, s);
+         },
+         false},
+        {"lockable depth",
+         [](IDirect3DDevice8* d, IDirect3DSurface8** s) {
+             return d->CreateDepthStencilSurface(8, 8, D3DFMT_D16_LOCKABLE, D3DMULTISAMPLE_NONE, s);
+         },
+         true},
+        {"depth",
+         [](IDirect3DDevice8* d, IDirect3DSurface8** s) {
+             return d->CreateDepthStencilSurface(8, 8, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, s);
+         },
+         false},
+        {"back buffer without the lockable flag",
+         [](IDirect3DDevice8* d, IDirect3DSurface8** s) {
+             return d->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, s);
+         },
+         false},
+    };
+    for (const auto& r : rows) {
+        Ref<IDirect3DSurface8> s;
+        ASSERT_EQ(r.make(dev.get(), s.out()), D3D_OK) << r.what;
+        D3DLOCKED_RECT lr{};
+        EXPECT_EQ(s->LockRect(&lr, nullptr, 0) == D3D_OK, r.locks) << r.what;
+        if (r.locks) {
+            EXPECT_EQ(s->UnlockRect(), D3D_OK);
+        }
+    }
+    Ref<IDirect3DSurface8> s;
+    EXPECT_EQ(dev->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_2_SAMPLES, TRUE, s.out()),
+              D3DERR_INVALIDCALL)
+        << "multisampled surfaces cannot be lockable";
+    EXPECT_EQ(dev->CreateImageSurface(8, 8, D3DFMT_D16, s.out()), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev->CreateRenderTarget(8, 8, D3DFMT_DXT1, D3DMULTISAMPLE_NONE, FALSE, s.out()),
+              D3DERR_INVALIDCALL);
+}
+
 TEST_F(ResourceTest, SubRectanglesAndPitch) {
     auto t = texture(32, 16, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED);
     D3DLOCKED_RECT whole{}, part{};
