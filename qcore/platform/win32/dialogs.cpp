@@ -109,6 +109,10 @@ INT_PTR show_dialog(const DialogRequest& request) {
     return request.cancel_answer;
 }
 
+bool has_dialog_handler() {
+    return static_cast<bool>(dialog_slot().get());
+}
+
 FileDialogHandler set_file_dialog_handler(FileDialogHandler handler) {
     return file_slot().swap(std::move(handler));
 }

@@ -29,6 +29,8 @@ using DialogHandler = std::function<INT_PTR(const DialogRequest&)>;
 // Returns the previous handler; an empty function restores the default (the cancel answer).
 DialogHandler set_dialog_handler(DialogHandler handler);
 INT_PTR show_dialog(const DialogRequest& request);
+// Whether a handler is installed (a library dialog without one may choose its own answer).
+bool has_dialog_handler();
 
 // File dialogs (CFileDialog::DoModal). The filter is the framework's "text|pattern|...|" form.
 struct FileDialogRequest {

@@ -1,5 +1,7 @@
 #include <qcore/platform/win32/file.h>
+#include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/hresult.h>
+#include <qcore/platform/win32/paths.h>
 
 #include <atomic>
 #include <cerrno>
@@ -198,10 +200,7 @@ void CFileException::ThrowErrno(int errno_value, const char* file_name) {
 namespace qcore {
 
 std::string native_path(const char* path) {
-    std::string p = path ? path : "";
-    for (char& c : p)
-        if (c == '\\') c = '/';
-    return p;
+    return os_path(path ? path : "");
 }
 
 } // namespace qcore
@@ -387,14 +386,7 @@ BOOL SafeFileWriter::commit() {
         return FALSE;
     }
     temp_.clear();
-    // Make the rename itself durable.
-    const size_t slash = target_.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    detail::sync_parent_folder(target_);
     return TRUE;
 }
 

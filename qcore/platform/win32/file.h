@@ -3,6 +3,7 @@
 // '\' into '/' before it calls the operating system. Input/output errors during Read, Write, Seek and
 // Flush throw CFileException, as the framework does; Open reports failure through its return value.
 #include <qcore/platform/win32/cstring.h>
+#include <qcore/platform/win32/file_status.h>
 #include <qcore/platform/win32/message_box.h>
 #include <qcore/platform/win32/types.h>
 
@@ -92,6 +93,9 @@ public:
     CString GetFilePath() const { return m_strFileName; }
     CString GetFileName() const;
     BOOL IsOpen() const { return fd_ >= 0; }
+    // The status of this file (by its path) or of any file; FALSE when it does not exist.
+    BOOL GetStatus(CFileStatus& status) const { return GetStatus(m_strFileName, status); }
+    static BOOL GetStatus(const char* path, CFileStatus& status);
     UINT GetOpenFlags() const { return flags_; }
 
     static const int hFileNull = -1;
@@ -106,7 +110,7 @@ private:
 
 namespace qcore {
 
-// The path the operating system sees: '\' turned into '/'.
+// The path the operating system sees (os_path): '\' turned into '/', a mapped drive replaced by its folder.
 std::string native_path(const char* path);
 
 // Writes a file so that a failure or crash never leaves a partial file in its place: the bytes go to a

@@ -2,6 +2,7 @@
 // The Win32 and framework stand-ins.
 #include <qcore/platform/win32/app.h>
 #include <qcore/platform/win32/clock.h>
+#include <qcore/platform/win32/com.h>
 #include <qcore/platform/win32/cstring.h>
 #include <qcore/platform/win32/error_names.h>
 #include <qcore/platform/win32/file.h>
