@@ -198,6 +198,24 @@ __m128i floor_epi32(__m128 f) {
     return _mm_add_epi32(t, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(t), f)));
 }
 
+// Loads and stores of up to four pixels; whole groups go straight to memory.
+__m128i load_n(const uint32_t* p, int n) {
+    if (n == 4) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    uint32_t tmp[4] = {0, 0, 0, 0};
+    std::memcpy(tmp, p, static_cast<size_t>(n) * 4);
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(tmp));
+}
+
+void store_n(uint32_t* p, __m128i v, int n) {
+    if (n == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        return;
+    }
+    uint32_t tmp[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(tmp), v);
+    std::memcpy(p, tmp, static_cast<size_t>(n) * 4);
+}
+
 // Four texels of one power-of-two level with wrapping, point or bilinear, as two registers of 16-bit lanes.
 void fetch4(const SampleLevel& level, bool linear, __m128 tu, __m128 tv, __m128i& lo, __m128i& hi) {
     const __m128 half_texel = _mm_set1_ps(linear ? -127.5f : 0.f);
@@ -311,9 +329,7 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
         if (depth_row) {
             const __m128 zc = _mm_min_ps(_mm_max_ps(z, zero), one);
             z_int = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(zc, depth_scale), c05));
-            uint32_t tmp[4] = {0, 0, 0, 0};
-            std::memcpy(tmp, depth_row + x, static_cast<size_t>(n) * 4);
-            old_depth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tmp));
+            old_depth = load_n(depth_row + x, n);
             if (depth_test) {
                 const __m128i stored = _mm_srli_epi32(old_depth, 8);
                 __m128i pass;
@@ -357,9 +373,7 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
                 lo = _mm_or_si128(_mm_andnot_si128(alpha_mask, lo), _mm_and_si128(alpha_mask, alo));
                 hi = _mm_or_si128(_mm_andnot_si128(alpha_mask, hi), _mm_and_si128(alpha_mask, ahi));
             }
-            uint32_t dest_tmp[4] = {0, 0, 0, 0};
-            std::memcpy(dest_tmp, row + x, static_cast<size_t>(n) * 4);
-            const __m128i dest = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dest_tmp));
+            const __m128i dest = load_n(row + x, n);
             if (Blend) {
                 const __m128i z16 = _mm_setzero_si128();
                 const __m128i d_lo = _mm_unpacklo_epi8(_mm_or_si128(dest, alpha_or), z16);
@@ -372,17 +386,14 @@ void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* pla
             }
             const __m128i out = _mm_or_si128(_mm_packus_epi16(lo, hi), alpha_or);
             const __m128i merged = _mm_or_si128(_mm_and_si128(live, out), _mm_andnot_si128(live, dest));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dest_tmp), merged);
-            std::memcpy(row + x, dest_tmp, static_cast<size_t>(n) * 4);
+            store_n(row + x, merged, n);
             if (depth_write) {
                 const __m128i new_depth = d32 ? z_int
                                               : _mm_or_si128(_mm_slli_epi32(z_int, 8),
                                                              _mm_and_si128(old_depth, _mm_set1_epi32(255)));
                 const __m128i dm =
                     _mm_or_si128(_mm_and_si128(live, new_depth), _mm_andnot_si128(live, old_depth));
-                uint32_t tmp[4];
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(tmp), dm);
-                std::memcpy(depth_row + x, tmp, static_cast<size_t>(n) * 4);
+                store_n(depth_row + x, dm, n);
             }
         }
         z = _mm_add_ps(z, zs), q = _mm_add_ps(q, qs), r = _mm_add_ps(r, rs), g = _mm_add_ps(g, gs);
