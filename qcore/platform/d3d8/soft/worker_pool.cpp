@@ -34,10 +34,12 @@ WorkerPool::~WorkerPool() {
         t.join();
 }
 
-void WorkerPool::drain(int worker) {
-    for (int task = next_.fetch_add(1, std::memory_order_relaxed); task < tasks_;
-         task = next_.fetch_add(1, std::memory_order_relaxed))
-        call_(context_, task, worker);
+int WorkerPool::drain(int worker, Call call, void* context, int tasks) {
+    int done = 0;
+    for (int task = next_.fetch_add(1, std::memory_order_relaxed); task < tasks;
+         task = next_.fetch_add(1, std::memory_order_relaxed), ++done)
+        call(context, task, worker);
+    return done;
 }
 
 void WorkerPool::run_erased(int tasks, void* context, Call call) {
@@ -52,30 +54,41 @@ void WorkerPool::run_erased(int tasks, void* context, Call call) {
         context_ = context;
         call_ = call;
         tasks_ = tasks;
+        completed_ = 0;
         next_.store(0, std::memory_order_relaxed);
-        busy_ = static_cast<int>(threads_.size());
+        open_ = true;
         ++generation_;
     }
     wake_.notify_all();
-    drain(0);
+    const int mine = drain(0, call, context, tasks);
+    // Waits for the tasks, and for workers that joined this run to leave it; workers still asleep are not
+    // waited for: they find the run closed when they wake.
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return busy_ == 0; });
+    completed_ += mine;
+    done_.wait(lock, [&] { return completed_ == tasks_ && joined_ == 0; });
+    open_ = false;
 }
 
 void WorkerPool::work(int worker) {
     uint64_t seen = 0;
     for (;;) {
+        Call call = nullptr;
+        void* context = nullptr;
+        int tasks = 0;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
             if (stop_) return;
             seen = generation_;
+            if (!open_) continue;
+            ++joined_;
+            call = call_, context = context_, tasks = tasks_;
         }
-        drain(worker);
-        {
-            std::lock_guard lock(mutex_);
-            if (--busy_ == 0) done_.notify_one();
-        }
+        const int mine = drain(worker, call, context, tasks);
+        std::lock_guard lock(mutex_);
+        completed_ += mine;
+        --joined_;
+        done_.notify_one();
     }
 }
 

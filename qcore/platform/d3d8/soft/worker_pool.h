@@ -30,14 +30,17 @@ private:
     using Call = void (*)(void*, int, int);
     void run_erased(int tasks, void* context, Call call);
     void work(int worker);
-    void drain(int worker);
+    // Runs tasks of the current run until none is left; returns how many it ran.
+    int drain(int worker, Call call, void* context, int tasks);
 
     std::vector<std::thread> threads_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
     uint64_t generation_ = 0;
     bool stop_ = false;
-    int busy_ = 0;
+    bool open_ = false; // a run is in progress: waking workers may join it
+    int joined_ = 0;    // workers inside the current run
+    int completed_ = 0; // tasks of the current run finished
     void* context_ = nullptr;
     Call call_ = nullptr;
     int tasks_ = 0;
