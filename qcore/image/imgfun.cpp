@@ -1,13 +1,6 @@
 #include <qcore/image/imgfun.h>
 #include <qcore/platform/win32/cstring.h>
 
-// The extension library's image reader is optional at build time: without it no file's image information
-// can be read, which is what a missing reader reports.
-#if __has_include(<qcore/platform/d3d8/d3dx/d3dx8tex.h>)
-#include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
-#define QCORE_HAS_D3DX_IMAGE_INFO 1
-#endif
-
 #include <string_view>
 
 namespace {
@@ -22,18 +15,12 @@ constexpr Extension kExtensions[] = {
     {".png", IMG_FILE_PNG}, {".dds", IMG_FILE_DDS}, {".psd", IMG_FILE_PSD},  {".atx", IMG_FILE_ATX},
 };
 
-// Reads a file's format; false when the file cannot be read or no reader is built in.
+// The format the extension library reads from a file; false when it cannot read it.
 bool read_format(const char* name, D3DFORMAT& format) {
-#ifdef QCORE_HAS_D3DX_IMAGE_INFO
     D3DXIMAGE_INFO info{};
     if (imgfun::get_d3d_supported_img_file_info(name, info) == 0) return false;
     format = info.Format;
     return true;
-#else
-    (void)name;
-    (void)format;
-    return false;
-#endif
 }
 
 } // namespace
@@ -92,11 +79,5 @@ int imgfun::does_fmt_have_alpha(D3DFORMAT format) {
 }
 
 int imgfun::get_d3d_supported_img_file_info(const char* name, D3DXIMAGE_INFO& info) {
-#ifdef QCORE_HAS_D3DX_IMAGE_INFO
     return name && SUCCEEDED(D3DXGetImageInfoFromFileA(name, &info)) ? 1 : 0;
-#else
-    (void)name;
-    (void)info;
-    return 0;
-#endif
 }

@@ -1,9 +1,7 @@
 #pragma once
 // Image file kinds by extension: which carry alpha and which the extension library's loaders read.
 #include <qcore/platform/d3d8/d3d8_types.h>
-
-struct _D3DXIMAGE_INFO;
-typedef struct _D3DXIMAGE_INFO D3DXIMAGE_INFO;
+#include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 
 enum IMG_FILE_TYPE {
     IMG_FILE_UNKNOWN = 0,

@@ -6,6 +6,7 @@
 #include <qcore/platform/win32/paths.h>
 #include <qcore/platform/win32/shell.h>
 
+#include "support/process_recorder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -248,17 +249,11 @@ TEST(Filefun, OverwriteDialogShowsBothFiles) {
     const struct utimbuf times { when.GetTime(), when.GetTime() };
     ::utime(src.c_str(), &times);
     ::utime(dst.c_str(), &times);
-    std::vector<std::vector<std::string>> opened;
-    const auto previous =
-        qcore::set_process_start_handler([&](const std::vector<std::string>& argv, const std::string&) {
-            opened.push_back(argv);
-            return DWORD{0};
-        });
+    qcore::test::ProcessRecorder processes;
     // View the existing file, then close with the cancel key.
     OverwriteAnswers answers({4, -7});
     EXPECT_EQ(pop_file_overwrite_dlg(src.c_str(), dst.c_str(), nullptr), FO_BTN_NO);
-    qcore::set_process_start_handler(previous);
-    EXPECT_EQ(opened, (std::vector<std::vector<std::string>>{{"xdg-open", dst}}));
+    EXPECT_EQ(processes.started, (std::vector<std::vector<std::string>>{{"xdg-open", dst}}));
     ASSERT_EQ(answers.requests.size(), 2u);
     const auto& r = answers.requests[0];
     EXPECT_EQ(r.kind, "file_overwrite");
@@ -369,21 +364,15 @@ TEST(Appinfo, DeletesOnlyProjectsInTheTemporaryFolder) {
     const CString temp = appinfo::get_qvx_temp_path();
     const std::string project_folder = temp.str() + "Proj-" + std::to_string(::getpid()) + "/";
     fs::create_directories(project_folder + "deep");
-    std::vector<std::vector<std::string>> started;
-    const auto previous =
-        qcore::set_process_start_handler([&](const std::vector<std::string>& argv, const std::string&) {
-            started.push_back(argv);
-            return DWORD{0};
-        });
+    qcore::test::ProcessRecorder processes;
     const CString deleter = qcore::folder_deleter_path();
     EXPECT_TRUE(
         appinfo::delete_project_if_in_qvx_temp_path(deleter, (project_folder + "deep/a.qvx").c_str()));
     EXPECT_FALSE(appinfo::delete_project_if_in_qvx_temp_path(deleter, "/elsewhere/a.qvx"));
     EXPECT_FALSE(appinfo::delete_project_if_in_qvx_temp_path(deleter, (temp + "a.qvx").GetString()));
     EXPECT_FALSE(appinfo::delete_project_if_in_qvx_temp_path(deleter, ""));
-    qcore::set_process_start_handler(previous);
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0], (std::vector<std::string>{temp.str() + "~sfd.exe", project_folder}));
+    ASSERT_EQ(processes.started.size(), 1u);
+    EXPECT_EQ(processes.started[0], (std::vector<std::string>{temp.str() + "~sfd.exe", project_folder}));
     fs::remove_all(project_folder);
 }
 

@@ -38,8 +38,9 @@ void ConsoleStatus::draw() {
     if (percent == last_percent_) return;
     last_percent_ = percent;
     if (!terminal_) {
-        // Plain lines: one per tenth, so a log file stays short.
-        if (percent % 10 == 0) std::fprintf(out_, "progress %3d%% (%d/%d)\n", percent, clamped, range_);
+        // Plain lines: one per quarter of a long operation, so a log file stays short.
+        if (percent % 25 == 0 && (range_ >= 8 || percent == 100))
+            std::fprintf(out_, "progress %3d%% (%d/%d)\n", percent, clamped, range_);
         return;
     }
     constexpr int width = 40;

@@ -1,10 +1,13 @@
 // qcore-demo: drives the library as a host program does and prints what happens.
 #include "console.h"
+#include "scene.h"
 
 #include <qcore/qcore.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -42,7 +45,33 @@ double frame_loop(CTimer& timer, int frames) {
 
 } // namespace
 
-int main() {
+void usage() {
+    std::printf("usage: qcore-demo [--frames N] [--size WIDTHxHEIGHT] [--save FILE.bmp]\n"
+                "QCORE_WINDOW_BACKEND=sdl shows the scene in a real window.\n");
+}
+
+bool parse(int argc, char** argv, SceneOptions& scene) {
+    for (int i = 1; i < argc; ++i) {
+        const bool has_value = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--frames") && has_value)
+            scene.frames = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--size") && has_value) {
+            if (std::sscanf(argv[++i], "%dx%d", &scene.width, &scene.height) != 2) return false;
+        } else if (!std::strcmp(argv[i], "--save") && has_value)
+            scene.save_path = argv[++i];
+        else
+            return false;
+    }
+    return scene.frames > 0 && scene.width >= 64 && scene.height >= 64 && scene.width <= 4096 &&
+           scene.height <= 4096;
+}
+
+int main(int argc, char** argv) {
+    SceneOptions scene;
+    if (!parse(argc, argv, scene)) {
+        usage();
+        return 2;
+    }
     gCore core;
     ConsoleLog log;
     ConsoleStatus status(stdout);
@@ -59,7 +88,9 @@ int main() {
                 timer.get_rapid_info(1), timer.get_rapid_info(0), timer.get_average_info(1),
                 timer.get_average_info(0), timer.get_elapse_time(), sink == 0.5 ? "!" : "");
 
+    const int result = run_scene(core, scene);
+
     core.log = &core.default_log;
     core.status = &core.default_status;
-    return 0;
+    return result;
 }

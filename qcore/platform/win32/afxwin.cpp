@@ -541,7 +541,8 @@ BOOL CDialog::OnWndMsg(UINT message, WPARAM w, LPARAM l, LRESULT* result) {
 BOOL peek_and_pump() {
     MSG msg;
     BOOL running = TRUE;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+    // Bounded: a paint handler that never validates its window must not hold the caller here for ever.
+    for (int handled = 0; handled < 10000 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); ++handled) {
         CWinThread* thread = AfxGetThread();
         const BOOL more = thread ? thread->PumpMessage() : [] {
             MSG m;
@@ -557,5 +558,6 @@ BOOL peek_and_pump() {
         }
     }
     delete_temporary_objects();
+    windows().delete_temporaries([](CWnd& w) { w.m_hWnd = nullptr; }); // a temporary never owns its window
     return running;
 }

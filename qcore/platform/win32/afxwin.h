@@ -206,6 +206,7 @@ public:
     explicit CDialog(UINT template_id, CWnd* parent = nullptr);
     CDialog(LPCSTR template_name, CWnd* parent = nullptr);
 
+    using CWnd::Create;
     // Modeless: creates the dialog's window (hidden unless the dialog shows itself) and runs OnInitDialog.
     virtual BOOL Create(UINT template_id, CWnd* parent = nullptr);
     // Modal: creates the window, runs OnInitDialog, then asks the dialog handler (qcore::set_dialog_handler)

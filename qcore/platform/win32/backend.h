@@ -26,6 +26,9 @@ public:
     virtual void set_cursor_pos(int x, int y) = 0;
 };
 
+// The system cursor resource number of a cursor handle (32512 for IDC_ARROW, ...), 0 for others.
+int cursor_shape_id(HCURSOR cursor);
+
 // The backend in use (headless until another one is chosen).
 Backend& backend();
 // Factories; the SDL one returns null when SDL cannot start.

@@ -48,12 +48,13 @@ IniDocument::Line IniDocument::classify(std::string text) {
         line.name =
             trim(body.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
     } else if (!body.empty() && body.front() != ';') {
-        const size_t eq = text.find('=');
-        const std::string_view key = eq == std::string::npos ? std::string_view() : trim(text.substr(0, eq));
+        const size_t eq = body.find('=');
+        const std::string_view key =
+            eq == std::string_view::npos ? std::string_view() : trim(body.substr(0, eq));
         if (!key.empty()) {
             line.kind = Kind::key;
             line.name = key;
-            line.value_at = eq + 1;
+            line.value_at = static_cast<size_t>(body.data() - text.data()) + eq + 1;
         }
     }
     line.text = std::move(text);

@@ -159,6 +159,12 @@ bool class_has_dblclks(HWND hwnd) {
 
 } // namespace
 
+int cursor_shape_id(HCURSOR cursor) {
+    for (const auto& c : g_cursors)
+        if (reinterpret_cast<HCURSOR>(const_cast<CursorShape*>(&c)) == cursor) return c.id;
+    return 0;
+}
+
 Backend& backend() {
     Backend* b = g_backend.load();
     if (b) return *b;

@@ -9,8 +9,9 @@ public:
     CSize() : tagSIZE{0, 0} {}
     CSize(int x, int y) : tagSIZE{x, y} {}
     CSize(SIZE s) : tagSIZE(s) {}
+    // The exact overloads keep C++20's reversed comparisons from being ambiguous.
     bool operator==(const SIZE& o) const { return cx == o.cx && cy == o.cy; }
-    bool operator!=(const SIZE& o) const { return !(*this == o); }
+    bool operator==(const CSize& o) const { return cx == o.cx && cy == o.cy; }
     CSize operator+(SIZE o) const { return CSize(cx + o.cx, cy + o.cy); }
     CSize operator-(SIZE o) const { return CSize(cx - o.cx, cy - o.cy); }
 };
@@ -34,7 +35,7 @@ public:
         y = y_;
     }
     bool operator==(const POINT& o) const { return x == o.x && y == o.y; }
-    bool operator!=(const POINT& o) const { return !(*this == o); }
+    bool operator==(const CPoint& o) const { return x == o.x && y == o.y; }
     CPoint& operator+=(POINT p) {
         Offset(p);
         return *this;
@@ -132,7 +133,7 @@ public:
     bool operator==(const RECT& o) const {
         return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
     }
-    bool operator!=(const RECT& o) const { return !(*this == o); }
+    bool operator==(const CRect& o) const { return *this == static_cast<const RECT&>(o); }
     CRect& operator=(const RECT& r) {
         CopyRect(&r);
         return *this;

@@ -87,13 +87,18 @@ bool set_rect(HWND hwnd, const CRect& rect, Geometry& g) {
     CRect r = rect;
     if (r.Width() < 0) r.right = r.left;
     if (r.Height() < 0) r.bottom = r.top;
-    g.moved = r.TopLeft() != w->rect.TopLeft();
-    g.resized = r.Size() != w->rect.Size();
+    g.moved = r.left != w->rect.left || r.top != w->rect.top;
+    g.resized = r.Width() != w->rect.Width() || r.Height() != w->rect.Height();
     g.top = is_top_level(*w);
     g.thread = w->thread;
     w->rect = r;
     g.rect = r;
-    if (g.top && g.resized) w->surface->resize(r.Width(), r.Height());
+    // A new buffer: whoever still draws into or presents the old one keeps it valid.
+    if (g.top && g.resized) {
+        auto next = std::make_shared<Surface>(*w->surface);
+        next->resize(r.Width(), r.Height());
+        w->surface = std::move(next);
+    }
     return true;
 }
 

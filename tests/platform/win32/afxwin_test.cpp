@@ -81,6 +81,23 @@ TEST_F(AfxTest, DynamicCreationByName) {
     EXPECT_EQ(CRuntimeClass::FromName("CDialog")->CreateObject(), nullptr); // not creatable by name
 }
 
+TEST_F(AfxTest, TemporaryWrappersDoNotOwnTheirHandles) {
+    HWND h = CreateWindowExA(0, AfxRegisterWndClass(0), "", WS_POPUP, 0, 0, 5, 5, nullptr, nullptr, nullptr,
+                             nullptr);
+    ASSERT_NE(h, nullptr);
+    CWnd* temp = CWnd::FromHandle(h);
+    EXPECT_EQ(temp->m_hWnd, h);
+    EXPECT_EQ(CWnd::FromHandle(h), temp);
+    EXPECT_EQ(CWnd::FromHandlePermanent(h), nullptr);
+    HDC dc = GetDC(h);
+    CDC* temp_dc = CDC::FromHandle(dc);
+    EXPECT_EQ(temp_dc->m_hDC, dc);
+    peek_and_pump(); // drops the temporaries
+    EXPECT_TRUE(IsWindow(h));
+    EXPECT_EQ(ReleaseDC(h, dc), 1);
+    DestroyWindow(h);
+}
+
 TEST_F(AfxTest, PaintAndSizeReachHandlers) {
     auto w = make_window();
     EXPECT_EQ(CWnd::FromHandlePermanent(w->m_hWnd), w.get());
@@ -289,6 +306,21 @@ TEST_F(AfxTest, PeekAndPumpPassesQuitOn) {
     EXPECT_EQ(msg.message, WM_QUIT);
     EXPECT_EQ(msg.wParam, 9u);
     EXPECT_TRUE(peek_and_pump());
+}
+
+// Never validates: its window keeps asking for paint.
+class StubbornWnd : public CWnd {
+public:
+    void OnPaint() override { ++paints; }
+    int paints = 0;
+};
+
+TEST_F(AfxTest, PumpReturnsEvenWhenAWindowNeverValidates) {
+    StubbornWnd w;
+    ASSERT_TRUE(w.CreateEx(0, nullptr, "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_TRUE(peek_and_pump());
+    EXPECT_GT(w.paints, 1);
+    w.ValidateRect(nullptr);
 }
 
 TEST_F(AfxTest, GdiWrappersOwnTheirObjects) {

@@ -7,6 +7,7 @@
 #include <qcore/platform/win32/paths.h>
 #include <qcore/platform/win32/shell.h>
 
+#include "support/process_recorder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -253,12 +254,7 @@ TEST(Shell, StartsProgramsAndOpensDocuments) {
     EXPECT_EQ(read_file_bytes(marker), "hi\n");
     EXPECT_EQ(WinExec(dir.file("no-such-program").c_str(), SW_SHOW), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
 
-    std::vector<std::vector<std::string>> started;
-    const auto previous =
-        qcore::set_process_start_handler([&](const std::vector<std::string>& argv, const std::string&) {
-            started.push_back(argv);
-            return DWORD{ERROR_SUCCESS};
-        });
+    qcore::test::ProcessRecorder processes;
     write_file_bytes(dir.file("doc.txt"), "");
     SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof(info);
@@ -279,10 +275,9 @@ TEST(Shell, StartsProgramsAndOpensDocuments) {
     info.lpFile = doc.c_str();
     info.lpVerb = "print";
     EXPECT_FALSE(ShellExecuteExA(&info));
-    qcore::set_process_start_handler(previous);
-    ASSERT_EQ(started.size(), 2u);
-    EXPECT_EQ(started[0], (std::vector<std::string>{"xdg-open", doc}));
-    EXPECT_EQ(started[1], (std::vector<std::string>{"/bin/sh", "-c", "exit 0"}));
+    ASSERT_EQ(processes.started.size(), 2u);
+    EXPECT_EQ(processes.started[0], (std::vector<std::string>{"xdg-open", doc}));
+    EXPECT_EQ(processes.started[1], (std::vector<std::string>{"/bin/sh", "-c", "exit 0"}));
 }
 
 } // namespace

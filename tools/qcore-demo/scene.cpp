@@ -1,0 +1,303 @@
+#include "scene.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// Holds one reference of a Direct3D interface.
+template <class T> class Ref {
+public:
+    Ref() = default;
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { reset(); }
+    void reset() {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+    T** out() {
+        reset();
+        return &p_;
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+struct OverlayVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+};
+constexpr DWORD kOverlayFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+
+// A dynamic default-pool vertex buffer for the frame's corner badge: such buffers do not survive a reset,
+// so the badge is a local object that lets go of it before and rebuilds it after.
+class Overlay : public CLocalObj {
+public:
+    explicit Overlay(gCore* core) : CLocalObj(core) { create(); }
+    void v_on_delete_local_objects() override {
+        core->log->add_log(LOG_INFO, "overlay", ", releasing its default-pool buffer");
+        vb_.reset();
+    }
+    void v_on_restore_local_objects() override {
+        create();
+        core->log->add_log(LOG_INFO, "overlay", vb_ ? ", buffer rebuilt" : ", buffer could not be rebuilt");
+    }
+
+    void draw(IDirect3DDevice8* dev, int frame) {
+        if (!vb_) return;
+        BYTE* data = nullptr;
+        if (FAILED(vb_->Lock(0, 0, &data, D3DLOCK_DISCARD))) return;
+        const float x = 12, y = 12, s = 24 + 8 * std::sin(frame * 0.2f);
+        const D3DCOLOR c = D3DCOLOR_ARGB(255, 255, 200, 40);
+        const OverlayVertex v[4] = {
+            {x, y, 0, 1, c}, {x + s, y, 0, 1, c}, {x, y + s, 0, 1, c}, {x + s, y + s, 0, 1, c}};
+        std::memcpy(data, v, sizeof(v));
+        vb_->Unlock();
+        CRsMan* rs = core->dev->get_rs_man();
+        const int handle = rs->capture_rs();
+        rs->set_rs(D3DRS_LIGHTING, FALSE);
+        rs->set_rs(D3DRS_ZENABLE, FALSE);
+        rs->tss_color(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+        dev->SetTexture(0, nullptr);
+        dev->SetVertexShader(kOverlayFvf);
+        dev->SetStreamSource(0, vb_.get(), sizeof(OverlayVertex));
+        dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+        rs->restore_rs(handle);
+    }
+
+private:
+    void create() {
+        IDirect3DDevice8* dev = core->dev ? core->dev->get_dev() : nullptr;
+        if (!dev) return;
+        CheckResult(dev->CreateVertexBuffer(4 * sizeof(OverlayVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                                            kOverlayFvf, D3DPOOL_DEFAULT, vb_.out()),
+                    "CreateVertexBuffer failed");
+    }
+
+    Ref<IDirect3DVertexBuffer8> vb_;
+};
+
+struct TexVertex {
+    D3DXVECTOR3 pos;
+    D3DXVECTOR3 normal;
+    float u, v;
+};
+
+// The torus with texture coordinates wrapped around it.
+bool make_torus(IDirect3DDevice8* dev, Ref<ID3DXMesh>& mesh) {
+    Ref<ID3DXMesh> plain;
+    if (FAILED(D3DXCreateTorus(dev, 0.45f, 1.0f, 48, 96, plain.out(), nullptr))) return false;
+    if (FAILED(
+            plain->CloneMeshFVF(D3DXMESH_MANAGED, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, dev, mesh.out())))
+        return false;
+    BYTE* data = nullptr;
+    if (FAILED(mesh->LockVertexBuffer(0, &data))) return false;
+    auto* v = reinterpret_cast<TexVertex*>(data);
+    for (DWORD i = 0; i < mesh->GetNumVertices(); ++i) {
+        v[i].u = 4 * (std::atan2(v[i].pos.z, v[i].pos.x) / 6.2831853f + 0.5f);
+        const float ring = std::sqrt(v[i].pos.x * v[i].pos.x + v[i].pos.z * v[i].pos.z) - 1.0f;
+        v[i].v = std::atan2(v[i].pos.y, ring) / 6.2831853f + 0.5f;
+    }
+    mesh->UnlockVertexBuffer();
+    return true;
+}
+
+// A checkerboard with a full mip chain.
+bool make_texture(IDirect3DDevice8* dev, Ref<IDirect3DTexture8>& tex) {
+    if (FAILED(D3DXCreateTexture(dev, 256, 256, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, tex.out())))
+        return false;
+    for (DWORD level = 0; level < tex->GetLevelCount(); ++level) {
+        D3DSURFACE_DESC desc;
+        D3DLOCKED_RECT lr;
+        tex->GetLevelDesc(level, &desc);
+        if (FAILED(tex->LockRect(level, &lr, nullptr, 0))) return false;
+        const UINT cell = desc.Width >= 8 ? desc.Width / 8 : 1;
+        for (UINT y = 0; y < desc.Height; ++y) {
+            auto* row = reinterpret_cast<DWORD*>(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch);
+            for (UINT x = 0; x < desc.Width; ++x)
+                row[x] =
+                    ((x / cell + y / cell) & 1) ? D3DCOLOR_XRGB(230, 230, 240) : D3DCOLOR_XRGB(40, 90, 200);
+        }
+        tex->UnlockRect(level);
+    }
+    return true;
+}
+
+void setup_states(CDevice& device, int width, int height) {
+    IDirect3DDevice8* dev = device.get_dev();
+    CRsMan* rs = device.get_rs_man();
+    D3DLIGHT8 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1.0f, 0.95f, 0.9f, 1.0f};
+    light.Specular = {1, 1, 1, 1};
+    light.Direction = {-0.4f, -0.6f, 0.7f};
+    dev->SetLight(0, &light);
+    dev->LightEnable(0, TRUE);
+    D3DMATERIAL8 mtl{};
+    mtl.Diffuse = {1, 1, 1, 1};
+    mtl.Ambient = {1, 1, 1, 1};
+    mtl.Specular = {0.6f, 0.6f, 0.6f, 1};
+    mtl.Power = 24;
+    dev->SetMaterial(&mtl);
+    rs->set_rs(D3DRS_LIGHTING, TRUE);
+    rs->set_rs(D3DRS_AMBIENT, D3DCOLOR_XRGB(50, 50, 60));
+    rs->set_rs(D3DRS_SPECULARENABLE, TRUE);
+    rs->set_rs(D3DRS_ZENABLE, device.have_zbuf() ? D3DZB_TRUE : D3DZB_FALSE);
+    rs->tss_color(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    rs->mipmap(0, TEX_FILTER_LINEAR_MIPMAP);
+    rs->set_cur_state_as_standard();
+
+    D3DXMATRIX view, proj;
+    const D3DXVECTOR3 eye(0, 1.6f, -3.6f), at(0, 0, 0), up(0, 1, 0);
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovLH(&proj, 0.9f, static_cast<float>(width) / static_cast<float>(height), 0.1f,
+                               50.0f);
+    dev->SetTransform(D3DTS_VIEW, &view);
+    dev->SetTransform(D3DTS_PROJECTION, &proj);
+}
+
+void render_frame(CDevice& device, ID3DXMesh* mesh, IDirect3DTexture8* tex, Overlay& overlay, int frame) {
+    IDirect3DDevice8* dev = device.get_dev();
+    D3DXMATRIX spin, tilt, world;
+    D3DXMatrixRotationY(&spin, frame * 0.05f);
+    D3DXMatrixRotationX(&tilt, 0.6f + 0.3f * std::sin(frame * 0.03f));
+    D3DXMatrixMultiply(&world, &spin, &tilt);
+    dev->SetTransform(D3DTS_WORLD, &world);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET | (device.have_zbuf() ? D3DCLEAR_ZBUFFER : 0),
+               D3DCOLOR_XRGB(24, 26, 32), 1.0f, 0);
+    if (SUCCEEDED(dev->BeginScene())) {
+        dev->SetTexture(0, tex);
+        mesh->DrawSubset(0);
+        overlay.draw(dev, frame);
+        dev->EndScene();
+    }
+    dev->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+// After a reset every state is back at its default: the scene's states go on again.
+void after_reset(CDevice& device) {
+    setup_states(device, device.get_bbuf_width(), device.get_bbuf_height());
+}
+
+bool save_frame(CDevice& device, const char* path) {
+    IDirect3DDevice8* dev = device.get_dev();
+    Ref<IDirect3DSurface8> back, copy;
+    if (FAILED(dev->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.out()))) return false;
+    D3DSURFACE_DESC desc;
+    back->GetDesc(&desc);
+    if (FAILED(dev->CreateImageSurface(desc.Width, desc.Height, desc.Format, copy.out()))) return false;
+    if (FAILED(dev->CopyRects(back.get(), nullptr, 0, copy.get(), nullptr))) return false;
+    return SUCCEEDED(D3DXSaveSurfaceToFileA(path, D3DXIFF_BMP, copy.get(), nullptr, nullptr));
+}
+
+// How much of the window differs from the clear colour: the torus covers a good part of it.
+double covered_fraction(HWND hwnd) {
+    const qcore::WindowImage image = qcore::capture_window(hwnd);
+    if (image.pixels.empty()) return 0;
+    size_t lit = 0;
+    for (uint32_t p : image.pixels)
+        if ((p & 0xFFFFFF) != 0x181A20) ++lit;
+    return static_cast<double>(lit) / static_cast<double>(image.pixels.size());
+}
+
+} // namespace
+
+int run_scene(gCore& core, const SceneOptions& options) {
+    if (qcore::window_backend() == qcore::WindowBackend::headless)
+        qcore::set_desktop_mode(options.width, options.height, D3DFMT_X8R8G8B8);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "qcore_demo";
+    RegisterClassA(&wc);
+    CWnd wnd;
+    if (!wnd.CreateEx(0, "qcore_demo", "qcore demo", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, options.width,
+                      options.height, nullptr, nullptr)) {
+        std::fprintf(stderr, "could not create the demo window\n");
+        return 1;
+    }
+
+    CDevice device(&core);
+    core.dev = &device;
+    int failures = 0;
+    {
+        CLogTab tab(&core, "device");
+        if (!device.create_windowed_device(&wnd, D3DFMT_D24S8, options.width, options.height)) {
+            core.dev = nullptr;
+            return 1;
+        }
+        core.log->add_log(LOG_INFO, "created: ", device.get_device_type(),
+                          CString(", ") + device.get_vp_mode());
+        core.log->add_log(LOG_INFO, "adapter: ", GetVideoCardType(device.get_d3d()));
+        core.log->add_log(LOG_INFO, "processor: ", GetCpuType());
+    }
+
+    Ref<ID3DXMesh> mesh;
+    Ref<IDirect3DTexture8> tex;
+    if (!make_torus(device.get_dev(), mesh) || !make_texture(device.get_dev(), tex)) {
+        core.log->add_log(LOG_ERROR, "scene", ", could not build the torus or its texture");
+        core.dev = nullptr;
+        return 1;
+    }
+    {
+        Overlay overlay(&core);
+        setup_states(device, options.width, options.height);
+        CTimer timer;
+        for (int frame = 0; frame < options.frames; ++frame) {
+            if (frame == options.frames / 3) {
+                CLogTab tab(&core, "window resized: reset_device");
+                const int w = options.width * 3 / 4, h = options.height * 3 / 4;
+                wnd.MoveWindow(0, 0, w, h, TRUE);
+                if (qcore::window_backend() == qcore::WindowBackend::headless)
+                    qcore::set_desktop_mode(w, h, D3DFMT_X8R8G8B8);
+                if (device.reset_device()) {
+                    after_reset(device);
+                    CString size;
+                    size.Format("%dx%d", device.get_bbuf_width(), device.get_bbuf_height());
+                    core.log->add_log(LOG_INFO, "back buffer now ", size);
+                } else {
+                    ++failures;
+                }
+            }
+            if (frame == 2 * options.frames / 3) {
+                CLogTab tab(&core, "antialiasing: reset_aa(4)");
+                if (device.reset_aa(D3DMULTISAMPLE_4_SAMPLES)) {
+                    after_reset(device);
+                    CString type;
+                    type.Format("%d", device.get_cur_aa());
+                    core.log->add_log(LOG_INFO, "multisample type ", type);
+                } else {
+                    core.log->add_log(LOG_WARNING, "reset_aa", ", 4 samples not supported here");
+                }
+            }
+            render_frame(device, mesh.get(), tex.get(), overlay, frame);
+            timer.record();
+            if (!peek_and_pump()) break;
+        }
+        CString summary;
+        summary.Format("%d frames, %.2f ms per frame (%.1f fps)", options.frames, timer.get_average_info(1),
+                       timer.get_average_info(0));
+        core.log->add_log(LOG_INFO, "rendered ", summary);
+        if (options.save_path) {
+            const bool saved = save_frame(device, options.save_path);
+            core.log->add_log(saved ? LOG_INFO : LOG_ERROR, options.save_path,
+                              saved ? ", frame saved" : ", not saved");
+            failures += saved ? 0 : 1;
+        }
+    }
+    const double covered = covered_fraction(wnd.GetSafeHwnd());
+    CString text;
+    text.Format("%.1f%% of the window shows the scene", covered * 100);
+    core.log->add_log(covered > 0.05 ? LOG_INFO : LOG_ERROR, "presented: ", text);
+    if (covered <= 0.05) ++failures;
+
+    mesh.reset();
+    tex.reset();
+    core.dev = nullptr;
+    return failures ? 1 : 0;
+}

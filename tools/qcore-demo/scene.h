@@ -1,0 +1,14 @@
+#pragma once
+// The demo's 3D part: a device on a window, a lit, textured, spinning torus drawn through the render-state
+// manager, a device reset for a new desktop size and one for antialiasing, and a read-back of the window.
+#include <qcore/qcore.h>
+
+struct SceneOptions {
+    int frames = 120;
+    int width = 640;
+    int height = 480;
+    const char* save_path = nullptr; // a BMP of the last frame, when given
+};
+
+// Runs the scene; returns 0 when every step worked and the window shows the torus.
+int run_scene(gCore& core, const SceneOptions& options);
