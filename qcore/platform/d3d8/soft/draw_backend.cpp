@@ -1,4 +1,5 @@
 #include <qcore/platform/d3d8/soft/draw_backend.h>
+#include <qcore/platform/d3d8/soft/pipeline_backend.h>
 
 #include <utility>
 
@@ -17,7 +18,7 @@ void install_draw_backend_factory(DrawBackendFactory f) {
 }
 
 std::unique_ptr<DrawBackend> make_draw_backend() {
-    return factory() ? factory()() : nullptr;
+    return factory() ? factory()() : make_pipeline_backend();
 }
 
 } // namespace qcore::detail::soft

@@ -42,8 +42,8 @@ public:
     virtual HRESULT draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
 };
 
-// Each new device asks the installed factory for its pipeline; with none installed, draw calls are checked
-// and counted but change no pixel.
+// Each new device asks the installed factory for its pipeline; with none installed it gets the software
+// drawing pipeline (make_pipeline_backend).
 using DrawBackendFactory = std::function<std::unique_ptr<DrawBackend>()>;
 void install_draw_backend_factory(DrawBackendFactory factory);
 std::unique_ptr<DrawBackend> make_draw_backend();

@@ -3,6 +3,7 @@
 #include <qcore/platform/d3d8/soft/resources.h>
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 namespace qcore::detail::soft {
@@ -49,6 +50,11 @@ SurfaceSpec level_spec(const SurfaceSpec& top, UINT level) {
 }
 
 } // namespace
+
+uint64_t next_surface_version() {
+    static std::atomic<uint64_t> counter{0};
+    return counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down) {
     across = type >= D3DMULTISAMPLE_2_SAMPLES ? 2 : 1;

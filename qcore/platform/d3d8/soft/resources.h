@@ -25,6 +25,9 @@ struct SurfaceSpec {
 // Samples per pixel across and down for a multisample type: supersampled storage.
 void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down);
 
+// A value no surface version had before.
+uint64_t next_surface_version();
+
 // Pixels of one surface. A multisampled surface stores width x samples-across by height x samples-down.
 class SurfaceMemory {
 public:
@@ -45,8 +48,9 @@ public:
     bool locked() const { return locked_.load(); }
     // Changes with every write through a lock, clear or copy, so that derived data (decoded blocks) can be
     // kept until the pixels change. Drawing into the surface must call touch() too.
+    // Versions are unique across all surfaces of the process, so they also tell surfaces apart.
     uint64_t version() const { return version_.load(); }
-    void touch() { ++version_; }
+    void touch() { version_.store(next_surface_version()); }
 
     // Pixel (x, y) as ARGB: the average of its samples on a multisampled surface. Uncompressed colour
     // formats only.
@@ -64,7 +68,7 @@ private:
     std::vector<uint8_t> bytes_;
     // A video stream fills its texture through locks on its own thread while the device draws.
     std::atomic<bool> locked_{false};
-    std::atomic<uint64_t> version_{0};
+    std::atomic<uint64_t> version_{next_surface_version()};
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).

@@ -1,0 +1,250 @@
+#include <qcore/platform/d3d8/soft/vertex_transform.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace qcore::detail::soft {
+
+namespace {
+
+constexpr uint32_t tci_generator_mask = 0xffff0000u;
+constexpr uint32_t tci_camera_normal = 0x10000u, tci_camera_position = 0x20000u,
+                   tci_camera_reflection = 0x30000u;
+constexpr uint32_t ttf_count_mask = 0xffu, ttf_projected = 256u;
+
+float load_float(const uint8_t* p) {
+    float f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+uint32_t load_u32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void normalize3(float* v) {
+    const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (len > 0.f)
+        for (int i = 0; i < 3; ++i)
+            v[i] /= len;
+}
+
+// Inverse transpose of the upper 3x3, so normals stay perpendicular under non-uniform scaling.
+void normal_matrix(const float* m, float* out) {
+    const float a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9], i = m[10];
+    const float c0 = e * i - f * h, c1 = f * g - d * i, c2 = d * h - e * g;
+    const float det = a * c0 + b * c1 + c * c2;
+    const float s = det != 0.f ? 1.f / det : 0.f;
+    // Row-vector convention: n' = n * inverse(M)^T, i.e. out[r][c] = cofactor(r, c) / det.
+    out[0] = c0 * s, out[1] = c1 * s, out[2] = c2 * s;
+    out[3] = (c * h - b * i) * s, out[4] = (a * i - c * g) * s, out[5] = (b * g - a * h) * s;
+    out[6] = (b * f - c * e) * s, out[7] = (c * d - a * f) * s, out[8] = (a * e - b * d) * s;
+}
+
+bool texture_used(const StageRecord& s) {
+    auto uses = [](uint32_t arg) { return (arg & ta::select_mask) == ta::texture; };
+    const bool color = uses(s.color_arg1) || uses(s.color_arg2) || uses(s.color_arg0) ||
+                       s.color_op == top::blend_texture_alpha || s.color_op == top::blend_texture_alpha_pm;
+    const bool alpha = s.alpha_op != top::disable &&
+                       (uses(s.alpha_arg1) || uses(s.alpha_arg2) || uses(s.alpha_arg0) ||
+                        s.alpha_op == top::blend_texture_alpha || s.alpha_op == top::blend_texture_alpha_pm);
+    return color || alpha;
+}
+
+} // namespace
+
+void multiply(const float* a, const float* b, float* out) {
+    float r[16];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r[i * 4 + j] = a[i * 4] * b[j] + a[i * 4 + 1] * b[4 + j] + a[i * 4 + 2] * b[8 + j] +
+                           a[i * 4 + 3] * b[12 + j];
+    std::copy(r, r + 16, out);
+}
+
+FvfLayout decode_fvf(uint32_t fvf) {
+    FvfLayout l;
+    if (fvf & 0xe001u) // reserved bits
+        return l;
+    const uint32_t position = fvf & fvf::position_mask;
+    int offset = 0;
+    if (position == fvf::xyz) {
+        offset = 12;
+    } else if (position == fvf::xyzrhw) {
+        offset = 16;
+        l.pretransformed = true;
+    } else if (position >= 0x006) {
+        offset = 12 + 4 * static_cast<int>((position - 0x004) / 2);
+    } else {
+        return l;
+    }
+    if (fvf & fvf::normal) {
+        if (l.pretransformed) return l;
+        l.normal = offset;
+        offset += 12;
+    }
+    if (fvf & fvf::psize) l.point_size = offset, offset += 4;
+    if (fvf & fvf::diffuse) l.diffuse = offset, offset += 4;
+    if (fvf & fvf::specular) l.specular = offset, offset += 4;
+    l.tex_count = static_cast<int>((fvf & fvf::texcount_mask) >> fvf::texcount_shift);
+    if (l.tex_count > max_tex_sets) return l;
+    static constexpr int dims[4] = {2, 3, 4, 1};
+    for (int i = 0; i < l.tex_count; ++i) {
+        l.tex[i] = offset;
+        l.tex_dims[i] = dims[(fvf >> (16 + 2 * i)) & 3];
+        offset += 4 * l.tex_dims[i];
+    }
+    l.size = static_cast<uint32_t>(offset);
+    l.valid = true;
+    return l;
+}
+
+bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layout,
+                              const AttributeLayout& attributes, const char** reason) {
+    layout_ = layout;
+    attributes_ = attributes;
+    state_ = &state;
+    if (state.vertex_blend != 0 || state.indexed_blend != 0) {
+        *reason = "vertex blending is not supported";
+        return false;
+    }
+    for (int s = 0; s < max_stages; ++s) {
+        const uint32_t flags = state.stages[s].transform_flags;
+        if (attributes.stage_uv[s] >= 0 && (flags & ttf_projected)) {
+            *reason = "projected texture coordinates are not supported";
+            return false;
+        }
+        const uint32_t generator = state.stages[s].texcoord_index & tci_generator_mask;
+        if (attributes.stage_uv[s] >= 0 && generator > tci_camera_reflection) {
+            *reason = "unknown texture coordinate generator";
+            return false;
+        }
+    }
+    multiply(state.world, state.view, world_view_);
+    multiply(world_view_, state.projection, world_view_projection_);
+    normal_matrix(world_view_, normal_matrix_);
+    lit_ = state.lighting && !layout.pretransformed;
+    if (lit_) lighting_.prepare(state);
+    needs_eye_ = lit_ || state.point_scale;
+    for (int s = 0; s < max_stages; ++s)
+        if (attributes.stage_uv[s] >= 0 && (state.stages[s].texcoord_index & tci_generator_mask))
+            needs_eye_ = true;
+    viewport_height_ = static_cast<float>(state.viewport.height);
+    return true;
+}
+
+void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const {
+    const PipelineState& st = *state_;
+    const float p[3] = {load_float(v), load_float(v + 4), load_float(v + 8)};
+    Rgba diffuse{1.f, 1.f, 1.f, 1.f}, specular{};
+    const bool has_diffuse = layout_.diffuse >= 0, has_specular = layout_.specular >= 0;
+    if (has_diffuse) diffuse = unpack_color(load_u32(v + layout_.diffuse));
+    if (has_specular) specular = unpack_color(load_u32(v + layout_.specular));
+    float eye_pos[3] = {0.f, 0.f, 0.f}, eye_normal[3] = {0.f, 0.f, 0.f};
+    if (layout_.pretransformed) {
+        out.pos[0] = p[0];
+        out.pos[1] = p[1];
+        out.pos[2] = p[2];
+        out.pos[3] = load_float(v + 12); // rhw
+    } else {
+        const float* m = world_view_projection_;
+        for (int j = 0; j < 4; ++j)
+            out.pos[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + m[12 + j];
+        if (needs_eye_) {
+            const float* w = world_view_;
+            for (int j = 0; j < 3; ++j)
+                eye_pos[j] = p[0] * w[j] + p[1] * w[4 + j] + p[2] * w[8 + j] + w[12 + j];
+            if (layout_.normal >= 0) {
+                const uint8_t* n = v + layout_.normal;
+                const float nx = load_float(n), ny = load_float(n + 4), nz = load_float(n + 8);
+                for (int j = 0; j < 3; ++j)
+                    eye_normal[j] =
+                        nx * normal_matrix_[j] + ny * normal_matrix_[3 + j] + nz * normal_matrix_[6 + j];
+                if (st.normalize_normals) normalize3(eye_normal);
+            }
+        }
+        if (lit_) {
+            Rgba lit_diffuse, lit_specular;
+            lighting_.light(eye_pos, layout_.normal >= 0 ? eye_normal : nullptr,
+                            has_diffuse ? &diffuse : nullptr, has_specular ? &specular : nullptr, lit_diffuse,
+                            lit_specular);
+            diffuse = lit_diffuse;
+            specular = lit_specular;
+        }
+    }
+    out.attr[0] = diffuse.r;
+    out.attr[1] = diffuse.g;
+    out.attr[2] = diffuse.b;
+    out.attr[3] = diffuse.a;
+    if (attributes_.specular) {
+        out.attr[4] = specular.r;
+        out.attr[5] = specular.g;
+        out.attr[6] = specular.b;
+        out.attr[7] = 0.f;
+    }
+    float size = layout_.point_size >= 0 ? load_float(v + layout_.point_size) : st.point_size;
+    if (st.point_scale && !layout_.pretransformed) {
+        const float d =
+            std::sqrt(eye_pos[0] * eye_pos[0] + eye_pos[1] * eye_pos[1] + eye_pos[2] * eye_pos[2]);
+        const float k = st.point_scale_a + st.point_scale_b * d + st.point_scale_c * d * d;
+        size = k > 0.f ? viewport_height_ * size * std::sqrt(1.f / k) : st.point_size_max;
+    }
+    out.point_size = std::clamp(size, st.point_size_min, std::max(st.point_size_min, st.point_size_max));
+    texture_coordinates(eye_pos, eye_normal, v, out);
+}
+
+void VertexProcessor::texture_coordinates(const float* eye_pos, const float* eye_normal, const uint8_t* v,
+                                          ClipVertex& out) const {
+    for (int s = 0; s < max_stages; ++s) {
+        const int slot = attributes_.stage_uv[s];
+        if (slot < 0) continue;
+        const StageRecord& stage = state_->stages[s];
+        const uint32_t generator = stage.texcoord_index & tci_generator_mask;
+        float in[4] = {0.f, 0.f, 1.f, 0.f};
+        if (generator == tci_camera_normal) {
+            std::copy(eye_normal, eye_normal + 3, in), in[3] = 1.f;
+        } else if (generator == tci_camera_position) {
+            std::copy(eye_pos, eye_pos + 3, in), in[3] = 1.f;
+        } else if (generator == tci_camera_reflection) {
+            float e[3] = {0.f, 0.f, -1.f};
+            if (state_->local_viewer) {
+                e[0] = -eye_pos[0], e[1] = -eye_pos[1], e[2] = -eye_pos[2];
+                normalize3(e);
+            }
+            const float en = e[0] * eye_normal[0] + e[1] * eye_normal[1] + e[2] * eye_normal[2];
+            for (int k = 0; k < 3; ++k)
+                in[k] = 2.f * en * eye_normal[k] - e[k];
+            in[3] = 1.f;
+        } else {
+            const int set = static_cast<int>(stage.texcoord_index & 0xffffu);
+            if (set < layout_.tex_count) {
+                const uint8_t* t = v + layout_.tex[set];
+                const int dims = layout_.tex_dims[set];
+                for (int k = 0; k < dims; ++k)
+                    in[k] = load_float(t + 4 * k);
+                // Missing components read as 1 then 0, so a 2D coordinate's third matrix row translates.
+                if (dims < 4) in[dims] = 1.f;
+                for (int k = dims + 1; k < 4; ++k)
+                    in[k] = 0.f;
+            }
+        }
+        float u = in[0], w = in[1];
+        if (stage.transform_flags & ttf_count_mask) {
+            const float* m = stage.texture_matrix;
+            u = in[0] * m[0] + in[1] * m[4] + in[2] * m[8] + in[3] * m[12];
+            w = in[0] * m[1] + in[1] * m[5] + in[2] * m[9] + in[3] * m[13];
+        }
+        out.attr[slot] = u;
+        out.attr[slot + 1] = w;
+    }
+}
+
+// Exposed for the pipeline, which decides which stages sample before vertices are processed.
+bool stage_samples_texture(const StageRecord& s) {
+    return s.color_op != top::disable && s.texture && texture_used(s);
+}
+
+} // namespace qcore::detail::soft
