@@ -61,6 +61,7 @@ public:
         vb_->Unlock();
         CRsMan* rs = core->dev->get_rs_man();
         const int handle = rs->capture_rs();
+        const int stage_handle = rs->capture_tss();
         rs->set_rs(D3DRS_LIGHTING, FALSE);
         rs->set_rs(D3DRS_ZENABLE, FALSE);
         rs->tss_color(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
@@ -68,6 +69,7 @@ public:
         dev->SetVertexShader(kOverlayFvf);
         dev->SetStreamSource(0, vb_.get(), sizeof(OverlayVertex));
         dev->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
+        rs->restore_tss(stage_handle);
         rs->restore_rs(handle);
     }
 
@@ -100,9 +102,10 @@ bool make_torus(IDirect3DDevice8* dev, Ref<ID3DXMesh>& mesh) {
     if (FAILED(mesh->LockVertexBuffer(0, &data))) return false;
     auto* v = reinterpret_cast<TexVertex*>(data);
     for (DWORD i = 0; i < mesh->GetNumVertices(); ++i) {
-        v[i].u = 4 * (std::atan2(v[i].pos.z, v[i].pos.x) / 6.2831853f + 0.5f);
-        const float ring = std::sqrt(v[i].pos.x * v[i].pos.x + v[i].pos.z * v[i].pos.z) - 1.0f;
-        v[i].v = std::atan2(v[i].pos.y, ring) / 6.2831853f + 0.5f;
+        // The torus lies in the xy plane around the z axis.
+        v[i].u = 4 * (std::atan2(v[i].pos.y, v[i].pos.x) / 6.2831853f + 0.5f);
+        const float ring = std::sqrt(v[i].pos.x * v[i].pos.x + v[i].pos.y * v[i].pos.y) - 1.0f;
+        v[i].v = std::atan2(v[i].pos.z, ring) / 6.2831853f + 0.5f;
     }
     mesh->UnlockVertexBuffer();
     return true;

@@ -1,2 +1,2 @@
 # The drawing pipeline runs worker threads: CI runs this suite under ThreadSanitizer too.
-set(QCORE_TEST_PROPERTIES LABELS threads)
+list(APPEND QCORE_TEST_PROPERTIES LABELS threads)
