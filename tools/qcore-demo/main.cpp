@@ -46,7 +46,7 @@ double frame_loop(CTimer& timer, int frames) {
 } // namespace
 
 void usage() {
-    std::printf("usage: qcore-demo [--frames N] [--size WIDTHxHEIGHT] [--save FILE.bmp]\n"
+    std::printf("usage: qcore-demo [--frames N] [--size WIDTHxHEIGHT] [--save FILE.bmp] [--linger MS]\n"
                 "QCORE_WINDOW_BACKEND=sdl shows the scene in a real window.\n");
 }
 
@@ -59,6 +59,8 @@ bool parse(int argc, char** argv, SceneOptions& scene) {
             if (std::sscanf(argv[++i], "%dx%d", &scene.width, &scene.height) != 2) return false;
         } else if (!std::strcmp(argv[i], "--save") && has_value)
             scene.save_path = argv[++i];
+        else if (!std::strcmp(argv[i], "--linger") && has_value)
+            scene.linger_ms = std::atoi(argv[++i]);
         else
             return false;
     }

@@ -286,6 +286,11 @@ int run_scene(gCore& core, const SceneOptions& options) {
         summary.Format("%d frames, %.2f ms per frame (%.1f fps)", options.frames, timer.get_average_info(1),
                        timer.get_average_info(0));
         core.log->add_log(LOG_INFO, "rendered ", summary);
+        for (DWORD start = GetTickCount(); static_cast<int>(GetTickCount() - start) < options.linger_ms;) {
+            device.get_dev()->Present(nullptr, nullptr, nullptr, nullptr);
+            if (!peek_and_pump()) break;
+            Sleep(20);
+        }
         if (options.save_path) {
             const bool saved = save_frame(device, options.save_path);
             core.log->add_log(saved ? LOG_INFO : LOG_ERROR, options.save_path,

@@ -8,6 +8,7 @@ struct SceneOptions {
     int width = 640;
     int height = 480;
     const char* save_path = nullptr; // a BMP of the last frame, when given
+    int linger_ms = 0;               // keeps the last frame on show this long (a real window stays open)
 };
 
 // Runs the scene; returns 0 when every step worked and the window shows the torus.

@@ -1,0 +1,44 @@
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+// Runs the demo headless; its exit status and what it printed.
+int run_demo(const std::string& args, std::string* output) {
+    const std::string cmd = "QCORE_WINDOW_BACKEND=headless " QCORE_BIN_DIR "/qcore-demo " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;)
+        output->append(buf, n);
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Demo, RendersThroughResetsAndSavesItsFrame) {
+    qcore::test::TempDir dir;
+    std::string out;
+    ASSERT_EQ(run_demo("--frames 9 --size 160x120 --save " + dir.file("frame.bmp"), &out), 0) << out;
+    for (const char* expected :
+         {"window resized: reset_device", "back buffer now 120x90", "antialiasing: reset_aa(4)",
+          "multisample type 4", "overlay, buffer rebuilt", "frame saved", "of the window shows the scene"})
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+    const std::string bmp = qcore::test::read_file_bytes(dir.file("frame.bmp"));
+    ASSERT_GT(bmp.size(), 54u);
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+}
+
+TEST(Demo, RefusesBadArguments) {
+    std::string out;
+    EXPECT_EQ(run_demo("--size 10x10", &out), 2);
+    EXPECT_NE(out.find("usage"), std::string::npos);
+    EXPECT_EQ(run_demo("--bogus", &out), 2);
+}
+
+} // namespace
