@@ -7,27 +7,7 @@
 
 namespace {
 
-// Holds one reference of a Direct3D interface.
-template <class T> class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { reset(); }
-    void reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
+template <class T> using Ref = qcore::ComRef<T>;
 
 struct OverlayVertex {
     float x, y, z, rhw;

@@ -1,6 +1,6 @@
-#include <qcore/platform/d3d8/d3dx/com_ref.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8mesh.h>
 #include <qcore/platform/d3d8/d3dx/mesh_algorithms.h>
+#include <qcore/platform/win32/com_ref.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-using qcore::detail::ComRef;
+using qcore::ComRef;
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include <qcore/platform/d3d8/d3dx/com_ref.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/d3d8/d3dx/image_codec.h>
 #include <qcore/platform/d3d8/d3dx/image_filter.h>
+#include <qcore/platform/win32/com_ref.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
+using qcore::ComRef;
 using qcore::detail::ArgbImage;
-using qcore::detail::ComRef;
 using qcore::detail::DecodedImage;
 using qcore::detail::DecodeOptions;
 

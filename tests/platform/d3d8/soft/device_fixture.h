@@ -3,6 +3,7 @@
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/d3d8/soft/window_link.h>
+#include <qcore/platform/win32/com_ref.h>
 #include <qcore/platform/win32/window.h>
 
 #include <gtest/gtest.h>
@@ -12,29 +13,7 @@
 
 namespace qcore::test {
 
-// Holds one reference and releases it at the end of the scope.
-template <class T> class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T* p) : p_(p) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    ~Ref() { reset(); }
-    void reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
+template <class T> using Ref = qcore::ComRef<T>;
 
 constexpr int kWindowWidth = 640;
 constexpr int kWindowHeight = 480;

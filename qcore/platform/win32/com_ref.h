@@ -1,8 +1,9 @@
 #pragma once
-// An owning reference to a COM-style interface, released when it goes out of scope.
+// An owning reference to a COM-style interface (Direct3D objects and the like), released when it goes out
+// of scope.
 #include <utility>
 
-namespace qcore::detail {
+namespace qcore {
 
 template <class T> class ComRef {
 public:
@@ -35,4 +36,4 @@ private:
     T* p_ = nullptr;
 };
 
-} // namespace qcore::detail
+} // namespace qcore
