@@ -4,11 +4,11 @@
 
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/d3d8/d3d8_types.h>
-#include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8core.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8math.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8mesh.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
+#include <qcore/platform/d3d8/device_hooks.h>
 
 #include <qcore/core/core.h>
 #include <qcore/core/device.h>
