@@ -1,6 +1,7 @@
 #pragma once
 // The mesh algorithms over plain memory: vertex layouts of flexible vertex formats, element-by-element
 // conversion between them, face adjacency, vertex normals, face and vertex reordering, and the shapes.
+#include <qcore/platform/d3d8/fvf_layout.h>
 #include <qcore/platform/win32/types.h>
 
 #include <cstddef>
@@ -10,20 +11,6 @@
 namespace qcore::detail {
 
 inline constexpr uint32_t no_neighbour = 0xFFFFFFFFu;
-
-// Byte offsets and sizes of the elements of one vertex; sizes are 0 for elements the format lacks.
-struct FvfLayout {
-    uint32_t stride = 0;
-    uint32_t position_size = 0; // 12 for XYZ, 16 for XYZRHW, 12 + 4 per blend weight
-    uint32_t normal = 0, psize = 0, diffuse = 0, specular = 0;
-    bool has_normal = false, has_psize = false, has_diffuse = false, has_specular = false;
-    uint32_t tex_count = 0;
-    uint32_t tex_offset[8] = {};
-    uint32_t tex_size[8] = {};
-};
-
-// The layout of a format, or a layout with stride 0 for formats that are not valid vertex formats.
-FvfLayout fvf_layout(DWORD fvf);
 
 // Converts `count` vertices: elements both formats have are copied (the shorter of two texture
 // coordinate sets, the common part of positions), elements only the target has become zero.

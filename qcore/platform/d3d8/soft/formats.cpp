@@ -1,3 +1,4 @@
+#include <qcore/platform/d3d8/fvf_layout.h>
 #include <qcore/platform/d3d8/soft/formats.h>
 
 #include <squish.h>
@@ -314,41 +315,7 @@ void set_stencil(D3DFORMAT format, uint8_t* p, uint32_t stencil) {
 }
 
 UINT fvf_stride(DWORD fvf) {
-    UINT size = 0;
-    switch (fvf & D3DFVF_POSITION_MASK) {
-    case D3DFVF_XYZ:
-        size = 12;
-        break;
-    case D3DFVF_XYZRHW:
-        size = 16;
-        break;
-    case D3DFVF_XYZB1:
-        size = 16;
-        break;
-    case D3DFVF_XYZB2:
-        size = 20;
-        break;
-    case D3DFVF_XYZB3:
-        size = 24;
-        break;
-    case D3DFVF_XYZB4:
-        size = 28;
-        break;
-    case D3DFVF_XYZB5:
-        size = 32;
-        break;
-    default:
-        return 0;
-    }
-    if (fvf & D3DFVF_NORMAL) size += 12;
-    if (fvf & D3DFVF_PSIZE) size += 4;
-    if (fvf & D3DFVF_DIFFUSE) size += 4;
-    if (fvf & D3DFVF_SPECULAR) size += 4;
-    const UINT sets = std::min<UINT>((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT, 8);
-    constexpr UINT kFloats[4] = {2, 3, 4, 1}; // by the two size bits of each set
-    for (UINT i = 0; i < sets; ++i)
-        size += 4 * kFloats[(fvf >> (16 + 2 * i)) & 3];
-    return size;
+    return fvf_layout(fvf).stride;
 }
 
 void decode_block(D3DFORMAT format, const uint8_t* block, uint32_t out[16]) {

@@ -1,3 +1,4 @@
+#include <qcore/platform/d3d8/fvf_layout.h>
 #include <qcore/platform/d3d8/soft/vertex_transform.h>
 
 #include <algorithm>
@@ -67,37 +68,20 @@ void multiply(const float* a, const float* b, float* out) {
 
 FvfLayout decode_fvf(uint32_t fvf) {
     FvfLayout l;
-    if (fvf & 0xe001u) // reserved bits
-        return l;
-    const uint32_t position = fvf & fvf::position_mask;
-    int offset = 0;
-    if (position == fvf::xyz) {
-        offset = 12;
-    } else if (position == fvf::xyzrhw) {
-        offset = 16;
-        l.pretransformed = true;
-    } else if (position >= 0x006) {
-        offset = 12 + 4 * static_cast<int>((position - 0x004) / 2);
-    } else {
-        return l;
-    }
-    if (fvf & fvf::normal) {
-        if (l.pretransformed) return l;
-        l.normal = offset;
-        offset += 12;
-    }
-    if (fvf & fvf::psize) l.point_size = offset, offset += 4;
-    if (fvf & fvf::diffuse) l.diffuse = offset, offset += 4;
-    if (fvf & fvf::specular) l.specular = offset, offset += 4;
-    l.tex_count = static_cast<int>((fvf & fvf::texcount_mask) >> fvf::texcount_shift);
-    if (l.tex_count > max_tex_sets) return l;
-    static constexpr int dims[4] = {2, 3, 4, 1};
+    const detail::FvfLayout f = detail::fvf_layout(fvf);
+    l.pretransformed = (fvf & fvf::position_mask) == fvf::xyzrhw;
+    // Reserved bits, and normals on pre-transformed vertices, make formats the pipeline refuses.
+    if (f.stride == 0 || (fvf & 0xe000u) || (f.has_normal && l.pretransformed)) return l;
+    l.normal = f.has_normal ? static_cast<int>(f.normal) : -1;
+    l.point_size = f.has_psize ? static_cast<int>(f.psize) : -1;
+    l.diffuse = f.has_diffuse ? static_cast<int>(f.diffuse) : -1;
+    l.specular = f.has_specular ? static_cast<int>(f.specular) : -1;
+    l.tex_count = static_cast<int>(f.tex_count);
     for (int i = 0; i < l.tex_count; ++i) {
-        l.tex[i] = offset;
-        l.tex_dims[i] = dims[(fvf >> (16 + 2 * i)) & 3];
-        offset += 4 * l.tex_dims[i];
+        l.tex[i] = static_cast<int>(f.tex_offset[i]);
+        l.tex_dims[i] = static_cast<int>(f.tex_size[i] / 4);
     }
-    l.size = static_cast<uint32_t>(offset);
+    l.size = f.stride;
     l.valid = true;
     return l;
 }
