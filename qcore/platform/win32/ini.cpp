@@ -141,7 +141,10 @@ void IniDocument::set(std::string_view section, std::string_view key, std::strin
     const size_t s = find_section(section, &end);
     if (s == std::string::npos) {
         if (!lines_.empty() && !trim(lines_.back().text).empty()) lines_.push_back(Line{});
-        lines_.push_back(classify("[" + std::string(section) + "]"));
+        std::string header;
+        header.reserve(section.size() + 2);
+        header.append("[").append(section).append("]");
+        lines_.push_back(classify(std::move(header)));
         lines_.push_back(classify(std::move(text)));
         return;
     }
