@@ -11,8 +11,7 @@
 namespace qcore::detail {
 namespace {
 
-constexpr DWORD fvf_position_mask = 0x00E, fvf_normal = 0x010, fvf_psize = 0x020, fvf_diffuse = 0x040,
-                fvf_specular = 0x080;
+constexpr DWORD fvf_position_mask = 0x00E;
 
 Float3 sub(Float3 a, Float3 b) {
     return {a.x - b.x, a.y - b.y, a.z - b.z};
