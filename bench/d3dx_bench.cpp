@@ -5,6 +5,8 @@
 #include <qcore/platform/d3d8/d3dx/image_codec.h>
 #include <qcore/platform/win32/window.h>
 
+#include "ratio_reporter.h"
+
 #include <benchmark/benchmark.h>
 #include <meshoptimizer.h>
 
@@ -254,12 +256,8 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.print_ratios();
+    const int rc = qcore::bench::run_and_summarise(argc, argv, reporter);
     std::remove(jpeg_path().c_str());
-    benchmark::Shutdown();
-    return 0;
+    return rc;
 }

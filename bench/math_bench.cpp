@@ -1,6 +1,8 @@
 // Matrix and point math side by side with glm; a summary of the time ratios follows the table.
 #include <qcore/geom/math3d.h>
 
+#include "ratio_reporter.h"
+
 #include <benchmark/benchmark.h>
 #include <glm/ext/matrix_clip_space.hpp>
 #include <glm/ext/matrix_transform.hpp>
@@ -208,11 +210,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.print_ratios();
-    benchmark::Shutdown();
-    return 0;
+    const int rc = qcore::bench::run_and_summarise(argc, argv, reporter);
+    return rc;
 }

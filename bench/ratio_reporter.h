@@ -35,6 +35,16 @@ private:
     double ours_ = 0, peer_ = 0;
 };
 
+// Runs the registered benchmarks through `reporter`, then lets it print its summary (print_ratios).
+template <class Reporter> int run_and_summarise(int argc, char** argv, Reporter& reporter) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.print_ratios();
+    benchmark::Shutdown();
+    return 0;
+}
+
 // Runs the registered benchmarks and prints the ratio of ours to peer.
 inline int run_with_ratio(int argc, char** argv, const char* ours, const char* peer) {
     benchmark::Initialize(&argc, argv);
