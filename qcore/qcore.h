@@ -20,6 +20,7 @@
 #include <qcore/data/file_overwrite_dlg.h>
 #include <qcore/data/filedlg.h>
 #include <qcore/data/filefun.h>
+#include <qcore/data/guid.h>
 #include <qcore/data/inifile.h>
 #include <qcore/data/log.h>
 #include <qcore/data/pak_file.h>
