@@ -35,5 +35,6 @@
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
 #include <qcore/image/psd_file.h>
+#include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
 #include <qcore/texture/tex_filter.h>
