@@ -12,6 +12,8 @@
 
 #include <qcore/core/core.h>
 #include <qcore/core/device.h>
+#include <qcore/core/render_target.h>
+#include <qcore/core/render_window.h>
 #include <qcore/core/rs_man.h>
 #include <qcore/core/thread_window.h>
 #include <qcore/core/timer.h>
@@ -38,3 +40,7 @@
 #include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
 #include <qcore/texture/tex_filter.h>
+#include <qcore/view/aera_cfg.h>
+#include <qcore/view/base_vport.h>
+#include <qcore/view/camera.h>
+#include <qcore/view/mouse_tool.h>
