@@ -12,6 +12,7 @@
 
 #include <qcore/core/core.h>
 #include <qcore/core/device.h>
+#include <qcore/core/my_com.h>
 #include <qcore/core/render_target.h>
 #include <qcore/core/render_window.h>
 #include <qcore/core/rs_man.h>
@@ -31,9 +32,11 @@
 #include <qcore/data/unit.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/bitset.h>
+#include <qcore/geom/box.h>
 #include <qcore/geom/frect.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/mathfun.h>
+#include <qcore/geom/ray.h>
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
 #include <qcore/image/psd_file.h>
