@@ -42,7 +42,13 @@
 #include <qcore/image/psd_file.h>
 #include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
+#include <qcore/texture/my_com.h>
+#include <qcore/texture/save_opt.h>
+#include <qcore/texture/tex_file.h>
 #include <qcore/texture/tex_filter.h>
+#include <qcore/texture/tex_man.h>
+#include <qcore/texture/tex_opt.h>
+#include <qcore/texture/texture.h>
 #include <qcore/view/aera_cfg.h>
 #include <qcore/view/base_vport.h>
 #include <qcore/view/camera.h>
