@@ -64,6 +64,7 @@ std::vector<uint8_t> encode_bmp24_file(const PixelRows& rows) {
     put16(p, 24);
     put32(p, 0);
     put32(p, static_cast<uint32_t>(image));
+    p += 16; // resolutions and colour counts stay 0
     for (int y = rows.height - 1; y >= 0; --y, p += row_size)
         bgr_row(rows.row(y), rows.width, p);
     return file;
