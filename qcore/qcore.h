@@ -37,9 +37,13 @@
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/mathfun.h>
 #include <qcore/geom/ray.h>
+#include <qcore/image/bitmapfun.h>
+#include <qcore/image/dibitmap.h>
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
+#include <qcore/image/jpeg_file.h>
 #include <qcore/image/psd_file.h>
+#include <qcore/image/surfacefun.h>
 #include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
 #include <qcore/texture/my_com.h>

@@ -68,13 +68,16 @@ public:
         if (old) old->Release();
     }
     T* detach() { return std::exchange(p_, nullptr); }
-    T** operator&() {
+    // Creation out-parameters: releases what is held and hands over the slot.
+    T** out() {
         reset();
         return &p_;
     }
+    T** operator&() { return out(); }
     T* get() const { return p_; }
     operator T*() const { return p_; }
     T* operator->() const { return p_; }
+    T& operator*() const { return *p_; }
 
 private:
     T* p_ = nullptr;
