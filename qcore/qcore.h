@@ -9,6 +9,7 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8mesh.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/d3d8/device_hooks.h>
+#include <qcore/platform/dplay8/dplay8.h>
 
 #include <qcore/core/core.h>
 #include <qcore/core/device.h>
@@ -44,6 +45,10 @@
 #include <qcore/image/jpeg_file.h>
 #include <qcore/image/psd_file.h>
 #include <qcore/image/surfacefun.h>
+#include <qcore/net/base_client.h>
+#include <qcore/net/base_server.h>
+#include <qcore/net/dxutil.h>
+#include <qcore/net/net_msg.h>
 #include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
 #include <qcore/texture/my_com.h>
