@@ -2,9 +2,20 @@
 #include <qcore/platform/win32/error_names.h>
 #include <qcore/platform/win32/message_box.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
+
+namespace {
+std::vector<gCore*> g_live_cores;
+}
+
+CBaseLog* qcore::current_core_log() {
+    return g_live_cores.empty() ? nullptr : g_live_cores.back()->log;
+}
 
 gCore::gCore() {
+    g_live_cores.push_back(this);
     dev = nullptr;
     // The texture file manager joins here once textures are built; until then the core has none.
     tex_man = nullptr;
@@ -14,6 +25,7 @@ gCore::gCore() {
 }
 
 gCore::~gCore() {
+    std::erase(g_live_cores, this);
     delete local_objs;
     local_objs = nullptr;
     tex_man = nullptr;

@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <optional>
 
+#include <unistd.h>
+
 #include "core/device_fixture.h"
+#include "support/process_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -249,7 +252,11 @@ TEST(SystemInfo, VideoCardProgramWritesTheIniItIsReadFrom) {
     ScopedEnv tmp("TMPDIR", dir.path());
     std::filesystem::create_directories(dir.path() + "config/qcore");
     invoke_vcard_info_app();
-    EXPECT_TRUE(std::filesystem::exists(dir.path() + "vcard.exe"));
+    // The copy runs from this user's own folder, which nobody else can write.
+    const std::string own = dir.path() + "qcore-" + std::to_string(::geteuid()) + "/";
+    EXPECT_TRUE(std::filesystem::exists(own + "vcard.exe"));
+    EXPECT_EQ(std::filesystem::status(own).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
     // The program runs on its own; give it time to start and write.
     const std::string ini = dir.path() + "config/qcore/vcardinfo.ini";
     for (int i = 0; i < 400 && !std::filesystem::exists(ini); ++i)
@@ -257,6 +264,29 @@ TEST(SystemInfo, VideoCardProgramWritesTheIniItIsReadFrom) {
     const int bytes = get_total_video_mem_in_bytes();
     EXPECT_NE(bytes, 32000000);
     EXPECT_GT(bytes, 0);
+}
+
+TEST(SystemInfo, VideoCardProgramRunsOnlyTheCopyItMade) {
+    qcore::test::TempDir dir;
+    ScopedEnv tmp("TMPDIR", dir.path());
+    qcore::test::ProcessRecorder processes;
+    const std::string own = dir.path() + "qcore-" + std::to_string(::geteuid());
+    // A folder others can write to is not used.
+    std::filesystem::create_directory(own);
+    std::filesystem::permissions(own, std::filesystem::perms::all);
+    invoke_vcard_info_app();
+    EXPECT_TRUE(processes.started.empty());
+    // A failed copy runs nothing, whatever lies where the copy should be.
+    std::filesystem::permissions(own, std::filesystem::perms::owner_all);
+    std::filesystem::create_directories(own + "/vcard.exe/planted");
+    invoke_vcard_info_app();
+    EXPECT_TRUE(processes.started.empty());
+    // Shared temporary folder leftovers are never run.
+    std::filesystem::remove_all(own + "/vcard.exe");
+    qcore::test::write_file_bytes(dir.path() + "vcard.exe", "#!/bin/sh\n");
+    invoke_vcard_info_app();
+    ASSERT_EQ(processes.started.size(), 1u);
+    EXPECT_EQ(processes.started[0], std::vector<std::string>{own + "/vcard.exe"});
 }
 
 } // namespace
