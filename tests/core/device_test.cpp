@@ -108,6 +108,78 @@ TEST_F(DeviceFixture, AllSixFailingGivesTheLongMessage) {
     EXPECT_EQ(dev.get_rs_man(), nullptr);
 }
 
+TEST_F(DeviceFixture, ResetsWithoutADeviceDoNothing) {
+    CDevice never(&core);
+    EXPECT_EQ(never.reset_device(), 0);
+    EXPECT_EQ(never.reset_aa(0), 0);
+    EXPECT_EQ(never.reset_aa(2), 0);
+    qcore::fail_next_create_device_calls(6);
+    CDevice failed(&core);
+    qcore::MessageBoxRecorder boxes;
+    ASSERT_EQ(failed.create_windowed_device(window(), D3DFMT_D16, 320, 240), 0);
+    EXPECT_EQ(failed.reset_device(), 0);
+    EXPECT_EQ(failed.reset_aa(0), 0);
+    EXPECT_EQ(failed.reset_aa(2), 0);
+    EXPECT_EQ(failed.is_corrupt(), 0);
+    EXPECT_EQ(boxes.count(), 1u);
+    // A second try after the failure works and keeps one Direct3D object.
+    EXPECT_EQ(failed.create_windowed_device(window(), D3DFMT_D16, 320, 240), 1);
+}
+
+TEST_F(DeviceFixture, CreatedOnceWithTheParametersTheDeviceFilledIn) {
+    CDevice dev(&core);
+    ASSERT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 0, 0), 1);
+    // A 0 by 0 request takes the window's client size.
+    EXPECT_EQ(dev.get_bbuf_width(), 320);
+    EXPECT_EQ(dev.get_bbuf_height(), 240);
+    IDirect3DDevice8* first = dev.get_dev();
+    const size_t registered = core.local_objs->size();
+    qcore::MessageBoxRecorder boxes;
+    EXPECT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 64, 64), 0);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"device already created"});
+    EXPECT_EQ(dev.get_dev(), first);
+    EXPECT_EQ(core.local_objs->size(), registered);
+    EXPECT_EQ(dev.get_bbuf_width(), 320);
+}
+
+// A local object whose callbacks destroy objects of the list: itself or another one.
+class Destroyer : public CLocalObj {
+public:
+    Destroyer(gCore* core, std::vector<std::string>* log, std::string name, CLocalObj** victim)
+        : CLocalObj(core), log_(log), name_(std::move(name)), victim_(victim) {}
+    void v_on_restore_local_objects() override { act("restore"); }
+    void v_on_delete_local_objects() override { act("delete"); }
+
+private:
+    void act(const char* walk) {
+        log_->push_back(std::string(walk) + " " + name_);
+        CLocalObj* doomed = *victim_;
+        *victim_ = nullptr;
+        delete doomed; // may be this object: nothing of it is used afterwards
+    }
+    std::vector<std::string>* log_;
+    std::string name_;
+    CLocalObj** victim_;
+};
+
+TEST_F(DeviceFixture, WalksSurviveObjectsDestroyedByACallback) {
+    CDevice dev(&core);
+    ASSERT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 64, 64), 1);
+    std::vector<std::string> walk;
+    CLocalObj* victim = nullptr;
+    CLocalObj* self = nullptr;
+    auto* killer = new Destroyer(&core, &walk, "killer", &victim);
+    victim = new Recorder(&core, &walk, "victim");
+    self = new Destroyer(&core, &walk, "self", &self);
+    Recorder tail(&core, &walk, "tail");
+    dev.DeleteLocalObjects();
+    EXPECT_EQ(walk, (std::vector<std::string>{"delete killer", "delete self", "delete tail"}));
+    walk.clear();
+    dev.RestoreLocalObjects();
+    EXPECT_EQ(walk, (std::vector<std::string>{"restore killer", "restore tail"}));
+    delete killer;
+}
+
 TEST_F(DeviceFixture, DesktopSizeAndNoDepthBuffer) {
     qcore::set_desktop_mode(800, 600, D3DFMT_X8R8G8B8);
     CDevice dev(&core);
