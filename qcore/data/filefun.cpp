@@ -72,6 +72,12 @@ bool stat_path(const char* path, struct stat& st) {
     return !os.empty() && ::stat(os.c_str(), &st) == 0;
 }
 
+int copy_failed(const char* source, const CString& destination, int show_errors) {
+    if (show_errors)
+        AfxMessageBox(CString("复制文件从：\n") + source + "\n到：\n" + destination + "\n失败！");
+    return 0;
+}
+
 // Whether a component of the path is "." or "..".
 bool has_dot_component(std::string_view path) {
     while (!path.empty()) {
@@ -272,6 +278,8 @@ int filefun::copy_file_to_a_folder(const char* source, const char* folder, const
     if (!file_exist(source)) return 0;
     const CString name = new_name && *new_name ? CString(new_name) : get_pure_filename(source, 1);
     const CString destination = with_trailing_separator(folder) + name;
+    // Without a folder the copy would land in whatever the current folder is.
+    if (!folder || !*folder) return copy_failed(source, destination, show_errors);
     if (qcore::os_path(destination.view()) == qcore::os_path(source) || is_same_file(source, destination))
         return 1;
     if (file_exist(destination)) {
@@ -292,9 +300,7 @@ int filefun::copy_file_to_a_folder(const char* source, const char* folder, const
         }
     }
     if (CopyFileA(source, destination, FALSE)) return 1;
-    if (show_errors)
-        AfxMessageBox(CString("复制文件从：\n") + source + "\n到：\n" + destination + "\n失败！");
-    return 0;
+    return copy_failed(source, destination, show_errors);
 }
 
 int filefun::copy_texture_to_a_folder(const char* source, const char* folder, file_overwrite_flag& flag) {

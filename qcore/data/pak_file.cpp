@@ -204,7 +204,12 @@ int CPakNode::get_data(WORD data_type, void* dest) {
         return 0;
     }
     const TypeInfo* info = type_info(data_type);
-    if (!info || info->length < 0) return 0;
+    if (!info) {
+        get_type_length(data_type); // says that the type has no length
+        return 0;
+    }
+    // A buffer's value is its bytes, as many as it holds, wherever they are.
+    if (info->length < 0) return length <= 0 || read_data(dest, static_cast<size_t>(length));
     if (length != info->length) return 0;
     if (length == 0) return 1;
     // Staged, so that a failed read leaves the destination untouched.

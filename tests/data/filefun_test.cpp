@@ -249,6 +249,19 @@ TEST(Filefun, CopyEdgeCases) {
     EXPECT_FALSE(
         filefun::copy_file_to_a_folder(dir.file("a.txt").c_str(), missing_folder.c_str(), nullptr, flag, 0));
     EXPECT_EQ(boxes.count(), 1u);
+
+    // No folder is not the current folder.
+    std::error_code ec;
+    const fs::path before = fs::current_path(ec);
+    fs::create_directory(dir.file("cwd"));
+    fs::current_path(dir.file("cwd"));
+    boxes.clear();
+    EXPECT_FALSE(filefun::copy_file_to_a_folder(dir.file("a.txt").c_str(), "", nullptr, flag, 1));
+    EXPECT_FALSE(filefun::copy_file_to_a_folder(dir.file("a.txt").c_str(), nullptr, "c.txt", flag, 0));
+    fs::current_path(ec ? fs::path("/") : before, ec);
+    EXPECT_TRUE(fs::is_empty(dir.file("cwd")));
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"复制文件从：\n" + dir.file("a.txt") + "\n到：\na.txt\n失败！"});
 }
 
 TEST(Filefun, OverwriteDialogShowsBothFiles) {

@@ -208,6 +208,12 @@ TEST_F(Damage, WrongSizesUnknownTypesAndKinds) {
     EXPECT_EQ(pak.get_root()->find("buf")->get_buffer(f), 1);
     EXPECT_EQ(f.size(), 3u);
     EXPECT_EQ(boxes.count(), 0u);
+    // A type without a length says so and copies nothing.
+    char odd[4] = "xyz";
+    EXPECT_EQ(pak.get_root()->find("odd")->get_data(77, odd), 0);
+    EXPECT_STREQ(odd, "xyz");
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"get data length err!"});
+    boxes.clear();
     // Nothing is lost by a copy: the odd records keep their bytes.
     const std::string copy = dir.file("copy.tpk");
     ASSERT_EQ(pak.save_as(copy.c_str()), 1);
