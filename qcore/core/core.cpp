@@ -3,9 +3,20 @@
 #include <qcore/platform/win32/message_box.h>
 #include <qcore/texture/tex_man.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
+
+namespace {
+std::vector<gCore*> g_live_cores;
+}
+
+CBaseLog* qcore::current_core_log() {
+    return g_live_cores.empty() ? nullptr : g_live_cores.back()->log;
+}
 
 gCore::gCore() {
+    g_live_cores.push_back(this);
     dev = nullptr;
     tex_man = new CTexFileMan(this);
     local_objs = new std::list<CLocalObj*>();
@@ -14,6 +25,7 @@ gCore::gCore() {
 }
 
 gCore::~gCore() {
+    std::erase(g_live_cores, this);
     delete local_objs;
     local_objs = nullptr;
     // Texture references still alive are detached here, so their later release touches no freed manager.
