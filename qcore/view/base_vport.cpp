@@ -78,6 +78,12 @@ CPoint CBaseVport::client_to_bbuf(CPoint p) const {
                   static_cast<int>(std::floor(double(p.y) * rect.Height / client_size.cy)));
 }
 
+VEC CBaseVport::client_to_bbuf(const VEC& p) const {
+    if (client_size.cx <= 0 || client_size.cy <= 0) return p;
+    return VEC(p.x * float(rect.Width) / float(client_size.cx),
+               p.y * float(rect.Height) / float(client_size.cy), p.z);
+}
+
 DWORD CBaseVport::clear_flags() const {
     DWORD flags = D3DCLEAR_TARGET;
     if (device && device->have_zbuf()) flags |= D3DCLEAR_ZBUFFER;

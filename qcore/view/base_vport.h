@@ -66,8 +66,9 @@ public:
     // z lies outside them.
     VEC proj_screen_pos_to_3d(const VEC& screen, const MAT* world = nullptr);
 
-    // A client point in back-buffer pixels.
+    // A client point in back-buffer pixels (screen-space drawing with pre-transformed vertices needs these).
     CPoint client_to_bbuf(CPoint p) const;
+    VEC client_to_bbuf(const VEC& p) const;
 
 protected:
     CCamera camera;

@@ -128,20 +128,29 @@ TEST_F(Vport, RegionLargerThanTheBackBufferShrinksAsAWhole) {
 }
 
 TEST_F(Vport, BarsAndBandsAreClearedInTheirColours) {
-    ASSERT_TRUE(make_device(400, 200));
-    CBaseVport* v = make_view(400, 200, 1);
-    v->get_aera_cfg().set_color_outof_workaera(0xff0000ff);
-    letterbox(v, FRect(0.25f, 0.25f, 0.75f, 0.75f));
-    // 4:3 of a 200 pixel height is 267 wide, from (400 - 267) / 2 = 66.
-    EXPECT_EQ(v->get_work_aera(), CRect(66, 0, 333, 200));
-    EXPECT_EQ(v->get_outer_bar(0), CRect(0, 0, 66, 200));
-    v->update_view();
-    const qcore::WindowImage img = shot(v);
-    EXPECT_EQ(img.at(30, 100) & 0xffffff, 0x0000ffu);  // bar
-    EXPECT_EQ(img.at(370, 100) & 0xffffff, 0x0000ffu); // bar
-    EXPECT_EQ(img.at(70, 100) & 0xffffff, 0x000000u);  // band left of the 3D area
-    EXPECT_EQ(img.at(200, 20) & 0xffffff, 0x000000u);  // band above it
-    EXPECT_EQ(img.at(200, 100) & 0xffffff, 0x808080u); // the 3D area
+    // With and without a stencil part: the clears ask only for the buffers the device has.
+    for (const D3DFORMAT depth : {D3DFMT_D24S8, D3DFMT_D16}) {
+        ASSERT_TRUE(make_device(400, 200, depth));
+        CBaseVport* v = make_view(400, 200, 1);
+        v->get_aera_cfg().set_color_outof_workaera(0xff0000ff);
+        letterbox(v, FRect(0.25f, 0.25f, 0.75f, 0.75f));
+        // 4:3 of a 200 pixel height is 267 wide, from (400 - 267) / 2 = 66.
+        EXPECT_EQ(v->get_work_aera(), CRect(66, 0, 333, 200));
+        EXPECT_EQ(v->get_outer_bar(0), CRect(0, 0, 66, 200));
+        const uint64_t clears = qcore::device_call_count(v->get_dev(), DeviceCall::Clear);
+        v->update_view();
+        EXPECT_EQ(qcore::device_call_count(v->get_dev(), DeviceCall::Clear),
+                  clears + 7); // 2 bars, 4 bands, area
+        const qcore::WindowImage img = shot(v);
+        EXPECT_EQ(img.at(30, 100) & 0xffffff, 0x0000ffu);  // bar
+        EXPECT_EQ(img.at(370, 100) & 0xffffff, 0x0000ffu); // bar
+        EXPECT_EQ(img.at(70, 100) & 0xffffff, 0x000000u);  // band left of the 3D area
+        EXPECT_EQ(img.at(200, 20) & 0xffffff, 0x000000u);  // band above it
+        EXPECT_EQ(img.at(200, 100) & 0xffffff, 0x808080u); // the 3D area
+        views.clear();
+        windows.clear();
+        device.reset();
+    }
 }
 
 TEST_F(Vport, PickingAndDrawingMeetAtScaleTwo) {
@@ -175,6 +184,9 @@ TEST_F(Vport, PickingAndDrawingMeetAtScaleTwo) {
     EXPECT_NEAR(back.x, p.x, 0.05);
     EXPECT_NEAR(back.y, p.y, 0.05);
     EXPECT_NEAR(back.z, p.z, 0.05);
+    const VEC in_bbuf = v->client_to_bbuf(screen);
+    EXPECT_FLOAT_EQ(in_bbuf.x, 2 * screen.x);
+    EXPECT_FLOAT_EQ(in_bbuf.y, 2 * screen.y);
     const CPoint client(static_cast<int>(screen.x), static_cast<int>(screen.y));
     EXPECT_TRUE(v->get_3d_aera().PtInRect(v->client_to_bbuf(client)));
     EXPECT_FALSE(v->get_3d_aera().PtInRect(v->client_to_bbuf(CPoint(100, 60))));

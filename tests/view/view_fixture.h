@@ -50,12 +50,12 @@ protected:
         reset_device_hooks();
     }
 
-    bool make_device(int bb_width, int bb_height) {
+    bool make_device(int bb_width, int bb_height, D3DFORMAT depth = D3DFMT_D24S8) {
         host = make_render_window(bb_width, bb_height, 0, 0);
         if (!host) return false;
         device = std::make_unique<CDevice>(&core);
         core.dev = device.get();
-        return device->create_windowed_device(host.get(), D3DFMT_D24S8, bb_width, bb_height) == 1;
+        return device->create_windowed_device(host.get(), depth, bb_width, bb_height) == 1;
     }
 
     // A viewport on a new window of the given client size, with the device at antialiasing scale aa.
