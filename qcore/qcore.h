@@ -11,8 +11,10 @@
 #include <qcore/platform/d3d8/device_hooks.h>
 
 #include <qcore/core/core.h>
+#include <qcore/core/d3d_font.h>
 #include <qcore/core/device.h>
 #include <qcore/core/rs_man.h>
+#include <qcore/core/simp_draw.h>
 #include <qcore/core/thread_window.h>
 #include <qcore/core/timer.h>
 #include <qcore/data/appinfo.h>
