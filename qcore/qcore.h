@@ -12,11 +12,13 @@
 #include <qcore/platform/dplay8/dplay8.h>
 
 #include <qcore/core/core.h>
+#include <qcore/core/d3d_font.h>
 #include <qcore/core/device.h>
 #include <qcore/core/my_com.h>
 #include <qcore/core/render_target.h>
 #include <qcore/core/render_window.h>
 #include <qcore/core/rs_man.h>
+#include <qcore/core/simp_draw.h>
 #include <qcore/core/thread_window.h>
 #include <qcore/core/timer.h>
 #include <qcore/data/appinfo.h>

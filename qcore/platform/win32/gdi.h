@@ -367,3 +367,16 @@ inline int DrawText(HDC hdc, LPCSTR text, int length, LPRECT rect, UINT format) 
 inline BOOL TextOut(HDC hdc, int x, int y, LPCSTR text, int length) {
     return TextOutA(hdc, x, y, text, length);
 }
+inline BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length,
+                       const INT* dx) {
+    return ExtTextOutA(hdc, x, y, options, rect, text, length, dx);
+}
+inline BOOL GetTextExtentPoint32(HDC hdc, LPCSTR text, int length, LPSIZE size) {
+    return GetTextExtentPoint32A(hdc, text, length, size);
+}
+inline BOOL GetTextMetrics(HDC hdc, LPTEXTMETRICA metrics) {
+    return GetTextMetricsA(hdc, metrics);
+}
+inline HFONT CreateFontIndirect(const LOGFONTA* font) {
+    return CreateFontIndirectA(font);
+}

@@ -311,4 +311,49 @@ TEST(GdiText, DrawTextCentresAndClips) {
     DeleteObject(f);
 }
 
+TEST(GdiText, ColoursModesAndFacesForGlyphBitmaps) {
+    Canvas c(120, 40);
+    c.clear(0);
+    HFONT regular = CreateFontA(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH, "Arial");
+    HFONT bold = CreateFontA(20, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH, "Arial");
+    HGDIOBJ old = SelectObject(c.dc(), regular);
+    SIZE thin{}, wide{};
+    ASSERT_TRUE(GetTextExtentPoint32(c.dc(), "Wide", 4, &thin));
+    SelectObject(c.dc(), bold);
+    ASSERT_TRUE(GetTextExtentPoint32(c.dc(), "Wide", 4, &wide));
+    EXPECT_EQ(thin.cy, 20);
+    EXPECT_EQ(wide.cy, 20);
+    EXPECT_GT(wide.cx, thin.cx);
+    EXPECT_FALSE(GetTextExtentPoint32(nullptr, "W", 1, &wide));
+    EXPECT_FALSE(GetTextExtentPoint32(c.dc(), "W", 1, nullptr));
+
+    // The previous values come back from the setters.
+    EXPECT_EQ(SetTextColor(c.dc(), RGB(255, 255, 255)), RGB(0, 0, 0));
+    EXPECT_EQ(SetBkColor(c.dc(), RGB(0, 0, 255)), RGB(255, 255, 255));
+    EXPECT_EQ(SetBkMode(c.dc(), TRANSPARENT), OPAQUE);
+    ASSERT_TRUE(ExtTextOut(c.dc(), 2, 2, 0, nullptr, "W", 1, nullptr));
+    EXPECT_EQ(c.count(0x0000FF), 0); // transparent: no background box
+    const int white = c.count(0xFFFFFF);
+    EXPECT_GT(white, 10);
+    EXPECT_EQ(SetBkMode(c.dc(), OPAQUE), TRANSPARENT);
+    ASSERT_TRUE(ExtTextOut(c.dc(), 60, 2, 0, nullptr, "W", 1, nullptr));
+    SIZE w{};
+    GetTextExtentPoint32(c.dc(), "W", 1, &w);
+    EXPECT_EQ(c.at(60, 2), 0x0000FFu); // opaque: the cell is filled
+    EXPECT_EQ(c.at(60 + w.cx - 1, 2 + w.cy - 1), 0x0000FFu);
+    EXPECT_EQ(c.at(60 + w.cx, 2), 0u);
+    EXPECT_EQ(c.count(0xFFFFFF), 2 * white); // the same glyph, coverage for coverage
+    // ETO_OPAQUE fills the rectangle with the background colour whatever the mode.
+    SetBkMode(c.dc(), TRANSPARENT);
+    RECT r{0, 30, 10, 40};
+    ExtTextOut(c.dc(), 0, 30, ETO_OPAQUE, &r, "", 0, nullptr);
+    EXPECT_EQ(c.at(5, 35), 0x0000FFu);
+    EXPECT_FALSE(ExtTextOut(c.dc(), 0, 0, 0, nullptr, nullptr, 3, nullptr));
+    SelectObject(c.dc(), old);
+    DeleteObject(regular);
+    DeleteObject(bold);
+}
+
 } // namespace
