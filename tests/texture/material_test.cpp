@@ -302,3 +302,29 @@ TEST_F(Material, DdsConversionWritesWhatWasSavedUnderDistinctNames) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Material, FailedCopiesKeepTheAbsoluteNameAndNullOptionsUseDefaults) {
+    CMyComPtr<ITexture> t = texture(image("a.bmp", 16, 16));
+    CPakFile f;
+    ASSERT_TRUE(f.create(dir.file("t.tpk").c_str()));
+    CSaveOpt o;
+    o.copy_textures = 1;
+    o.overwrite_state = FO_OVERWRITE_ALL;
+    o.tex_path = dir.file("no/such/folder/").c_str();
+    qcore::MessageBoxRecorder boxes;
+    t->save_texture_to_node(f.get_root(), "tex", &o);
+    char name[MAX_PATH] = {};
+    f.get_root()->find("tex")->find_data("FILENAME", NODE_FILENAME, name);
+    EXPECT_EQ(name, dir.file("a.bmp"));
+    EXPECT_EQ(last_log(), "复制文件失败: " + dir.file("a.bmp") + dir.file("no/such/folder/"));
+
+    boxes.clear();
+    CMyComPtr<IMaterial> m = IMaterial::create_empty(&core);
+    EXPECT_EQ(m->save_mtl_to_node(f.get_root(), "mtl", nullptr), 1);
+    EXPECT_NE(f.get_root()->find("mtl")->find("TEX_BUMPMAP"), nullptr); // every section by default
+    EXPECT_EQ(boxes.texts().at(0), "tex path must fill");
+}
+
+} // namespace
