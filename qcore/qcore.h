@@ -53,6 +53,7 @@
 #include <qcore/net/net_msg.h>
 #include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
+#include <qcore/texture/material.h>
 #include <qcore/texture/my_com.h>
 #include <qcore/texture/save_opt.h>
 #include <qcore/texture/tex_file.h>

@@ -8,6 +8,7 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/win32/com_ref.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/texture/tex_detail.h>
 #include <qcore/texture/tex_man.h>
 #include <qcore/texture/texture.h>
 
@@ -21,12 +22,8 @@ IDirect3DDevice8* device_of(const gCore* core) {
     return core && core->dev ? core->dev->get_dev() : nullptr;
 }
 
-void log_error(const gCore* core, const char* subject, const char* text, const char* more = nullptr) {
-    if (core && core->log) core->log->add_log(LOG_ERROR, subject, text, more);
-}
-
 void log_load_error(const gCore* core, const char* subject, HRESULT hr) {
-    log_error(core, subject, ", 贴图加载失败！错误码=", get_err_string(hr));
+    qcore::detail::log_tex_error(core, subject, ", 贴图加载失败！错误码=", get_err_string(hr));
 }
 
 D3DFORMAT strategy_format(const gCore* core, const CTexFileCreateOpt& opt) {
@@ -41,12 +38,12 @@ bool adjust_levels(const gCore* core, const char* name, IDirect3DTexture8* sourc
     for (DWORD i = 0; i < levels; ++i) {
         D3DSURFACE_DESC desc{};
         if (FAILED(source->GetLevelDesc(i, &desc)) || desc.Format != D3DFMT_A8R8G8B8) {
-            log_error(core, name, ", Texture Load Err! ErrCode=Not A8R8G8B8");
+            qcore::detail::log_tex_error(core, name, ", Texture Load Err! ErrCode=Not A8R8G8B8");
             return false;
         }
         D3DLOCKED_RECT locked{};
         if (FAILED(source->LockRect(i, &locked, nullptr, D3DLOCK_NOSYSLOCK))) {
-            log_error(core, name, ", Texture Load Err! ErrCode=Lock Err");
+            qcore::detail::log_tex_error(core, name, ", Texture Load Err! ErrCode=Lock Err");
             return false;
         }
         auto* bytes = static_cast<BYTE*>(locked.pBits);
@@ -68,7 +65,7 @@ bool copy_levels(const gCore* core, const char* name, IDirect3DTexture8* source,
              s.Width == t.Width && s.Height == t.Height;
     }
     if (!ok) {
-        log_error(core, name, ", Texture Load Err! ErrCode=Color Adjust Err");
+        qcore::detail::log_tex_error(core, name, ", Texture Load Err! ErrCode=Color Adjust Err");
         return false;
     }
     for (DWORD i = 0; i < levels; ++i) {
@@ -119,17 +116,17 @@ int CD3Tex::create_d3d_tex(const char* filename_in, const CTexFileCreateOpt* opt
     const CTexFileCreateOpt opt = opt_in ? *opt_in : CTexFileCreateOpt();
     gCore* core = target.core;
     if (!filefun::file_exist(name)) {
-        log_error(core, name, ", 贴图文件未找到");
+        qcore::detail::log_tex_error(core, name, ", 贴图文件未找到");
         return 0;
     }
     IDirect3DDevice8* device = device_of(core);
     D3DXIMAGE_INFO info{};
     if (!device || FAILED(D3DXGetImageInfoFromFileA(name, &info))) {
-        log_error(core, name, ", 文件读取失败！");
+        qcore::detail::log_tex_error(core, name, ", 文件读取失败！");
         return 0;
     }
     if (info.Width < 8 || info.Height < 8) {
-        log_error(core, name, ", 不支持小于8x8的贴图，请将其尺寸调整为至少8x8");
+        qcore::detail::log_tex_error(core, name, ", 不支持小于8x8的贴图，请将其尺寸调整为至少8x8");
         return 0;
     }
     const qcore::TexSize size =
@@ -265,7 +262,7 @@ int CTexFile::local_rebuild_all_texs_from_single_tex() {
     release_all_d3texs();
     if (!device_of(core) || abs_tex_filename.IsEmpty()) return 0;
     if (!filefun::file_exist(abs_tex_filename)) {
-        log_error(core, abs_tex_filename, ", 贴图文件未找到!");
+        qcore::detail::log_tex_error(core, abs_tex_filename, ", 贴图文件未找到!");
         return 0;
     }
     CD3Tex t(core);
@@ -278,13 +275,13 @@ int CTexFile::local_rebuild_all_texs_from_animation_tex() {
     release_all_d3texs();
     if (abs_tex_filename.IsEmpty()) return 0;
     if (!filefun::file_exist(abs_tex_filename)) {
-        log_error(core, abs_tex_filename, ", 贴图文件未找到!");
+        qcore::detail::log_tex_error(core, abs_tex_filename, ", 贴图文件未找到!");
         return 0;
     }
     CAtxFile atx;
     CString msg;
     if (!atx.load_atx_from_disk(abs_tex_filename, &msg, 1)) {
-        log_error(core, abs_tex_filename, ", ", msg);
+        qcore::detail::log_tex_error(core, abs_tex_filename, ", ", msg);
         return 0;
     }
     d3d_texs.reserve(atx.get_child_files().size());

@@ -82,6 +82,9 @@ int CTexFileMan::apply_new_strategy(IDirect3DDevice8* device, const CTexStrategy
     if (new_strategy) strategy = *new_strategy;
     if (!device) return 1;
     CMyWaitCursor wait;
+    // Without a sink of the caller's, progress goes to the core's.
+    CBaseStatus default_status;
+    if (!status) status = core && core->status ? core->status : &default_status;
     CProgressBar progress(status, static_cast<int>(files.size()), "Reloading textures");
     for (CTexFile* f : files) {
         progress.tick();

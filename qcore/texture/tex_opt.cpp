@@ -2,6 +2,7 @@
 
 #include <qcore/data/pak_file.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/texture/tex_detail.h>
 
 #include <algorithm>
 #include <cmath>
@@ -22,10 +23,6 @@ int scaled_dimension(int n, double s) {
     const double v = std::trunc(static_cast<double>(n) * s);
     if (!(v >= 0.0)) return 0;
     return v > max_tex_dimension ? max_tex_dimension : static_cast<int>(v);
-}
-
-void put_int(CPakNode* dir, const char* name, int value) {
-    dir->create_data_node(name, NODE_INT, &value);
 }
 
 } // namespace
@@ -78,16 +75,16 @@ void CTexFileCreateOpt::save_create_opt_to_node(CPakNode* parent, const char* na
     CPakNode* dir = parent ? parent->create_dir_node(name) : nullptr;
     if (!dir) return;
     dir->create_data_node("VR_TYPE", NODE_STR32, opt_dir_type);
-    put_int(dir, "tex_type", tex_type);
-    put_int(dir, "user_fmt", static_cast<int>(user_fmt));
+    qcore::detail::put_int_node(dir, "tex_type", tex_type);
+    qcore::detail::put_int_node(dir, "user_fmt", static_cast<int>(user_fmt));
     dir->create_data_node("size", NODE_CSIZE, &size);
-    put_int(dir, "mipcount", mipcount);
-    put_int(dir, "auto_size_factor", auto_size_factor);
-    put_int(dir, "use_max_clamp", use_max_clamp);
-    put_int(dir, "use_min_clamp", use_min_clamp);
-    put_int(dir, "max_clamp_value", max_clamp_value);
-    put_int(dir, "min_clamp_value", min_clamp_value);
-    put_int(dir, "enable_col_adj", enable_col_adj);
+    qcore::detail::put_int_node(dir, "mipcount", mipcount);
+    qcore::detail::put_int_node(dir, "auto_size_factor", auto_size_factor);
+    qcore::detail::put_int_node(dir, "use_max_clamp", use_max_clamp);
+    qcore::detail::put_int_node(dir, "use_min_clamp", use_min_clamp);
+    qcore::detail::put_int_node(dir, "max_clamp_value", max_clamp_value);
+    qcore::detail::put_int_node(dir, "min_clamp_value", min_clamp_value);
+    qcore::detail::put_int_node(dir, "enable_col_adj", enable_col_adj);
     if (enable_col_adj) color_adj.save_col_adj_data_to_node(dir, "color_adj_data");
 }
 
@@ -172,19 +169,19 @@ void CTexStrategy::save_stragegy_to_node(CPakNode* parent, const char* name, con
     CPakNode* dir = parent ? parent->create_dir_node(name) : nullptr;
     if (!dir) return;
     dir->create_data_node("VR_TYPE", NODE_STR32, strategy_dir_type);
-    put_int(dir, "size_width", size_width);
-    put_int(dir, "size_height", size_height);
-    put_int(dir, "mipmap", mipmap);
-    put_int(dir, "use_max_clamp", use_max_clamp);
-    put_int(dir, "use_min_clamp", use_min_clamp);
-    put_int(dir, "max_clamp_value", max_clamp_value);
-    put_int(dir, "min_clamp_value", min_clamp_value);
+    qcore::detail::put_int_node(dir, "size_width", size_width);
+    qcore::detail::put_int_node(dir, "size_height", size_height);
+    qcore::detail::put_int_node(dir, "mipmap", mipmap);
+    qcore::detail::put_int_node(dir, "use_max_clamp", use_max_clamp);
+    qcore::detail::put_int_node(dir, "use_min_clamp", use_min_clamp);
+    qcore::detail::put_int_node(dir, "max_clamp_value", max_clamp_value);
+    qcore::detail::put_int_node(dir, "min_clamp_value", min_clamp_value);
     const int factor = opt->convert_to_dds ? 0 : auto_size_factor;
-    put_int(dir, "auto_size_factor", factor);
+    qcore::detail::put_int_node(dir, "auto_size_factor", factor);
     for (int i = 0; i < 4; ++i) {
         CString key;
         key.Format("tex_fmt%d", i);
-        put_int(dir, key, static_cast<int>(tex_fmt[i]));
+        qcore::detail::put_int_node(dir, key, static_cast<int>(tex_fmt[i]));
     }
     for (int i = 0; i < 4; ++i) {
         CString key;

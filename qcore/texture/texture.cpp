@@ -5,6 +5,7 @@
 #include <qcore/image/imgfun.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/texture/tex_detail.h>
 #include <qcore/texture/tex_man.h>
 
 namespace {
@@ -12,14 +13,6 @@ namespace {
 constexpr const char* texture_dir_type = "VrTexture";
 // A stored tex_type of 10 marks options that are not to be used.
 constexpr int ignored_tex_type = 10;
-
-void put_int(CPakNode* dir, const char* name, int value) {
-    dir->create_data_node(name, NODE_INT, &value);
-}
-
-void log_error(const gCore* core, const char* subject, const char* text, const char* more = nullptr) {
-    if (core && core->log) core->log->add_log(LOG_ERROR, subject, text, more);
-}
 
 } // namespace
 
@@ -170,7 +163,7 @@ CString ITexture::saved_filename(CSaveOpt& o) const {
     }
     if (o.convert_to_dds && imgfun::get_img_file_type(source) != IMG_FILE_ATX) {
         if (!filefun::path_exist(o.tex_path)) {
-            log_error(core, o.tex_path, ", 贴图路径不存在，复制文件失败! ", source);
+            qcore::detail::log_tex_error(core, o.tex_path, ", 贴图路径不存在，复制文件失败! ", source);
             return source;
         }
         const CString target_name = dds_target_name(o);
@@ -178,14 +171,14 @@ CString ITexture::saved_filename(CSaveOpt& o) const {
         IDirect3DTexture8* tex = tex_file->is_loaded() ? tex_file->d3d_texs.front().tex : nullptr;
         if (!tex) return source;
         if (FAILED(D3DXSaveTextureToFileA(target, D3DXIFF_DDS, tex, nullptr))) {
-            log_error(core, target, ", Save Texture Err! ");
+            qcore::detail::log_tex_error(core, target, ", Save Texture Err! ");
             return source;
         }
         o.dds_written[target_name] = source;
         return target_name;
     }
     if (!filefun::copy_texture_to_a_folder(source, o.tex_path, o.overwrite_state)) {
-        log_error(core, "复制文件失败: ", source, o.tex_path);
+        qcore::detail::log_tex_error(core, "复制文件失败: ", source, o.tex_path);
         return source;
     }
     return bare;
@@ -200,11 +193,11 @@ void ITexture::save_texture_to_node(CPakNode* parent, const char* name, CSaveOpt
     dir->create_data_node("VR_TYPE", NODE_STR32, texture_dir_type);
     const CString filename = tex_file ? saved_filename(o) : CString();
     dir->create_data_node("FILENAME", NODE_FILENAME, filename.GetString());
-    put_int(dir, "ENABLE", enable);
-    put_int(dir, "MAP_CHANNEL", map_channel);
-    put_int(dir, "MAP_CHANNEL_IN_RENDER", map_channel_in_render);
-    put_int(dir, "TEX_STAGE_IN_RENDER", tex_stage_in_render);
-    put_int(dir, "FILTER_TYPE", filter_type);
+    qcore::detail::put_int_node(dir, "ENABLE", enable);
+    qcore::detail::put_int_node(dir, "MAP_CHANNEL", map_channel);
+    qcore::detail::put_int_node(dir, "MAP_CHANNEL_IN_RENDER", map_channel_in_render);
+    qcore::detail::put_int_node(dir, "TEX_STAGE_IN_RENDER", tex_stage_in_render);
+    qcore::detail::put_int_node(dir, "FILTER_TYPE", filter_type);
     if (tex_file) {
         CTexFileCreateOpt written = tex_file->create_opt;
         if (o.copy_textures && o.convert_to_dds && filefun::is_file_type(filename, ".dds")) {

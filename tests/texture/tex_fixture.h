@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,7 @@ protected:
                                      : ext == "tga" ? detail::encode_tga(img, false)
                                                     : detail::encode_bmp(img, true);
         const std::string path = dir.file(name);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         write_file_bytes(path, std::string(bytes.begin(), bytes.end()));
         return path;
     }

@@ -23,6 +23,16 @@ DWORD texel(IDirect3DTexture8* t, UINT x, UINT y) {
     return v;
 }
 
+class Status : public CBaseStatus {
+public:
+    std::vector<std::string> calls;
+    void msg(const char* text, const char*) override { calls.push_back(text); }
+
+protected:
+    void show_progress(int range) override { calls.push_back("show " + std::to_string(range)); }
+    void tick() override { calls.push_back("tick"); }
+};
+
 class FixedTimer : public CTimer {
 public:
     double now = 0;
@@ -215,7 +225,7 @@ TEST_F(TexMan, StrategyChangesRecreateTexturesInTheNewFormat) {
     EXPECT_EQ(core.tex_man->get_strategy().is_same(&s), 1);
     EXPECT_EQ(level0(on->get_current_d3tex(nullptr)).Format, D3DFMT_A8R8G8B8); // no device: stored only
 
-    ASSERT_EQ(core.tex_man->apply_new_strategy(device->get_dev(), &s, core.status), 1);
+    ASSERT_EQ(core.tex_man->apply_new_strategy(device->get_dev(), &s, nullptr), 1);
     const D3DSURFACE_DESC d = level0(on->get_current_d3tex(nullptr));
     EXPECT_EQ(d.Format, D3DFMT_R5G6B5);
     EXPECT_EQ(d.Width, 32u);
@@ -223,7 +233,10 @@ TEST_F(TexMan, StrategyChangesRecreateTexturesInTheNewFormat) {
     EXPECT_EQ(off->get_tex_file()->get_create_opt().auto_size_factor, 1);
     off->enable_texture(1);
     EXPECT_EQ(level0(off->get_current_d3tex(nullptr)).Format, D3DFMT_R5G6B5);
-    core.tex_man->apply_new_strategy(device->get_dev(), &before, core.status);
+    Status status;
+    core.tex_man->apply_new_strategy(device->get_dev(), &before, &status);
+    EXPECT_EQ(status.calls, (std::vector<std::string>{"show 2", "Reloading textures", "tick", "tick", "show 0"}));
+    EXPECT_EQ(level0(off->get_current_d3tex(nullptr)).Width, 64u);
 }
 
 TEST_F(TexMan, ColourAdjustmentIsAppliedToEveryLevel) {
