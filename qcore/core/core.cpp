@@ -1,13 +1,13 @@
 #include <qcore/core/core.h>
 #include <qcore/platform/win32/error_names.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/texture/tex_man.h>
 
 #include <cstdint>
 
 gCore::gCore() {
     dev = nullptr;
-    // The texture file manager joins here once textures are built; until then the core has none.
-    tex_man = nullptr;
+    tex_man = new CTexFileMan(this);
     local_objs = new std::list<CLocalObj*>();
     log = &default_log;
     status = &default_status;
@@ -16,6 +16,8 @@ gCore::gCore() {
 gCore::~gCore() {
     delete local_objs;
     local_objs = nullptr;
+    // Texture references still alive are detached here, so their later release touches no freed manager.
+    delete tex_man;
     tex_man = nullptr;
 }
 
