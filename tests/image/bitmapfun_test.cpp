@@ -116,6 +116,46 @@ TEST_F(PreviewFiles, DamagedMissingAndUnsupportedFilesGiveNothing) {
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"无法打开 " + dir.file("none.jpg")});
 }
 
+void write_atx(const std::string& path, const std::vector<std::string>& frames) {
+    std::string text = "[QVX_ATX_SETTING]\nver=1.000000\nfile_count=" + std::to_string(frames.size()) + "\n";
+    for (size_t i = 0; i < frames.size(); ++i)
+        text += "file" + std::to_string(i) + "=" + frames[i] + "\ntime" + std::to_string(i) + "=100\n";
+    write_file_bytes(path, text);
+}
+
+TEST_F(PreviewFiles, AnimatedTexturesShowTheirFirstFrameWithACaption) {
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    write_bytes(dir.file("f0.jpg"), write_jpeg(96, 64, 3, std::vector<uint8_t>(96 * 64 * 3, 128), 95));
+    write_atx(dir.file("wave.atx"), {"f0.jpg", "f1.jpg"});
+    CBitmap out;
+    ASSERT_EQ(bitmapfun::load_any_file_to_bitmap(device_, dir.file("wave.atx").c_str(), out, 0, 0, 1,
+                                                 IMG_CHANNEL_ARGB, 0),
+              1);
+    int w = 0, h = 0;
+    const std::vector<uint32_t> px = bitmap_pixels(out, w, h);
+    ASSERT_EQ(w, 96);
+    // The caption's opaque black box and white strokes sit at the top left; the frame shows below it.
+    const auto black = std::count(px.begin(), px.begin() + 96 * 12, 0u);
+    const auto white = std::count_if(px.begin(), px.begin() + 96 * 12,
+                                     [](uint32_t p) { return channel_distance(p, 0xFFFFFF) < 80; });
+    EXPECT_GT(black, 100);
+    EXPECT_GT(white, 10);
+    EXPECT_LE(channel_distance(px[static_cast<size_t>(40) * 96 + 48], 0x808080), 3);
+    EXPECT_LE(channel_distance(px[5 * 96 + 90], 0x808080), 3);
+
+    // Missing first frame, a first frame that is the animation itself, and one that is another animation.
+    write_atx(dir.file("missing.atx"), {"gone.jpg"});
+    write_atx(dir.file("self.atx"), {"self.atx"});
+    write_atx(dir.file("outer.atx"), {"wave.atx"});
+    for (const char* name : {"missing.atx", "self.atx", "outer.atx"})
+        EXPECT_EQ(bitmapfun::load_any_file_to_bitmap(device_, dir.file(name).c_str(), out, 0, 0, 1,
+                                                     IMG_CHANNEL_ARGB, 0),
+                  0)
+            << name;
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
 TEST_F(PreviewFiles, PngThroughTheBitmapLoaderStandsUpright) {
     TempDir dir;
     std::vector<uint8_t> samples;
@@ -144,9 +184,9 @@ TEST(PreviewScaling, KeepsTheAspectRatioAndCentres) {
     for (int y = 0; y < 100; ++y)
         EXPECT_EQ(px[static_cast<size_t>(y) * 100 + 7], y >= 37 && y < 62 ? 0x00FF00u : window_colour()) << y;
 
-    // Ratios 1.3333 and 1.3337 count as equal: the whole target is image.
+    // Ratios 1.3333 and 1.334 count as equal: the whole target is image.
     CBitmap ratio;
-    ratio.Attach(filled(13337, 10000, [](int, int) { return 0x0000FFu; }));
+    ratio.Attach(filled(1334, 1000, [](int, int) { return 0x0000FFu; }));
     ASSERT_EQ(bitmapfun::scale_bitmap(ratio, out, 400, 300, 1), 1);
     px = bitmap_pixels(out, w, h);
     EXPECT_EQ(px[0], 0x0000FFu);
