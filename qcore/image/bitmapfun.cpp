@@ -7,6 +7,7 @@
 #include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/texture/atx_file.h>
 
 #include <algorithm>
 #include <cmath>
@@ -75,6 +76,24 @@ bool dib_section_of(CBitmap& bmp, BITMAP& bm) {
            bm.bmBitsPixel > 0;
 }
 
+// White text on black at the top left of the bitmap, wrapped to its width.
+void draw_caption(CBitmap& bitmap, const char* text) {
+    CDC dc;
+    if (!dc.CreateCompatibleDC(nullptr)) return;
+    CBitmap* old = dc.SelectObject(&bitmap);
+    if (!old) return;
+    {
+        CSuperDC sdc(&dc);
+        sdc.set_font(1, 12);
+        sdc.set_text_color(RGB(255, 255, 255));
+        sdc.set_transprent_bk_mode(0);
+        dc.SetBkColor(RGB(0, 0, 0));
+        CRect r = sdc.get_rect();
+        dc.DrawText(text, &r, DT_WORDBREAK | DT_NOPREFIX);
+    }
+    dc.SelectObject(old);
+}
+
 } // namespace
 
 int bitmapfun::load_any_file_to_bitmap(IDirect3DDevice8* dev, const char* name, CBitmap& out, int width,
@@ -106,10 +125,16 @@ int bitmapfun::load_any(IDirect3DDevice8* dev, const char* name, CBitmap& out, i
         return dib.create_scaled_bitmap_from_me(out, sized ? width : dib.get_width(),
                                                 sized ? height : dib.get_height(), keep_aspect, 1);
     }
-    case IMG_FILE_ATX:
-        // An animated texture whose first frame is itself one would never end.
+    case IMG_FILE_ATX: {
+        // An animated texture whose first frame is itself one (or the same file) would never end.
         if (inside_atx) return 0;
-        return 0;
+        CAtxFile atx;
+        if (!atx.load_atx_from_disk(name, nullptr, 0) || atx.get_child_files().empty()) return 0;
+        const int result =
+            load_any(dev, atx.get_child_files()[0], out, width, height, keep_aspect, channel, bg, true);
+        if (result) draw_caption(out, "ATX动画贴图");
+        return result;
+    }
     default:
         return 0;
     }

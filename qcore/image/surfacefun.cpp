@@ -4,6 +4,7 @@
 #include <qcore/image/jpeg_file.h>
 #include <qcore/image/surfacefun.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
+#include <qcore/platform/win32/com_ref.h>
 #include <qcore/platform/win32/message_box.h>
 
 #include <algorithm>
@@ -80,13 +81,13 @@ void exportable_sur32::reset() {
 
 int surfacefun::save_render_target_to_file(IDirect3DDevice8* dev, const CRect& rect, const CSize& size,
                                            const char* file) {
-    qcore::ComRef<IDirect3DSurface8> sur = create_sur_and_copy_from_render_target(dev, rect);
+    CMyComPtr<IDirect3DSurface8> sur = create_sur_and_copy_from_render_target(dev, rect);
     if (!sur) return 0;
-    return save_surface_to_file(dev, sur.get(), CRect(0, 0, 0, 0), size, file);
+    return save_surface_to_file(dev, sur, CRect(0, 0, 0, 0), size, file);
 }
 
-qcore::ComRef<IDirect3DSurface8> surfacefun::create_sur_and_copy_from_render_target(IDirect3DDevice8* dev,
-                                                                                    const CRect& rect) {
+CMyComPtr<IDirect3DSurface8> surfacefun::create_sur_and_copy_from_render_target(IDirect3DDevice8* dev,
+                                                                                const CRect& rect) {
     if (!dev) return {};
     qcore::ComRef<IDirect3DSurface8> target;
     HRESULT hr = dev->GetRenderTarget(target.out());
@@ -113,7 +114,9 @@ qcore::ComRef<IDirect3DSurface8> surfacefun::create_sur_and_copy_from_render_tar
         AfxMessageBox("err Clone surface");
         return {};
     }
-    return copy;
+    CMyComPtr<IDirect3DSurface8> result;
+    result.attach(copy.detach());
+    return result;
 }
 
 int surfacefun::save_surface_to_file(IDirect3DDevice8* dev, IDirect3DSurface8* sur, const CRect& rect,

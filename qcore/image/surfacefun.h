@@ -1,8 +1,8 @@
 #pragma once
 // Saving what was rendered: a rectangle of the render target, or any surface, converted and scaled to
 // 32 bits and written as a 24-bit BMP or a JPEG file.
+#include <qcore/core/my_com.h>
 #include <qcore/platform/d3d8/d3d8.h>
-#include <qcore/platform/win32/com_ref.h>
 #include <qcore/platform/win32/mfc_types.h>
 
 // A 32-bit surface with the rectangle of it to export (empty: the whole surface). Holds a reference.
@@ -28,8 +28,8 @@ public:
                                           const char* file);
     // A copy of a rectangle of the render target; null (after a message) when the rectangle does not lie
     // inside the target or a call fails.
-    static qcore::ComRef<IDirect3DSurface8> create_sur_and_copy_from_render_target(IDirect3DDevice8* dev,
-                                                                                   const CRect& rect);
+    static CMyComPtr<IDirect3DSurface8> create_sur_and_copy_from_render_target(IDirect3DDevice8* dev,
+                                                                               const CRect& rect);
     static int save_surface_to_file(IDirect3DDevice8* dev, IDirect3DSurface8* sur, const CRect& rect,
                                     const CSize& size, const char* file);
     // A new w x h surface of the source's format holding the whole source, filtered; the caller releases it.

@@ -66,13 +66,11 @@ TEST_F(SurfaceCapture, RectanglesAndSizesPickAndScaleThePart) {
     EXPECT_EQ(p.at(19, 19), pattern(29, 24));
 
     // A surface passed with a rectangle is cropped to it even when it needs no conversion.
-    qcore::ComRef<IDirect3DSurface8> copy =
-        surfacefun::create_sur_and_copy_from_render_target(device_, CRect());
+    CMyComPtr<IDirect3DSurface8> copy = surfacefun::create_sur_and_copy_from_render_target(device_, CRect());
     ASSERT_TRUE(copy);
     const std::string cropped = dir.file("cropped.bmp");
-    ASSERT_EQ(surfacefun::save_surface_to_file(device_, copy.get(), CRect(50, 10, 54, 12), CSize(),
-                                               cropped.c_str()),
-              1);
+    ASSERT_EQ(
+        surfacefun::save_surface_to_file(device_, copy, CRect(50, 10, 54, 12), CSize(), cropped.c_str()), 1);
     const Rgb c = decode_rgb_file(cropped);
     ASSERT_EQ(c.width, 4);
     EXPECT_EQ(c.at(3, 1), pattern(53, 11));
@@ -135,7 +133,7 @@ TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
     const std::string name = dir.file("keep.bmp");
     write_file_bytes(name, "old picture");
     // A surface that is not 32-bit fails before anything is written.
-    qcore::ComRef<IDirect3DSurface8> small;
+    CMyComPtr<IDirect3DSurface8> small;
     ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_R5G6B5, small.out()), D3D_OK);
     EXPECT_EQ(surfacefun::save_surface_to_file(nullptr, small.get(), CRect(), CSize(), name.c_str()), 0);
     EXPECT_EQ(read_file_bytes(name), "old picture");
