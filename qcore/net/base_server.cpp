@@ -167,6 +167,10 @@ HRESULT CBaseServer::on_msg_from_client(DWORD msg_id, void* msg) {
 void CBaseServer::add_client(const ADDRESS_INFO& info) {
     std::lock_guard<std::recursive_mutex> hold(clients_lock);
     clients.push_back(info);
+    sort_clients();
+}
+
+void CBaseServer::sort_clients() {
     clients.sort(
         [](const ADDRESS_INFO& a, const ADDRESS_INFO& b) { return qcore::address_less(a.ip, b.ip); });
 }

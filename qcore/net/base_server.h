@@ -45,6 +45,8 @@ protected:
     HRESULT HostSession(const WCHAR* session_name);
     BOOL IsServiceProviderValid(const GUID* sp);
     static HRESULT WINAPI msg_handler_at_server(PVOID context, DWORD msg_id, PVOID msg);
+    // Puts `clients` in address order (stable); the caller holds clients_lock.
+    void sort_clients();
 
     // Kept sorted by address; changed on the session's worker thread, so always read under clients_lock.
     std::list<ADDRESS_INFO> clients;
