@@ -28,6 +28,7 @@
 #include <qcore/data/text_fun.h>
 #include <qcore/data/undo_man.h>
 #include <qcore/data/unit.h>
+#include <qcore/data/vr_item.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/bitset.h>
 #include <qcore/geom/box.h>
@@ -36,6 +37,13 @@
 #include <qcore/geom/mathfun.h>
 #include <qcore/geom/ray.h>
 #include <qcore/image/img_channel.h>
+#include <qcore/mesh/buffer_proxy.h>
+#include <qcore/mesh/face.h>
+#include <qcore/mesh/max_mesh_data.h>
+#include <qcore/mesh/mesh_buffers.h>
+#include <qcore/mesh/mesh_utl.h>
+#include <qcore/mesh/raw_mesh.h>
+#include <qcore/mesh/xmeshfun.h>
 #include <qcore/image/imgfun.h>
 #include <qcore/image/psd_file.h>
 #include <qcore/texture/color_adj.h>
