@@ -35,6 +35,7 @@
 #include <qcore/geom/frect.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/mathfun.h>
+#include <qcore/geom/octree.h>
 #include <qcore/geom/ray.h>
 #include <qcore/image/img_channel.h>
 #include <qcore/mesh/buffer_proxy.h>
