@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   libglm-dev libhdf5-dev libosmesa6-dev
   doxygen libassimp-dev
+  libglm-dev libhdf5-dev libosmesa6-dev libembree-dev
 )
 
 missing=()

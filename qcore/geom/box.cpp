@@ -109,7 +109,7 @@ int CBox::triangle_test(const VEC& a, const VEC& b, const VEC& c) const {
     return ((ca ^ inside_code) & (cb ^ inside_code) & (cc ^ inside_code)) == 0;
 }
 
-bool CBox::slab_interval(const CRayForBox& r, float& tnear, float& tfar) const {
+bool CBox::ray_interval(const CRayForBox& r, float& tnear, float& tfar) const {
     float tmin, tmax, tymin, tymax, tzmin, tzmax;
     if (!slab(min.x, max.x, r.origin.x, r.inv_dir.x, tmin, tmax)) return false;
     if (!slab(min.y, max.y, r.origin.y, r.inv_dir.y, tymin, tymax)) return false;
@@ -125,12 +125,12 @@ bool CBox::slab_interval(const CRayForBox& r, float& tnear, float& tfar) const {
 
 int CBox::ray_box_test(const CRayForBox& r) const {
     float tnear, tfar;
-    return slab_interval(r, tnear, tfar) && tnear < big && tfar > 0.0f;
+    return ray_interval(r, tnear, tfar) && tnear < big && tfar > 0.0f;
 }
 
 int CBox::line_box_test(const CRayForBox& r, float t0, float t1) const {
     float tnear, tfar;
-    return slab_interval(r, tnear, tfar) && tnear < t1 && t0 < tfar;
+    return ray_interval(r, tnear, tfar) && tnear < t1 && t0 < tfar;
 }
 
 CBox CBox::create_box(const std::vector<VEC>* points, bool cube) {

@@ -105,9 +105,9 @@ public:
     // or a null pointer.
     static CBox create_box(const std::vector<VEC>* points, bool cube);
 
-private:
-    // Entry and exit parameters of the ray through the three slabs; false when a slab is missed outright.
-    bool slab_interval(const CRayForBox& r, float& tnear, float& tfar) const;
+    // Entry and exit parameters of the ray through the three slabs (the steps both tests above share);
+    // false when the slabs do not overlap.
+    bool ray_interval(const CRayForBox& r, float& tnear, float& tfar) const;
 };
 
 // Exact triangle-box overlap by separating axes; touching counts as overlap.
