@@ -9,6 +9,9 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8mesh.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/d3d8/device_hooks.h>
+#include <qcore/platform/dshow/base_classes.h>
+#include <qcore/platform/dshow/clip_writer.h>
+#include <qcore/platform/dshow/dshow.h>
 
 #include <qcore/core/core.h>
 #include <qcore/core/device.h>
@@ -35,5 +38,6 @@
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
 #include <qcore/image/psd_file.h>
+#include <qcore/image/video_texture.h>
 #include <qcore/texture/color_adj.h>
 #include <qcore/texture/tex_filter.h>
