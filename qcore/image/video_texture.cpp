@@ -54,6 +54,12 @@ bool frame_layout(const CMediaType* mt, LONG& width, LONG& height, LONG& pitch) 
     return true;
 }
 
+// The result starts as success, so that only a failure of the base classes shows in it.
+HRESULT* cleared(HRESULT* phr) {
+    if (phr) *phr = S_OK;
+    return phr;
+}
+
 } // namespace
 
 namespace qcore::detail {
@@ -85,10 +91,8 @@ bool copy_bgr24_frame(const BYTE* source, LONG pitch, LONG width, LONG height, D
 } // namespace qcore::detail
 
 CTextureRenderer::CTextureRenderer(CBaseVideoTexture* owner_, LPUNKNOWN outer, HRESULT* phr)
-    : CBaseVideoRenderer(CLSID_TextureRenderer, "Texture Renderer", outer, phr), owner(owner_) {
+    : CBaseVideoRenderer(CLSID_TextureRenderer, "Texture Renderer", outer, cleared(phr)), owner(owner_) {
     device = owner_ ? owner_->device : nullptr;
-    // The base classes report their own failures; the renderer adds none.
-    if (phr && SUCCEEDED(*phr)) *phr = S_OK;
 }
 
 CTextureRenderer::~CTextureRenderer() {
