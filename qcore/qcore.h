@@ -10,6 +10,9 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/dplay8/dplay8.h>
+#include <qcore/platform/dshow/base_classes.h>
+#include <qcore/platform/dshow/clip_writer.h>
+#include <qcore/platform/dshow/dshow.h>
 
 #include <qcore/core/core.h>
 #include <qcore/core/d3d_font.h>
@@ -49,6 +52,7 @@
 #include <qcore/image/jpeg_file.h>
 #include <qcore/image/psd_file.h>
 #include <qcore/image/surfacefun.h>
+#include <qcore/image/video_texture.h>
 #include <qcore/mesh/buffer_proxy.h>
 #include <qcore/mesh/face.h>
 #include <qcore/mesh/max_mesh_data.h>
