@@ -376,8 +376,8 @@ void print_ratios() {
         row(r.phase, r.ours, r.floor, r.target);
     for (const char* k : {"memory open", "memory preload"})
         if (g_memory.count(k))
-            std::printf("%-22s heap of the open tree of %d small nodes: %.2fx the file size (target < 2)\n", k,
-                        kDirs * (kValues + 1), g_memory[k]);
+            std::printf("%-22s heap of the open tree of %d small nodes: %.2fx the file size (target < 2)\n",
+                        k, kDirs * (kValues + 1), g_memory[k]);
 }
 
 } // namespace
