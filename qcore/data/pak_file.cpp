@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -127,6 +128,104 @@ std::string_view CPakNode::index_key() const {
         if (it != g_set_aside_keys.end()) return it->second;
     }
     return name;
+}
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QCORE_PAK_NODE_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QCORE_PAK_NODE_POOL 0
+#endif
+#endif
+#ifndef QCORE_PAK_NODE_POOL
+#define QCORE_PAK_NODE_POOL 1
+#endif
+
+// Nodes come from blocks of many: a tree of small nodes then costs no heap header per node, and a block
+// goes back to the heap as soon as its last node does. (Builds with the address checker use the heap, so
+// that it sees every node.)
+class NodePool {
+public:
+    static constexpr size_t kSlot = (sizeof(CPakNode) + 15) / 16 * 16;
+    static constexpr size_t kSlots = 512;
+
+    void* take() {
+        std::lock_guard lock(mutex_);
+        if (hint_ >= blocks_.size() || !has_room(blocks_[hint_])) {
+            hint_ = blocks_.size();
+            for (size_t i = 0; i < blocks_.size(); ++i)
+                if (has_room(blocks_[i])) {
+                    hint_ = i;
+                    break;
+                }
+            if (hint_ == blocks_.size()) add_block();
+        }
+        Block& b = blocks_[hint_];
+        ++b.live;
+        if (b.free_head) {
+            void* p = b.free_head;
+            b.free_head = *static_cast<void**>(p);
+            return p;
+        }
+        return b.base + kSlot * b.unused_from++;
+    }
+
+    void give(void* p) {
+        std::lock_guard lock(mutex_);
+        auto it = std::upper_bound(blocks_.begin(), blocks_.end(), static_cast<char*>(p),
+                                   [](char* q, const Block& b) { return q < b.base; });
+        Block& b = *--it;
+        *static_cast<void**>(p) = b.free_head;
+        b.free_head = p;
+        if (--b.live > 0) return;
+        ::operator delete(b.base);
+        const auto at = static_cast<size_t>(it - blocks_.begin());
+        blocks_.erase(it);
+        if (hint_ > at || hint_ >= blocks_.size()) hint_ = hint_ > 0 ? hint_ - 1 : 0;
+    }
+
+private:
+    struct Block {
+        char* base;
+        void* free_head;
+        size_t unused_from;
+        size_t live;
+    };
+    static bool has_room(const Block& b) { return b.free_head || b.unused_from < kSlots; }
+    void add_block() {
+        Block b{static_cast<char*>(::operator new(kSlot* kSlots)), nullptr, 0, 0};
+        const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), b.base,
+                                         [](char* q, const Block& x) { return q < x.base; });
+        const auto placed = blocks_.insert(it, b);
+        hint_ = static_cast<size_t>(placed - blocks_.begin());
+    }
+
+    std::mutex mutex_;
+    std::vector<Block> blocks_;
+    size_t hint_ = 0;
+};
+
+// Never destroyed: nodes may outlive every other static object.
+NodePool& node_pool() {
+    static NodePool* pool = new NodePool;
+    return *pool;
+}
+
+} // namespace
+
+void* CPakNode::operator new(size_t size) {
+    if (!QCORE_PAK_NODE_POOL || size != sizeof(CPakNode)) return ::operator new(size);
+    return node_pool().take();
+}
+
+void CPakNode::operator delete(void* p, size_t size) noexcept {
+    if (!p) return;
+    if (!QCORE_PAK_NODE_POOL || size != sizeof(CPakNode))
+        ::operator delete(p);
+    else
+        node_pool().give(p);
 }
 
 CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPakFile* file) {
@@ -474,6 +573,19 @@ CString pak_damage(const CPakFile& file) {
 
 namespace {
 
+// Calls fn on every node of the tree below and including `top`, without recursion.
+template <class Fn> void each_node(CPakNode* top, Fn fn) {
+    std::vector<CPakNode*> stack;
+    if (top) stack.push_back(top);
+    while (!stack.empty()) {
+        CPakNode* node = stack.back();
+        stack.pop_back();
+        fn(*node);
+        const auto& kids = node->get_children();
+        stack.insert(stack.end(), kids.begin(), kids.end());
+    }
+}
+
 void add_problem(std::vector<qcore::PakProblem>* problems, ULONGLONG offset, const char* fmt, ...)
     __attribute__((format(printf, 3, 4)));
 
@@ -748,6 +860,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
                 node->dir->children.shrink_to_fit();
                 node->dir->child_map.shrink();
             }
+        if (preload) keep_only_data();
         damage = describe_loss(cut, cut_at, size, orphans);
         if (!damage.IsEmpty() && !problems) report_loss(path, damage);
     } catch (const CFileException& e) {
@@ -756,6 +869,25 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
         return 0;
     }
     return 1;
+}
+
+void CPakFile::keep_only_data() {
+    // A file of many small nodes is mostly headers, which the tree holds already: its data moves into a
+    // block of its own and the copy of the file goes. Files of large data keep the copy as it is.
+    size_t bytes = 0;
+    each_node(root.get(), [&](CPakNode& node) {
+        if (node.held_bytes && node.length > 0) bytes += static_cast<size_t>(node.length);
+    });
+    if (bytes * 2 >= preloaded.size()) return;
+    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> compact(bytes);
+    size_t at = 0;
+    each_node(root.get(), [&](CPakNode& node) {
+        if (!node.held_bytes || node.length <= 0) return;
+        std::memcpy(compact.data() + at, node.held_bytes, static_cast<size_t>(node.length));
+        node.held_bytes = compact.data() + at;
+        at += static_cast<size_t>(node.length);
+    });
+    preloaded.swap(compact);
 }
 
 ULONGLONG CPakFile::read_whole_file(ULONGLONG size) {

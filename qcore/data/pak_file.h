@@ -85,6 +85,9 @@ class CPakNode {
 public:
     virtual ~CPakNode();
     CPakNode(const CPakNode&) = delete;
+    // Nodes are allocated in blocks of many (see pak_file.cpp).
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size) noexcept;
     CPakNode& operator=(const CPakNode&) = delete;
 
     // A new node with the next id of the process-wide counter; the name is cut to 47 characters.
@@ -271,6 +274,7 @@ private:
     void report_write_failure();
     // Reads the file into `preloaded`; returns the bytes read.
     ULONGLONG read_whole_file(ULONGLONG size);
+    void keep_only_data();
 
     std::unique_ptr<CPakNode> root;
     CFile f;
