@@ -271,8 +271,25 @@ double memory_per_file_byte(int preload) {
     return ratio;
 }
 
+// Bytes this process has read through system calls so far.
+double bytes_read() {
+    std::FILE* io = std::fopen("/proc/self/io", "r");
+    unsigned long long rchar = 0;
+    if (io) {
+        if (std::fscanf(io, "rchar: %llu", &rchar) != 1) rchar = 0;
+        std::fclose(io);
+    }
+    return static_cast<double>(rchar);
+}
+
+size_t open_tpk(int preload, bool read);
+
 void BM_Memory_SmallNodes(benchmark::State& s) {
     ensure_inputs();
+    const double before = bytes_read();
+    open_tpk(0, false);
+    g_memory["open read MB"] = (bytes_read() - before) / 1e6;
+    g_memory["file MB"] = static_cast<double>(std::filesystem::file_size(work().file("tree.tpk"))) / 1e6;
     for (auto _ : s) {
         g_memory["memory open"] = memory_per_file_byte(0);
         g_memory["memory preload"] = memory_per_file_byte(1);
@@ -292,7 +309,7 @@ void BM_Write_HDF5(benchmark::State& s) {
 }
 
 // Opens the tree (and with read, looks up every node and reads every value); the tree dies with it.
-size_t open_tpk(int preload, bool read = false) {
+size_t open_tpk(int preload, bool read) {
     CPakFile pak;
     pak.open(work().file("tree.tpk").c_str(), preload);
     return read ? read_pak_values(pak) : 0;
@@ -306,7 +323,7 @@ template <class Fn> size_t with_h5(Fn&& fn) {
 }
 
 void BM_Open_Tpk(benchmark::State& s) {
-    timed(s, "open tpk", [] { benchmark::DoNotOptimize(open_tpk(0)); });
+    timed(s, "open tpk", [] { benchmark::DoNotOptimize(open_tpk(0, false)); });
 }
 void BM_Open_PreadHeaders(benchmark::State& s) {
     timed(s, "open floor", [] { benchmark::DoNotOptimize(pread_headers(work().file("floor.bin"))); });
@@ -316,7 +333,7 @@ void BM_Open_HDF5(benchmark::State& s) {
 }
 
 void BM_OpenPreload_Tpk(benchmark::State& s) {
-    timed(s, "preload tpk", [] { benchmark::DoNotOptimize(open_tpk(1)); });
+    timed(s, "preload tpk", [] { benchmark::DoNotOptimize(open_tpk(1, false)); });
 }
 void BM_OpenPreload_Fread(benchmark::State& s) {
     timed(s, "preload floor", [] { benchmark::DoNotOptimize(fread_all(work().file("floor.bin"))); });
@@ -374,6 +391,9 @@ void print_ratios() {
                 {"read", "read preloaded tpk", "preload floor", "<= 1.2"}};
     for (const auto& r : rows)
         row(r.phase, r.ours, r.floor, r.target);
+    if (g_memory.count("open read MB"))
+        std::printf("open tpk               reads %.1f MB of the %.1f MB file without preload\n",
+                    g_memory["open read MB"], g_memory["file MB"]);
     for (const char* k : {"memory open", "memory preload"})
         if (g_memory.count(k))
             std::printf("%-22s heap of the open tree of %d small nodes: %.2fx the file size (target < 2)\n",
