@@ -1,5 +1,6 @@
 // Node-tree files against the floor (the same bytes through fwrite/fread, headers through pread) and
-// against HDF5: 10,000 directories of 10 small values each plus 100 buffers of 1 MB.
+// against HDF5: 10,000 directories of 10 small values each plus 100 buffers of 1 MB. Also the heap an
+// open tree of only the small values holds, against the file's size.
 #include <qcore/data/pak_file.h>
 
 #include <benchmark/benchmark.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -74,16 +76,28 @@ template <class Fn> void timed(benchmark::State& state, const char* key, Fn&& fn
 
 // ----- tpk ---------------------------------------------------------------------------------------------
 
-void write_pak() {
+void write_values(CPakNode* root) {
     Workload& w = work();
-    CPakFile pak;
-    pak.create(w.file("tree.tpk").c_str());
-    CPakNode* root = pak.get_root();
     for (const std::string& d : w.dir_names) {
         CPakNode* dir = root->create_dir_node(d.c_str());
         for (int v = 0; v < kValues; ++v)
             dir->create_data_node(w.value_names[v].c_str(), kValueTypes[v], w.value_bytes.data());
     }
+}
+
+// The file of many small nodes whose memory use in the open tree is measured.
+void write_small_pak() {
+    CPakFile pak;
+    pak.create(work().file("small.tpk").c_str());
+    write_values(pak.get_root());
+}
+
+void write_pak() {
+    Workload& w = work();
+    CPakFile pak;
+    pak.create(w.file("tree.tpk").c_str());
+    CPakNode* root = pak.get_root();
+    write_values(root);
     CPakNode* bufs = root->create_dir_node("buffers");
     for (const std::string& b : w.buffer_names)
         bufs->create_buf_node(b.c_str(), w.buffer.data(), static_cast<int>(kBufferSize), 0);
@@ -236,6 +250,52 @@ void ensure_inputs() {
     if (!std::filesystem::exists(work().file("tree.tpk"))) write_pak();
     if (!std::filesystem::exists(work().file("floor.bin"))) write_floor();
     if (!std::filesystem::exists(work().file("tree.h5"))) write_hdf5();
+    if (!std::filesystem::exists(work().file("small.tpk"))) write_small_pak();
+}
+
+std::map<std::string, double> g_memory;
+
+// Heap bytes the open tree of the small-node file holds, over the file's size.
+double memory_per_file_byte(int preload) {
+    const std::string path = work().file("small.tpk");
+    const size_t before = mallinfo2().uordblks;
+    double ratio = 0;
+    {
+        CPakFile pak;
+        pak.open(path.c_str(), preload);
+        CPakNode* root = pak.get_root();
+        benchmark::DoNotOptimize(root->find("dir1"));
+        ratio = static_cast<double>(mallinfo2().uordblks - before) /
+                static_cast<double>(std::filesystem::file_size(path));
+    }
+    return ratio;
+}
+
+// Bytes this process has read through system calls so far.
+double bytes_read() {
+    std::FILE* io = std::fopen("/proc/self/io", "r");
+    unsigned long long rchar = 0;
+    if (io) {
+        if (std::fscanf(io, "rchar: %llu", &rchar) != 1) rchar = 0;
+        std::fclose(io);
+    }
+    return static_cast<double>(rchar);
+}
+
+size_t open_tpk(int preload, bool read);
+
+void BM_Memory_SmallNodes(benchmark::State& s) {
+    ensure_inputs();
+    const double before = bytes_read();
+    open_tpk(0, false);
+    g_memory["open read MB"] = (bytes_read() - before) / 1e6;
+    g_memory["file MB"] = static_cast<double>(std::filesystem::file_size(work().file("tree.tpk"))) / 1e6;
+    for (auto _ : s) {
+        g_memory["memory open"] = memory_per_file_byte(0);
+        g_memory["memory preload"] = memory_per_file_byte(1);
+    }
+    s.counters["open_x_file"] = g_memory["memory open"];
+    s.counters["preload_x_file"] = g_memory["memory preload"];
 }
 
 void BM_Write_Tpk(benchmark::State& s) {
@@ -249,7 +309,7 @@ void BM_Write_HDF5(benchmark::State& s) {
 }
 
 // Opens the tree (and with read, looks up every node and reads every value); the tree dies with it.
-size_t open_tpk(int preload, bool read = false) {
+size_t open_tpk(int preload, bool read) {
     CPakFile pak;
     pak.open(work().file("tree.tpk").c_str(), preload);
     return read ? read_pak_values(pak) : 0;
@@ -263,7 +323,7 @@ template <class Fn> size_t with_h5(Fn&& fn) {
 }
 
 void BM_Open_Tpk(benchmark::State& s) {
-    timed(s, "open tpk", [] { benchmark::DoNotOptimize(open_tpk(0)); });
+    timed(s, "open tpk", [] { benchmark::DoNotOptimize(open_tpk(0, false)); });
 }
 void BM_Open_PreadHeaders(benchmark::State& s) {
     timed(s, "open floor", [] { benchmark::DoNotOptimize(pread_headers(work().file("floor.bin"))); });
@@ -273,7 +333,7 @@ void BM_Open_HDF5(benchmark::State& s) {
 }
 
 void BM_OpenPreload_Tpk(benchmark::State& s) {
-    timed(s, "preload tpk", [] { benchmark::DoNotOptimize(open_tpk(1)); });
+    timed(s, "preload tpk", [] { benchmark::DoNotOptimize(open_tpk(1, false)); });
 }
 void BM_OpenPreload_Fread(benchmark::State& s) {
     timed(s, "preload floor", [] { benchmark::DoNotOptimize(fread_all(work().file("floor.bin"))); });
@@ -307,6 +367,7 @@ PHASE(BM_OpenPreload_HDF5, 1);
 PHASE(BM_LookupRead_Tpk, 5);
 PHASE(BM_LookupReadPreloaded_Tpk, 5);
 PHASE(BM_LookupRead_HDF5, 1);
+PHASE(BM_Memory_SmallNodes, 1);
 
 void print_ratios() {
     auto at = [](const char* k) { return g_seconds.count(k) ? g_seconds[k] : 0.0; };
@@ -325,11 +386,18 @@ void print_ratios() {
         const char* target;
     } rows[] = {{"write", "write tpk", "write floor", "<= 1.5"},
                 {"open", "open tpk", "open floor", "<= 1.5"},
-                {"preload", "preload tpk", "preload floor", "-"},
+                {"preload", "preload tpk", "preload floor", "<= 1.5"},
                 {"read", "read tpk", "preload floor", "-"},
-                {"read", "read preloaded tpk", "preload floor", "-"}};
+                {"read", "read preloaded tpk", "preload floor", "<= 1.2"}};
     for (const auto& r : rows)
         row(r.phase, r.ours, r.floor, r.target);
+    if (g_memory.count("open read MB"))
+        std::printf("open tpk               reads %.1f MB of the %.1f MB file without preload\n",
+                    g_memory["open read MB"], g_memory["file MB"]);
+    for (const char* k : {"memory open", "memory preload"})
+        if (g_memory.count(k))
+            std::printf("%-22s heap of the open tree of %d small nodes: %.2fx the file size (target < 2)\n",
+                        k, kDirs * (kValues + 1), g_memory[k]);
 }
 
 } // namespace

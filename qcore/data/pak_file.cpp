@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -18,6 +19,7 @@ constexpr size_t kNameSize = 48;
 constexpr size_t kMaxName = kNameSize - 1;
 constexpr size_t kWriteChunk = size_t{1} << 18;
 constexpr size_t kReadChunk = size_t{1} << 16;
+constexpr size_t kFirstWindow = size_t{1} << 12;
 constexpr int kMaxTypeLength = 260;
 const char kFileHeader[8] = {'t', 'p', 'k', '\0', '1', '.', '0', '\0'};
 
@@ -77,16 +79,153 @@ template <class T> void put_le(BYTE* p, T v) {
 
 // ---------------------------------------------------------------------------------------------------------
 
+namespace {
+
+// Index keys that differ from their node's own name (added under another name, or renamed since), by node.
+std::unordered_map<const CPakNode*, std::string> g_set_aside_keys;
+
+const std::vector<CPakNode*> kNoChildren;
+
+unsigned char folded(char c) {
+    return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+}
+
+// Bytewise order of two names with ASCII letters folded to lower case.
+int compare_folded(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = folded(a[i]), y = folded(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+} // namespace
+
 CPakNode::~CPakNode() {
+    if (!g_set_aside_keys.empty()) g_set_aside_keys.erase(this);
+    if (!dir) return;
     // Iterative, so that a deeply nested tree read from a hostile file cannot exhaust the stack.
-    std::vector<CPakNode*> doomed = std::move(children);
+    std::vector<CPakNode*> doomed = std::move(dir->children);
     while (!doomed.empty()) {
         CPakNode* node = doomed.back();
         doomed.pop_back();
-        doomed.insert(doomed.end(), node->children.begin(), node->children.end());
-        node->children.clear();
+        if (node->dir) {
+            doomed.insert(doomed.end(), node->dir->children.begin(), node->dir->children.end());
+            node->dir->children.clear();
+        }
         delete node;
     }
+}
+
+const std::vector<CPakNode*>& CPakNode::get_children() const {
+    return dir ? dir->children : kNoChildren;
+}
+
+std::string_view CPakNode::index_key() const {
+    if (!g_set_aside_keys.empty()) {
+        const auto it = g_set_aside_keys.find(this);
+        if (it != g_set_aside_keys.end()) return it->second;
+    }
+    return name;
+}
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QCORE_PAK_NODE_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QCORE_PAK_NODE_POOL 0
+#endif
+#endif
+#ifndef QCORE_PAK_NODE_POOL
+#define QCORE_PAK_NODE_POOL 1
+#endif
+
+// Nodes come from blocks of many: a tree of small nodes then costs no heap header per node, and a block
+// goes back to the heap as soon as its last node does. (Builds with the address checker use the heap, so
+// that it sees every node.)
+class NodePool {
+public:
+    static constexpr size_t kSlot = (sizeof(CPakNode) + 15) / 16 * 16;
+    static constexpr size_t kSlots = 512;
+
+    void* take() {
+        std::lock_guard lock(mutex_);
+        if (hint_ >= blocks_.size() || !has_room(blocks_[hint_])) {
+            hint_ = blocks_.size();
+            for (size_t i = 0; i < blocks_.size(); ++i)
+                if (has_room(blocks_[i])) {
+                    hint_ = i;
+                    break;
+                }
+            if (hint_ == blocks_.size()) add_block();
+        }
+        Block& b = blocks_[hint_];
+        ++b.live;
+        if (b.free_head) {
+            void* p = b.free_head;
+            b.free_head = *static_cast<void**>(p);
+            return p;
+        }
+        return b.base + kSlot * b.unused_from++;
+    }
+
+    void give(void* p) {
+        std::lock_guard lock(mutex_);
+        auto it = std::upper_bound(blocks_.begin(), blocks_.end(), static_cast<char*>(p),
+                                   [](char* q, const Block& b) { return q < b.base; });
+        Block& b = *--it;
+        *static_cast<void**>(p) = b.free_head;
+        b.free_head = p;
+        if (--b.live > 0) return;
+        ::operator delete(b.base);
+        const auto at = static_cast<size_t>(it - blocks_.begin());
+        blocks_.erase(it);
+        if (hint_ > at || hint_ >= blocks_.size()) hint_ = hint_ > 0 ? hint_ - 1 : 0;
+    }
+
+private:
+    struct Block {
+        char* base;
+        void* free_head;
+        size_t unused_from;
+        size_t live;
+    };
+    static bool has_room(const Block& b) { return b.free_head || b.unused_from < kSlots; }
+    void add_block() {
+        Block b{static_cast<char*>(::operator new(kSlot* kSlots)), nullptr, 0, 0};
+        const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), b.base,
+                                         [](char* q, const Block& x) { return q < x.base; });
+        const auto placed = blocks_.insert(it, b);
+        hint_ = static_cast<size_t>(placed - blocks_.begin());
+    }
+
+    std::mutex mutex_;
+    std::vector<Block> blocks_;
+    size_t hint_ = 0;
+};
+
+// Never destroyed: nodes may outlive every other static object.
+NodePool& node_pool() {
+    static NodePool* pool = new NodePool;
+    return *pool;
+}
+
+} // namespace
+
+void* CPakNode::operator new(size_t size) {
+    if (!QCORE_PAK_NODE_POOL || size != sizeof(CPakNode)) return ::operator new(size);
+    return node_pool().take();
+}
+
+void CPakNode::operator delete(void* p, size_t size) noexcept {
+    if (!p) return;
+    if (!QCORE_PAK_NODE_POOL || size != sizeof(CPakNode))
+        ::operator delete(p);
+    else
+        node_pool().give(p);
 }
 
 CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPakFile* file) {
@@ -103,17 +242,53 @@ CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPak
 }
 
 CPakNode* CPakNode::find(const char* child_name) const {
-    const std::string key = lower_name(child_name);
-    const auto it = child_map.lower_bound(std::string_view(key));
-    if (it == child_map.end() || it->first.view() != key) return nullptr;
-    return it->second;
+    return dir ? dir->child_map.find(lower_name(child_name)) : nullptr;
 }
 
 void CPakNode::add_child(const char* child_name, CPakNode* node) {
     if (!node) return;
-    children.push_back(node);
-    child_map.emplace(CString(lower_name(child_name)), node);
+    if (!dir) dir = std::make_unique<Dir>();
+    dir->children.push_back(node);
+    dir->child_map.add(lower_name(child_name), node);
 }
+
+namespace qcore::detail {
+
+void ChildIndex::add(std::string_view key, CPakNode* node) {
+    // The key is the node's own name unless told otherwise.
+    if (compare_folded(node->name, key) != 0)
+        g_set_aside_keys[node] = std::string(key);
+    else if (!g_set_aside_keys.empty())
+        g_set_aside_keys.erase(node);
+    entries_.push_back(node);
+}
+
+void ChildIndex::merge_tail() const {
+    const auto less = [](const CPakNode* a, const CPakNode* b) {
+        return compare_folded(a->index_key(), b->index_key()) < 0;
+    };
+    const auto middle = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+    std::stable_sort(middle, entries_.end(), less);
+    std::inplace_merge(entries_.begin(), middle, entries_.end(), less);
+    sorted_ = entries_.size();
+}
+
+CPakNode* ChildIndex::find(std::string_view key) const {
+    // A tail of about the square root of the size keeps both the merges and the scans of it short.
+    const size_t tail = entries_.size() - sorted_;
+    if (tail > 16 && tail * tail > entries_.size()) merge_tail();
+    // The sorted part holds the earlier additions, so a match there is the first-added one.
+    const auto end = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
+    const auto it = std::lower_bound(entries_.begin(), end, key, [](const CPakNode* e, std::string_view k) {
+        return compare_folded(e->index_key(), k) < 0;
+    });
+    if (it != end && compare_folded((*it)->index_key(), key) == 0) return *it;
+    for (auto t = end; t != entries_.end(); ++t)
+        if (compare_folded((*t)->index_key(), key) == 0) return *t;
+    return nullptr;
+}
+
+} // namespace qcore::detail
 
 CPakNode* CPakNode::create_dir_node(const char* child_name, int allow_duplicate) {
     if (type != NODE_DIR) {
@@ -232,8 +407,9 @@ int CPakNode::read_data(void* dest, size_t count) {
     count = std::min(count, static_cast<size_t>(std::max(length, 0)));
     if (count == 0) return 1;
     if (!data_on_disk) {
-        std::memcpy(dest, data.data(), std::min(count, data.size()));
-        return data.size() >= count;
+        if (!held_bytes) return 0;
+        std::memcpy(dest, held_bytes, count);
+        return 1;
     }
     return pak_file ? pak_file->read_at(data_pos, dest, count) : 0;
 }
@@ -244,13 +420,18 @@ int CPakNode::get_buffer_to_mem_allocated(void* dest, int size) {
 }
 
 void CPakNode::set_data_buf(const void* bytes, int size) {
-    data.assign(static_cast<size_t>(std::max(length, 0)), 0);
-    if (bytes && size > 0) std::memcpy(data.data(), bytes, std::min(data.size(), static_cast<size_t>(size)));
+    data = std::make_unique<std::vector<BYTE>>(static_cast<size_t>(std::max(length, 0)), BYTE{0});
+    if (bytes && size > 0)
+        std::memcpy(data->data(), bytes, std::min(data->size(), static_cast<size_t>(size)));
     data_on_disk = 0;
+    held_bytes = data->data();
 }
 
 void CPakNode::set_name(const char* new_name) {
     if (!new_name || std::strlen(new_name) > kMaxName) return;
+    // The parent keeps finding the node under the key it was added with.
+    if (compare_folded(name, new_name) != 0 && !g_set_aside_keys.count(this))
+        g_set_aside_keys.emplace(this, lower_name(name));
     std::memset(name, 0, sizeof name);
     std::memcpy(name, new_name, std::strlen(new_name));
 }
@@ -262,7 +443,8 @@ int CPakNode::get_dir_node_count() const {
         const CPakNode* node = stack.back();
         stack.pop_back();
         if (node->type == NODE_DIR) ++count;
-        stack.insert(stack.end(), node->children.begin(), node->children.end());
+        const auto& kids = node->get_children();
+        stack.insert(stack.end(), kids.begin(), kids.end());
     }
     return count;
 }
@@ -353,9 +535,14 @@ size_t PakReadBuffer::read(CFile& f, ULONGLONG pos, void* dest, size_t count) {
         return f.Read(dest, static_cast<UINT>(count));
     }
     if (pos < start_ || pos + count > start_ + buf_.size()) {
+        // Reading on where the window ends widens the window; a jump (over data that is not wanted)
+        // starts small again, so that skipped data is not read after all.
+        const bool onward = !buf_.empty() && pos >= start_ && pos <= start_ + buf_.size();
+        window_ = onward ? std::min(window_ * 2, kReadChunk) : kFirstWindow;
+        const size_t want = std::max(window_, count);
         f.Seek(static_cast<LONGLONG>(pos), CFile::begin);
-        buf_.resize(kReadChunk);
-        buf_.resize(f.Read(buf_.data(), static_cast<UINT>(kReadChunk)));
+        buf_.resize(want);
+        buf_.resize(f.Read(buf_.data(), static_cast<UINT>(want)));
         start_ = pos;
     }
     const size_t avail = start_ + buf_.size() > pos ? static_cast<size_t>(start_ + buf_.size() - pos) : 0;
@@ -367,6 +554,7 @@ size_t PakReadBuffer::read(CFile& f, ULONGLONG pos, void* dest, size_t count) {
 void PakReadBuffer::clear() {
     buf_.clear();
     start_ = 0;
+    window_ = kFirstWindow;
 }
 
 } // namespace detail
@@ -384,6 +572,19 @@ CString pak_damage(const CPakFile& file) {
 // ---------------------------------------------------------------------------------------------------------
 
 namespace {
+
+// Calls fn on every node of the tree below and including `top`, without recursion.
+template <class Fn> void each_node(CPakNode* top, Fn fn) {
+    std::vector<CPakNode*> stack;
+    if (top) stack.push_back(top);
+    while (!stack.empty()) {
+        CPakNode* node = stack.back();
+        stack.pop_back();
+        fn(*node);
+        const auto& kids = node->get_children();
+        stack.insert(stack.end(), kids.begin(), kids.end());
+    }
+}
 
 void add_problem(std::vector<qcore::PakProblem>* problems, ULONGLONG offset, const char* fmt, ...)
     __attribute__((format(printf, 3, 4)));
@@ -498,6 +699,7 @@ void CPakFile::close_file() {
     damage.Empty();
     f.Abort();
     clear_all_nodes();
+    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>>().swap(preloaded);
 }
 
 int CPakFile::create(const char* path) {
@@ -573,7 +775,16 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             close_file();
             return 0;
         }
-        const ULONGLONG size = f.GetLength();
+        ULONGLONG size = f.GetLength();
+        if (preload) size = read_whole_file(size);
+        // Preloaded, every record comes from the one copy of the file in memory.
+        auto fetch = [&](ULONGLONG at, void* dest, size_t count) -> size_t {
+            if (!preload) return reads.read(f, at, dest, count);
+            if (at >= preloaded.size()) return 0;
+            count = std::min(count, static_cast<size_t>(preloaded.size() - at));
+            std::memcpy(dest, preloaded.data() + at, count);
+            return count;
+        };
         ULONGLONG pos = sizeof kFileHeader;
         std::unordered_map<int, CPakNode*> dirs;
         std::vector<BYTE> text;
@@ -584,7 +795,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
         for (;;) {
             const ULONGLONG at = pos;
             BYTE header[kHeaderSize];
-            const size_t got = reads.read(f, pos, header, sizeof header);
+            const size_t got = fetch(pos, header, sizeof header);
             if (got == 0) break;
             if (got < sizeof header) {
                 add_problem(problems, at, "partial record header (%zu of 64 bytes) at the end of the file",
@@ -615,13 +826,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             const bool want_text =
                 problems && is_text_type(node->type) && type_info(node->type)->length == node->length;
             if (preload) {
-                node->data.resize(length);
-                if (reads.read(f, pos, node->data.data(), length) != length) {
-                    add_problem(problems, at, "data cut short by the end of the file");
-                    cut = "a record whose data is cut short";
-                    cut_at = at;
-                    break;
-                }
+                node->held_bytes = preloaded.data() + pos;
                 node->data_on_disk = 0;
             } else if (want_text) {
                 text.assign(length, 0xff);
@@ -629,7 +834,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             }
             pos += length;
             if (problems)
-                check_record(*node, want_text ? (preload ? node->data.data() : text.data()) : nullptr, at,
+                check_record(*node, want_text ? (preload ? node->held_bytes : text.data()) : nullptr, at,
                              problems);
 
             CPakNode* raw = node.get();
@@ -649,6 +854,13 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             if (raw->type == NODE_DIR && !dirs.emplace(raw->id, raw).second)
                 add_problem(problems, at, "directory id %d used before", raw->id);
         }
+        // Directories are complete: their arrays need no room to grow.
+        for (const auto& [id, node] : dirs)
+            if (node->dir) {
+                node->dir->children.shrink_to_fit();
+                node->dir->child_map.shrink();
+            }
+        if (preload) keep_only_data();
         damage = describe_loss(cut, cut_at, size, orphans);
         if (!damage.IsEmpty() && !problems) report_loss(path, damage);
     } catch (const CFileException& e) {
@@ -657,6 +869,39 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
         return 0;
     }
     return 1;
+}
+
+void CPakFile::keep_only_data() {
+    // A file of many small nodes is mostly headers, which the tree holds already: its data moves into a
+    // block of its own and the copy of the file goes. Files of large data keep the copy as it is.
+    size_t bytes = 0;
+    each_node(root.get(), [&](CPakNode& node) {
+        if (node.held_bytes && node.length > 0) bytes += static_cast<size_t>(node.length);
+    });
+    if (bytes * 2 >= preloaded.size()) return;
+    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> compact(bytes);
+    size_t at = 0;
+    each_node(root.get(), [&](CPakNode& node) {
+        if (!node.held_bytes || node.length <= 0) return;
+        std::memcpy(compact.data() + at, node.held_bytes, static_cast<size_t>(node.length));
+        node.held_bytes = compact.data() + at;
+        at += static_cast<size_t>(node.length);
+    });
+    preloaded.swap(compact);
+}
+
+ULONGLONG CPakFile::read_whole_file(ULONGLONG size) {
+    preloaded.resize(static_cast<size_t>(size));
+    f.SeekToBegin();
+    size_t got = 0;
+    while (got < preloaded.size()) {
+        const UINT part = static_cast<UINT>(std::min<size_t>(preloaded.size() - got, size_t{1} << 30));
+        const UINT n = f.Read(preloaded.data() + got, part);
+        if (n == 0) break;
+        got += n;
+    }
+    preloaded.resize(got);
+    return got;
 }
 
 int CPakFile::save_as(const char* path) {
@@ -681,8 +926,8 @@ int CPakFile::save_as(const char* path) {
             buffer.put(out.file(), header, sizeof header);
             if (node->length > 0) {
                 const size_t n = static_cast<size_t>(node->length);
-                if (!node->data_on_disk && node->data.size() == n) {
-                    buffer.put(out.file(), node->data.data(), n);
+                if (!node->data_on_disk && node->held_bytes) {
+                    buffer.put(out.file(), node->held_bytes, n);
                 } else {
                     scratch.resize(n);
                     if (!const_cast<CPakNode*>(node)->read_data(scratch.data(), n)) {
@@ -692,7 +937,8 @@ int CPakFile::save_as(const char* path) {
                     buffer.put(out.file(), scratch.data(), n);
                 }
             }
-            stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+            const auto& kids = node->get_children();
+            stack.insert(stack.end(), kids.rbegin(), kids.rend());
         }
         buffer.flush(out.file());
     } catch (const CFileException&) {
@@ -713,7 +959,8 @@ CPakNode* CPakFile::find_node_from_id(int node_id) const {
         const CPakNode* node = stack.back();
         stack.pop_back();
         if (node->id == node_id) return const_cast<CPakNode*>(node);
-        stack.insert(stack.end(), node->children.rbegin(), node->children.rend());
+        const auto& kids = node->get_children();
+        stack.insert(stack.end(), kids.rbegin(), kids.rend());
     }
     return nullptr;
 }

@@ -50,14 +50,23 @@ enum NODE_TYPE : WORD {
 };
 
 class CPakFile;
+class CPakNode;
 
 namespace qcore::detail {
-// Orders the lower-cased child names bytewise and finds them by a lower-cased view without a copy.
-struct LowerNameLess {
-    using is_transparent = void;
-    bool operator()(const CString& a, const CString& b) const { return a.view() < b.view(); }
-    bool operator()(const CString& a, std::string_view b) const { return a.view() < b; }
-    bool operator()(std::string_view a, const CString& b) const { return a < b.view(); }
+// A directory's children by lower-cased name, first-added first among equal names. One pointer per child:
+// a child's key is its own name, folded as it is compared, unless it was added under another name or
+// renamed since (those few keys are kept aside). The array is a sorted part and a short tail of recent
+// additions, merged in when it grows, so that building a large directory stays cheap.
+class ChildIndex {
+public:
+    void add(std::string_view key, CPakNode* node);
+    CPakNode* find(std::string_view key) const;
+    void shrink() { entries_.shrink_to_fit(); }
+
+private:
+    void merge_tail() const;
+    mutable std::vector<CPakNode*> entries_;
+    mutable size_t sorted_ = 0;
 };
 
 // Leaves bytes uninitialised on resize: node data is always overwritten by a read right after.
@@ -76,6 +85,9 @@ class CPakNode {
 public:
     virtual ~CPakNode();
     CPakNode(const CPakNode&) = delete;
+    // Nodes are allocated in blocks of many (see pak_file.cpp).
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size) noexcept;
     CPakNode& operator=(const CPakNode&) = delete;
 
     // A new node with the next id of the process-wide counter; the name is cut to 47 characters.
@@ -88,7 +100,7 @@ public:
     WORD get_sub_type() const { return sub_type; }
     int get_length() const { return length; }
     const char* get_name() const { return name; }
-    const std::vector<CPakNode*>& get_children() const { return children; }
+    const std::vector<CPakNode*>& get_children() const;
     CPakFile* get_pak_file() const { return pak_file; }
     int is_data_on_disk() const { return data_on_disk; }
     ULONGLONG get_data_pos() const { return data_pos; }
@@ -142,18 +154,29 @@ private:
     int read_data(void* dest, size_t count);
     CPakNode* append_child(const char* child_name, WORD node_type, WORD kind, const void* value, int size);
 
+    friend class qcore::detail::ChildIndex;
+    // The key this node is indexed under in its parent (its name, or a key kept aside).
+    std::string_view index_key() const;
+
+    // A directory's children in the order added, and their index by name; leaves have none.
+    struct Dir {
+        std::vector<CPakNode*> children;
+        qcore::detail::ChildIndex child_map;
+    };
+
     char name[48] = {};
     int id = 0;
     int parent_id = 0;
     WORD type = NODE_DIR;
     WORD sub_type = 0;
     int length = 0;
-    std::vector<CPakNode*> children;
-    std::multimap<CString, CPakNode*, qcore::detail::LowerNameLess> child_map;
-    CPakFile* pak_file = nullptr;
     int data_on_disk = 1;
     ULONGLONG data_pos = 0;
-    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> data;
+    CPakFile* pak_file = nullptr;
+    std::unique_ptr<Dir> dir;
+    // The data in memory (when data_on_disk is 0): in the preloaded file, or in `data`.
+    const BYTE* held_bytes = nullptr;
+    std::unique_ptr<std::vector<BYTE>> data;
 };
 
 namespace qcore {
@@ -211,6 +234,7 @@ public:
 
 private:
     ULONGLONG start_ = 0;
+    size_t window_ = 0;
     std::vector<BYTE> buf_;
 };
 } // namespace detail
@@ -248,6 +272,9 @@ private:
     void flush_writes();
     int read_at(ULONGLONG pos, void* dest, size_t count);
     void report_write_failure();
+    // Reads the file into `preloaded`; returns the bytes read.
+    ULONGLONG read_whole_file(ULONGLONG size);
+    void keep_only_data();
 
     std::unique_ptr<CPakNode> root;
     CFile f;
@@ -256,4 +283,6 @@ private:
     qcore::detail::PakWriteBuffer pending;
     qcore::detail::PakReadBuffer reads;
     CString damage;
+    // A preloaded file in memory, which its nodes' data points into.
+    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> preloaded;
 };

@@ -495,3 +495,43 @@ TEST_F(PakTest, GeometryValuesAreStoredAsTheirInMemoryImage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PakTest, LargeDirectoriesFindTheFirstAddedChildOfAName) {
+    CPakFile pak;
+    ASSERT_EQ(pak.create(path.c_str()), 1);
+    CPakNode* root = pak.get_root();
+    // Names out of order, each added twice (the second time in upper case), with lookups in between.
+    std::vector<CPakNode*> first;
+    for (int i = 0; i < 500; ++i) {
+        const std::string name = "n" + std::to_string((i * 7919) % 500);
+        first.push_back(root->create_dir_node(name.c_str()));
+        ASSERT_NE(first.back(), nullptr);
+        EXPECT_EQ(root->find(name.c_str()), first.back());
+    }
+    for (int i = 0; i < 500; ++i) {
+        std::string upper = "N" + std::to_string((i * 7919) % 500);
+        ASSERT_NE(root->create_dir_node(upper.c_str(), 1), nullptr);
+    }
+    for (int i = 0; i < 500; ++i)
+        EXPECT_EQ(root->find(("n" + std::to_string((i * 7919) % 500)).c_str()), first[i]) << i;
+    EXPECT_EQ(root->find("n500"), nullptr);
+    // A child added under another name is found by that name, not by its own.
+    std::unique_ptr<CPakNode> loose(CPakNode::new_one("own", 0, NODE_DIR, nullptr));
+    CPakNode* alias = loose.get();
+    root->add_child("Alias", loose.release());
+    EXPECT_EQ(root->find("alias"), alias);
+    EXPECT_EQ(root->find("own"), nullptr);
+    pak.close_file();
+
+    for (int preload : {0, 1}) {
+        ASSERT_EQ(pak.open(path.c_str(), preload), 1);
+        EXPECT_EQ(pak.get_root()->get_children().size(), 1000u);
+        CPakNode* n7 = pak.get_root()->find("N7");
+        ASSERT_NE(n7, nullptr);
+        EXPECT_STREQ(n7->get_name(), "n7"); // the lower-case one came first
+    }
+}
+
+} // namespace

@@ -54,18 +54,30 @@ std::string resolve_links(std::string path) {
     return std::string();
 }
 
+// ".<name>." in the target's folder: how its temporary files begin.
+std::string temp_name_prefix(const std::string& target) {
+    std::string prefix(1, '.');
+    prefix.append(name_of(target)).push_back('.');
+    return prefix;
+}
+
+// The target's folder as a prefix of paths in it ("/" or "<folder>/").
+std::string folder_prefix(const std::string& target) {
+    std::string folder = folder_of(target);
+    if (folder != "/") folder.push_back('/');
+    return folder;
+}
+
 std::string temp_prefix(const std::string& target) {
-    const std::string folder = folder_of(target);
-    return (folder == "/" ? folder : folder + "/") + "." + name_of(target) + ".";
+    return folder_prefix(target).append(temp_name_prefix(target));
 }
 
 // Removes temporary files of `target` whose saving process has ended: ".<name>.<pid>.XXXXXX".
 void remove_stale_temps(const std::string& target) {
     DIR* dir = ::opendir(folder_of(target).c_str());
     if (!dir) return;
-    const std::string prefix = "." + name_of(target) + ".";
-    const std::string full = temp_prefix(target);
-    const std::string folder = full.substr(0, full.size() - prefix.size());
+    const std::string prefix = temp_name_prefix(target);
+    const std::string folder = folder_prefix(target);
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (name.substr(0, prefix.size()) != prefix) continue;
@@ -81,7 +93,8 @@ void remove_stale_temps(const std::string& target) {
         }
         if (!digits || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
             continue;
-        const std::string path = folder + std::string(name);
+        std::string path = folder;
+        path.append(name);
         struct stat st {};
         if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
             ::unlink(path.c_str());
