@@ -40,11 +40,13 @@
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/bitset.h>
 #include <qcore/geom/box.h>
+#include <qcore/geom/cam_path.h>
 #include <qcore/geom/frect.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/mathfun.h>
 #include <qcore/geom/octree.h>
 #include <qcore/geom/ray.h>
+#include <qcore/geom/spline.h>
 #include <qcore/image/bitmapfun.h>
 #include <qcore/image/dibitmap.h>
 #include <qcore/image/img_channel.h>

@@ -4,6 +4,7 @@
 #include <qcore/platform/win32/com_ref.h>
 #include <qcore/platform/win32/font.h>
 #include <qcore/platform/win32/gdi.h>
+#include <qcore/view/base_vport.h>
 
 #include <algorithm>
 #include <cmath>
@@ -437,4 +438,13 @@ int CD3dFont::Render3DText(const char* text, DWORD render_flags) {
         ok = SUCCEEDED(dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, count / 3, &v[first], sizeof(Vertex))) && ok;
     }
     return ok ? 1 : 0;
+}
+
+int CD3dFont::render_text_in_3d(CBaseVport* vport, const VEC& pos, const MAT* world, const char* text,
+                                DWORD color, DWORD render_flags) {
+    VEC screen;
+    if (!vport || !vport->proj_3dpos_to_screen(pos, screen, world)) return 0;
+    // The projection gives client pixels; the viewport draws at its antialiasing scale.
+    const auto scale = static_cast<float>(std::max(vport->get_aa_scale(), 1));
+    return RenderText(screen.x * scale, screen.y * scale, color, text, render_flags);
 }

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <unordered_map>
 
+class CBaseVport;
+
 class CD3dFont : public CLocalObj {
 public:
     // Creation flags.
@@ -39,6 +41,10 @@ public:
     // White text in the xy plane of the current world, view and projection transforms, one unit per line:
     // it starts at the origin and runs along +x, lines going down along -y.
     int Render3DText(const char* text, DWORD render_flags);
+    // Text at a world position projected through the viewport, when it lies between the near and far
+    // planes; 0 when it does not or nothing was drawn.
+    int render_text_in_3d(CBaseVport* vport, const VEC& pos, const MAT* world, const char* text, DWORD color,
+                          DWORD render_flags);
 
     int get_tex_width() const { return static_cast<int>(tex_width); }
     int get_tex_height() const { return static_cast<int>(tex_height); }

@@ -4,6 +4,7 @@
 #include <qcore/platform/win32/input.h>
 
 #include "core/draw_fixture.h"
+#include "view/view_fixture.h"
 
 #include <string>
 
@@ -213,6 +214,27 @@ TEST_F(FontTest, ChineseTextAndThreeDimensionalText) {
     clear();
     ASSERT_EQ(f.RenderTextScaled(10, 10, 0.5f, 2.0f, 2.0f, 0xFFFFFFFF, "I", 0), 1);
     EXPECT_GT(ink(frame()).Height(), 16);
+}
+
+TEST_F(FontTest, TextAtAProjectedWorldPosition) {
+    CD3dFont f(&core);
+    ASSERT_TRUE(f.Init(dev, "Arial", 12, 0));
+    auto window = qcore::test::make_render_window(kSize, kSize);
+    ASSERT_TRUE(window);
+    CBaseVport view;
+    view.init_3d_envment(&device, 1);
+    window->set_view(&view);
+    view.set_wnd(window.get());
+    // The default camera looks from (0, 0, -100) along +z: the origin is the window's centre.
+    ASSERT_EQ(f.render_text_in_3d(&view, VEC(0, 0, 0), nullptr, "X", 0xFFFFFFFF, CD3dFont::CENTERED), 1);
+    const CRect box = ink(frame());
+    EXPECT_NEAR(box.CenterPoint().x, 32, 2);
+    EXPECT_NEAR(box.CenterPoint().y, 32, 2);
+    clear();
+    EXPECT_EQ(f.render_text_in_3d(&view, VEC(0, 0, -150), nullptr, "X", 0xFFFFFFFF, 0), 0); // behind the eye
+    EXPECT_EQ(f.render_text_in_3d(nullptr, VEC(0, 0, 0), nullptr, "X", 0xFFFFFFFF, 0), 0);
+    EXPECT_EQ(count(frame(), 0), kSize * kSize);
+    window->set_view(nullptr);
 }
 
 } // namespace
