@@ -9,9 +9,13 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8mesh.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/d3d8/device_hooks.h>
+#include <qcore/platform/dplay8/dplay8.h>
 
 #include <qcore/core/core.h>
 #include <qcore/core/device.h>
+#include <qcore/core/my_com.h>
+#include <qcore/core/render_target.h>
+#include <qcore/core/render_window.h>
 #include <qcore/core/rs_man.h>
 #include <qcore/core/thread_window.h>
 #include <qcore/core/timer.h>
@@ -20,6 +24,7 @@
 #include <qcore/data/file_overwrite_dlg.h>
 #include <qcore/data/filedlg.h>
 #include <qcore/data/filefun.h>
+#include <qcore/data/guid.h>
 #include <qcore/data/inifile.h>
 #include <qcore/data/log.h>
 #include <qcore/data/pak_file.h>
@@ -28,12 +33,22 @@
 #include <qcore/data/unit.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/bitset.h>
+#include <qcore/geom/box.h>
 #include <qcore/geom/frect.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/mathfun.h>
+#include <qcore/geom/ray.h>
+#include <qcore/image/bitmapfun.h>
+#include <qcore/image/dibitmap.h>
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
+#include <qcore/image/jpeg_file.h>
 #include <qcore/image/psd_file.h>
+#include <qcore/image/surfacefun.h>
+#include <qcore/net/base_client.h>
+#include <qcore/net/base_server.h>
+#include <qcore/net/dxutil.h>
+#include <qcore/net/net_msg.h>
 #include <qcore/texture/atx_file.h>
 #include <qcore/texture/color_adj.h>
 #include <qcore/texture/material.h>
@@ -44,3 +59,7 @@
 #include <qcore/texture/tex_man.h>
 #include <qcore/texture/tex_opt.h>
 #include <qcore/texture/texture.h>
+#include <qcore/view/aera_cfg.h>
+#include <qcore/view/base_vport.h>
+#include <qcore/view/camera.h>
+#include <qcore/view/mouse_tool.h>

@@ -3,6 +3,7 @@
 // that holds them and Direct3D interfaces alike.
 #include <qcore/platform/win32/com.h>
 
+#include <memory>
 #include <utility>
 
 class IMyCom {
@@ -51,7 +52,7 @@ public:
     }
     CMyComPtr& operator=(const CMyComPtr& o) { return *this = o.p_; }
     CMyComPtr& operator=(CMyComPtr&& o) noexcept {
-        if (this != &o) {
+        if (this != std::addressof(o)) {
             T* old = std::exchange(p_, std::exchange(o.p_, nullptr));
             if (old) old->Release();
         }
@@ -67,14 +68,16 @@ public:
         if (old) old->Release();
     }
     T* detach() { return std::exchange(p_, nullptr); }
-    // For out-parameters: releases what is held and hands the slot to fill.
+    // Creation out-parameters: releases what is held and hands over the slot.
     T** out() {
         reset();
         return &p_;
     }
+    T** operator&() { return out(); }
     T* get() const { return p_; }
     operator T*() const { return p_; }
     T* operator->() const { return p_; }
+    T& operator*() const { return *p_; }
 
 private:
     T* p_ = nullptr;

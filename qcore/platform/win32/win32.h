@@ -6,6 +6,7 @@
 #include <qcore/platform/win32/clock.h>
 #include <qcore/platform/win32/com.h>
 #include <qcore/platform/win32/com_ref.h>
+#include <qcore/platform/win32/com_runtime.h>
 #include <qcore/platform/win32/cstring.h>
 #include <qcore/platform/win32/dialogs.h>
 #include <qcore/platform/win32/error_names.h>
@@ -24,6 +25,7 @@
 #include <qcore/platform/win32/mfc_time.h>
 #include <qcore/platform/win32/mfc_types.h>
 #include <qcore/platform/win32/module.h>
+#include <qcore/platform/win32/ole.h>
 #include <qcore/platform/win32/paths.h>
 #include <qcore/platform/win32/registry.h>
 #include <qcore/platform/win32/shell.h>
