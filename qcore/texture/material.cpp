@@ -3,6 +3,8 @@
 #include <qcore/data/pak_file.h>
 #include <qcore/texture/tex_detail.h>
 
+#include <memory>
+
 namespace {
 
 constexpr const char* material_dir_type = "VrMaterial";
@@ -128,7 +130,8 @@ void IMaterial::set_default_values() {
 }
 
 void IMaterial::set_default() {
-    for (CMyComPtr<ITexture>* slot : {&dif_texture, &lightmap_texture, &env_texture, &bump_texture})
+    for (CMyComPtr<ITexture>* slot : {std::addressof(dif_texture), std::addressof(lightmap_texture),
+                                      std::addressof(env_texture), std::addressof(bump_texture)})
         (*slot)->free_tex_file();
     set_default_values();
 }
@@ -136,13 +139,13 @@ void IMaterial::set_default() {
 CMyComPtr<ITexture>* IMaterial::slot_of(int slot) {
     switch (slot) {
     case WHICH_TEX_DIFFUSE:
-        return &dif_texture;
+        return std::addressof(dif_texture);
     case WHICH_TEX_LIGHTMAP:
-        return &lightmap_texture;
+        return std::addressof(lightmap_texture);
     case WHICH_TEX_ENVMAP:
-        return &env_texture;
+        return std::addressof(env_texture);
     case WHICH_TEX_BUMPMAP:
-        return &bump_texture;
+        return std::addressof(bump_texture);
     default:
         return nullptr;
     }
