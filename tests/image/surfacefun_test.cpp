@@ -137,6 +137,19 @@ TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
     ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_R5G6B5, small.out()), D3D_OK);
     EXPECT_EQ(surfacefun::save_surface_to_file(nullptr, small.get(), CRect(), CSize(), name.c_str()), 0);
     EXPECT_EQ(read_file_bytes(name), "old picture");
+    // Nor does a surface that cannot be locked.
+    CMyComPtr<IDirect3DSurface8> busy;
+    ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_X8R8G8B8, busy.out()), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(busy->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (const char* ext : {".bmp", ".jpg"}) {
+        const std::string target = dir.file(std::string("keep") + ext);
+        write_file_bytes(target, "old picture");
+        EXPECT_EQ(surfacefun::save_surface_to_file(device_, busy, CRect(), CSize(), target.c_str()), 0);
+        EXPECT_EQ(read_file_bytes(target), "old picture");
+        EXPECT_EQ(boxes.texts().back().rfind("err lockrect", 0), 0u);
+    }
+    busy->UnlockRect();
     ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), name.c_str()), 1);
     EXPECT_EQ(read_file_bytes(name).size(), 16u * 48 + 54);
 }
