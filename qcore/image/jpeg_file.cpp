@@ -29,6 +29,8 @@ struct Compressor {
     JpegErrors errors{};
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
+    // libjpeg replaces a buffer that fills up but leaves the caller's first one to the caller.
+    unsigned char* first = nullptr;
     Compressor() {
         cinfo.err = jpeg_std_error(&errors.base);
         errors.base.error_exit = jump_back;
@@ -36,7 +38,8 @@ struct Compressor {
     }
     ~Compressor() {
         jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
+        if (buffer != first) std::free(buffer);
+        std::free(first);
     }
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
@@ -55,8 +58,8 @@ bool compress(Compressor& c, const qcore::detail::PixelRows& rows, bool color, i
     if (setjmp(c.errors.jump)) return false;
     jpeg_create_compress(&cinfo);
     // Room for a typical high-quality picture at once, so that the buffer rarely grows.
-    c.size = static_cast<unsigned long>(rows.width) * static_cast<unsigned long>(rows.height) * 2 + 4096;
-    c.buffer = static_cast<unsigned char*>(std::malloc(c.size));
+    c.size = static_cast<unsigned long>(rows.width) * static_cast<unsigned long>(rows.height) + 4096;
+    c.buffer = c.first = static_cast<unsigned char*>(std::malloc(c.size));
     if (!c.buffer) c.size = 0;
     jpeg_mem_dest(&cinfo, &c.buffer, &c.size);
     const bool bgrx = rows.bytes_per_pixel == 4;

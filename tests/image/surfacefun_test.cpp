@@ -163,6 +163,15 @@ TEST(RgbToJpegFile, GreyAndRefusedInput) {
     ASSERT_EQ(g.width, 4);
     EXPECT_LE(channel_distance(g.at(3, 0), 0xFFFFFF), 4);
     EXPECT_LE(channel_distance(g.at(1, 0), 0x969696), 6);
+    // Noise at quality 100 outgrows the first output buffer.
+    std::vector<BYTE> noise(128 * 128 * 3);
+    uint32_t seed = 1;
+    for (BYTE& b : noise)
+        b = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    const std::string noisy = dir.file("noise.jpg");
+    ASSERT_EQ(RGBToJpegFile(noisy.c_str(), noise.data(), 128, 128, TRUE, 100), 1);
+    EXPECT_GT(read_file_bytes(noisy).size(), 128u * 128 + 4096);
+    EXPECT_EQ(decode_rgb_file(noisy).width, 128);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 0, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), nullptr, 4, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 70000, 1, TRUE, 90), 0);
