@@ -14,12 +14,14 @@ enum class SaveResult { ok, cannot_open, cannot_write };
 // disk, so that a failed save leaves the old file as it was.
 SaveResult save_file_bytes(const char* name, const void* data, size_t size);
 
-// 32-bit pixels (blue, green, red, x in memory) seen as rows: row y starts at top + y * pitch.
+// Pixels seen as rows: row y starts at top + y * pitch. Pixels of 4 bytes are blue, green, red, x in memory
+// (the writers' usual input); pixels of 3 bytes are red, green, blue (what the JPEG writer also takes).
 struct PixelRows {
     const uint8_t* top = nullptr;
     ptrdiff_t pitch = 0;
     int width = 0;
     int height = 0;
+    int bytes_per_pixel = 4;
     const uint8_t* row(int y) const { return top + y * pitch; }
 };
 
@@ -32,6 +34,8 @@ void bgr_rows_bottom_up(const PixelRows& rows, uint8_t* out);
 // Encodes and saves a 24-bit BMP file; 1, or 0 after the message box "Can't open <name> to write!" (or
 // "Can't write <name>!" when the disk refuses the bytes).
 int write_bmp24_file(const char* name, const PixelRows& rows);
+// Compresses rows into a JPEG file (grey-scale without colour); the result and messages of RGBToJpegFile.
+int write_jpeg_file(const char* name, const PixelRows& rows, bool color, int quality);
 // Rows from the top down, red, green, blue, as the JPEG writer takes them.
 void rgb_rows_top_down(const PixelRows& rows, uint8_t* out);
 

@@ -29,6 +29,8 @@ struct Compressor {
     JpegErrors errors{};
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
+    // libjpeg replaces a buffer that fills up but leaves the caller's first one to the caller.
+    unsigned char* first = nullptr;
     Compressor() {
         cinfo.err = jpeg_std_error(&errors.base);
         errors.base.error_exit = jump_back;
@@ -36,36 +38,42 @@ struct Compressor {
     }
     ~Compressor() {
         jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
+        if (buffer != first) std::free(buffer);
+        std::free(first);
     }
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 };
 
-void grey_row(const BYTE* rgb, UINT width, BYTE* out) {
-    for (UINT x = 0; x < width; ++x, rgb += 3)
-        out[x] = static_cast<BYTE>((rgb[0] * 77 + rgb[1] * 150 + rgb[2] * 29 + 128) >> 8);
+void grey_row(const BYTE* in, int width, int step, bool bgr, BYTE* out) {
+    const int r = bgr ? 2 : 0, b = bgr ? 0 : 2;
+    for (int x = 0; x < width; ++x, in += step)
+        out[x] = static_cast<BYTE>((in[r] * 77 + in[1] * 150 + in[b] * 29 + 128) >> 8);
 }
 
 // Compresses into memory; false when libjpeg reports an error.
-bool compress(Compressor& c, const BYTE* rgb, UINT width, UINT height, bool color, int quality,
+bool compress(Compressor& c, const qcore::detail::PixelRows& rows, bool color, int quality,
               std::vector<BYTE>& grey) {
     jpeg_compress_struct& cinfo = c.cinfo;
     if (setjmp(c.errors.jump)) return false;
     jpeg_create_compress(&cinfo);
+    // Room for a typical high-quality picture at once, so that the buffer rarely grows.
+    c.size = static_cast<unsigned long>(rows.width) * static_cast<unsigned long>(rows.height) + 4096;
+    c.buffer = c.first = static_cast<unsigned char*>(std::malloc(c.size));
+    if (!c.buffer) c.size = 0;
     jpeg_mem_dest(&cinfo, &c.buffer, &c.size);
-    cinfo.image_width = width;
-    cinfo.image_height = height;
-    cinfo.input_components = color ? 3 : 1;
-    cinfo.in_color_space = color ? JCS_RGB : JCS_GRAYSCALE;
+    const bool bgrx = rows.bytes_per_pixel == 4;
+    cinfo.image_width = static_cast<JDIMENSION>(rows.width);
+    cinfo.image_height = static_cast<JDIMENSION>(rows.height);
+    cinfo.input_components = color ? rows.bytes_per_pixel : 1;
+    cinfo.in_color_space = !color ? JCS_GRAYSCALE : bgrx ? JCS_EXT_BGRX : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, std::clamp(quality, 0, 100), TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = size_t{width} * 3;
-    if (!color) grey.resize(width);
-    while (cinfo.next_scanline < height) {
-        const BYTE* row = rgb + stride * cinfo.next_scanline;
-        if (!color) grey_row(row, width, grey.data());
+    if (!color) grey.resize(static_cast<size_t>(rows.width));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const BYTE* row = rows.row(static_cast<int>(cinfo.next_scanline));
+        if (!color) grey_row(row, rows.width, rows.bytes_per_pixel, bgrx, grey.data());
         JSAMPROW p = const_cast<JSAMPROW>(color ? row : grey.data());
         jpeg_write_scanlines(&cinfo, &p, 1);
     }
@@ -75,19 +83,27 @@ bool compress(Compressor& c, const BYTE* rgb, UINT width, UINT height, bool colo
 
 } // namespace
 
-int RGBToJpegFile(const CString& name, const BYTE* rgb, UINT width, UINT height, BOOL color, int quality) {
-    if (!rgb || width == 0 || height == 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
+int qcore::detail::write_jpeg_file(const char* name, const PixelRows& rows, bool color, int quality) {
+    if (!rows.top || rows.width <= 0 || rows.height <= 0 || rows.width > JPEG_MAX_DIMENSION ||
+        rows.height > JPEG_MAX_DIMENSION)
         return 0;
     Compressor c;
     std::vector<BYTE> grey;
-    if (!compress(c, rgb, width, height, color != 0, quality, grey) || !c.buffer) return 0;
-    switch (qcore::detail::save_file_bytes(name, c.buffer, c.size)) {
-    case qcore::detail::SaveResult::ok:
+    if (!compress(c, rows, color, quality, grey) || !c.buffer) return 0;
+    switch (save_file_bytes(name, c.buffer, c.size)) {
+    case SaveResult::ok:
         return 1;
-    case qcore::detail::SaveResult::cannot_open:
-        AfxMessageBox(CString("JpegFile :\nCan't open ") + name + "\n");
+    case SaveResult::cannot_open:
+        AfxMessageBox(CString("JpegFile :\nCan't open ") + (name ? name : "") + "\n");
         return 0;
     default:
         return 0;
     }
+}
+
+int RGBToJpegFile(const CString& name, const BYTE* rgb, UINT width, UINT height, BOOL color, int quality) {
+    if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) return 0;
+    const qcore::detail::PixelRows rows{rgb, static_cast<ptrdiff_t>(width) * 3, static_cast<int>(width),
+                                        static_cast<int>(height), 3};
+    return qcore::detail::write_jpeg_file(name, rows, color != 0, quality);
 }

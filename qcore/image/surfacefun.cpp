@@ -1,7 +1,6 @@
 #include <qcore/core/core.h>
 #include <qcore/image/image_save.h>
 #include <qcore/image/imgfun.h>
-#include <qcore/image/jpeg_file.h>
 #include <qcore/image/surfacefun.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
 #include <qcore/platform/win32/com_ref.h>
@@ -184,20 +183,14 @@ int surfacefun::save_sur32_to_bmp(const exportable_sur32& sur, const char* file)
 }
 
 int surfacefun::save_sur32_to_jpg(const exportable_sur32& sur, const char* file) {
-    std::vector<BYTE> rgb;
-    int width = 0, height = 0;
+    // The locked rows go to the compressor as they are, without a copy in red, green, blue order.
+    int saved = 0;
     if (!with_rows(sur, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK,
                    "surface format is NOT 32bit, can't save as jpg!",
                    [&](const qcore::detail::PixelRows& rows) {
-                       width = rows.width;
-                       height = rows.height;
-                       rgb.resize(static_cast<size_t>(width) * height * 3);
-                       qcore::detail::rgb_rows_top_down(rows, rgb.data());
+                       saved = qcore::detail::write_jpeg_file(file, rows, true, 98);
                    }))
         return 0;
-    if (!RGBToJpegFile(file ? file : "", rgb.data(), width, height, TRUE, 98)) {
-        AfxMessageBox("Save jpeg Error!");
-        return 0;
-    }
-    return 1;
+    if (!saved) AfxMessageBox("Save jpeg Error!");
+    return saved;
 }

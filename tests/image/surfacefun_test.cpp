@@ -137,6 +137,19 @@ TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
     ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_R5G6B5, small.out()), D3D_OK);
     EXPECT_EQ(surfacefun::save_surface_to_file(nullptr, small.get(), CRect(), CSize(), name.c_str()), 0);
     EXPECT_EQ(read_file_bytes(name), "old picture");
+    // Nor does a surface that cannot be locked.
+    CMyComPtr<IDirect3DSurface8> busy;
+    ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_X8R8G8B8, busy.out()), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(busy->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (const char* ext : {".bmp", ".jpg"}) {
+        const std::string target = dir.file(std::string("keep") + ext);
+        write_file_bytes(target, "old picture");
+        EXPECT_EQ(surfacefun::save_surface_to_file(device_, busy, CRect(), CSize(), target.c_str()), 0);
+        EXPECT_EQ(read_file_bytes(target), "old picture");
+        EXPECT_EQ(boxes.texts().back().rfind("err lockrect", 0), 0u);
+    }
+    busy->UnlockRect();
     ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), name.c_str()), 1);
     EXPECT_EQ(read_file_bytes(name).size(), 16u * 48 + 54);
 }
@@ -150,6 +163,15 @@ TEST(RgbToJpegFile, GreyAndRefusedInput) {
     ASSERT_EQ(g.width, 4);
     EXPECT_LE(channel_distance(g.at(3, 0), 0xFFFFFF), 4);
     EXPECT_LE(channel_distance(g.at(1, 0), 0x969696), 6);
+    // Noise at quality 100 outgrows the first output buffer.
+    std::vector<BYTE> noise(128 * 128 * 3);
+    uint32_t seed = 1;
+    for (BYTE& b : noise)
+        b = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    const std::string noisy = dir.file("noise.jpg");
+    ASSERT_EQ(RGBToJpegFile(noisy.c_str(), noise.data(), 128, 128, TRUE, 100), 1);
+    EXPECT_GT(read_file_bytes(noisy).size(), 128u * 128 + 4096);
+    EXPECT_EQ(decode_rgb_file(noisy).width, 128);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 0, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), nullptr, 4, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 70000, 1, TRUE, 90), 0);

@@ -77,7 +77,8 @@ std::vector<uint8_t> tiny_bmp() {
 
 HRESULT load(const std::vector<uint8_t>& bytes, LONG size, IPicture** out) {
     HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    std::memcpy(GlobalLock(mem), bytes.data(), bytes.size());
+    void* p = GlobalLock(mem);
+    if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
     GlobalUnlock(mem);
     qcore::ComRef<IStream> stream;
     CreateStreamOnHGlobal(mem, TRUE, stream.out());
