@@ -192,6 +192,7 @@ protected:
         guard.reset();
         io->stop();
         if (worker.joinable()) worker.join();
+        worker_id = {}; // the ended thread's id may be given to another thread
     }
     void end_worker() {
         std::lock_guard<std::mutex> hold(state_lock);
@@ -322,11 +323,23 @@ public:
     ULONG Release() override {
         const ULONG n = --refs_;
         if (n == 0) {
+            // The last reference dropped inside a handler: the worker cannot wait for itself, so another
+            // thread closes the object once the handler has returned.
+            if (on_own_thread()) {
+                std::thread([this] {
+                    this->Close(0);
+                    delete this;
+                }).detach();
+                return 0;
+            }
             this->Close(0);
             delete this;
         }
         return n;
     }
+
+protected:
+    virtual bool on_own_thread() const = 0;
 
 private:
     std::atomic<ULONG> refs_{1};
@@ -341,6 +354,7 @@ HRESULT payload_result(const uint8_t* p, size_t size) {
 class server final : public com_object<IDirectPlay8Server, IID_IDirectPlay8Server>, endpoint {
 public:
     ~server() override { Close(0); }
+    bool on_own_thread() const override { return on_worker(); }
 
     HRESULT Initialize(PVOID context, PFNDPNMESSAGEHANDLER fn, DWORD) override { return init(context, fn); }
     HRESULT EnumServiceProviders(const GUID* sp, const GUID*, DPN_SERVICE_PROVIDER_INFO* info,
@@ -700,6 +714,7 @@ struct op_wait {
 class client final : public com_object<IDirectPlay8Client, IID_IDirectPlay8Client>, endpoint {
 public:
     ~client() override { Close(0); }
+    bool on_own_thread() const override { return on_worker(); }
 
     HRESULT Initialize(PVOID context, PFNDPNMESSAGEHANDLER fn, DWORD) override { return init(context, fn); }
     HRESULT EnumServiceProviders(const GUID* sp, const GUID*, DPN_SERVICE_PROVIDER_INFO* info,

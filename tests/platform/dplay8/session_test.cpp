@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using qcore::test::free_loopback_port;
@@ -341,6 +342,32 @@ TEST_F(Session, AMemberWhoseHandlerIsBusyIsNotTimedOut) {
     ASSERT_TRUE(log.wait_for(DPN_MSGID_RECEIVE, 2));
     EXPECT_TRUE(server_log.of(DPN_MSGID_DESTROY_PLAYER).empty());
     EXPECT_TRUE(log.of(DPN_MSGID_TERMINATE_SESSION).empty());
+}
+
+// A handler that drops the last reference to its own client object.
+struct SelfReleasing {
+    IDirectPlay8Client* client = nullptr;
+    static HRESULT WINAPI handler(PVOID context, DWORD id, PVOID) {
+        auto* self = static_cast<SelfReleasing*>(context);
+        if (id == DPN_MSGID_RECEIVE) std::exchange(self->client, nullptr)->Release();
+        return DPN_OK;
+    }
+};
+
+TEST_F(Session, ReleasingTheLastReferenceInsideAHandlerClosesTheObjectAfterwards) {
+    IDirectPlay8Server* s = host();
+    SelfReleasing self;
+    self.client = create<IDirectPlay8Client>(CLSID_DirectPlay8Client, IID_IDirectPlay8Client);
+    ASSERT_EQ(self.client->Initialize(&self, SelfReleasing::handler, 0), DPN_OK);
+    ASSERT_EQ(join(self.client), DPN_OK);
+    ASSERT_TRUE(server_log.wait_for(DPN_MSGID_CREATE_PLAYER, 2));
+    std::string text = "let go";
+    DPN_BUFFER_DESC b = buffer_of(text);
+    ASSERT_EQ(s->SendTo(server_log.of(DPN_MSGID_CREATE_PLAYER)[1].player, &b, 1, 200, nullptr, nullptr,
+                        DPNSEND_SYNC),
+              DPN_OK);
+    ASSERT_TRUE(server_log.wait_for(DPN_MSGID_DESTROY_PLAYER));
+    EXPECT_EQ(server_log.of(DPN_MSGID_DESTROY_PLAYER)[0].reason, DPNDESTROYPLAYERREASON_NORMAL);
 }
 
 } // namespace
