@@ -110,6 +110,27 @@ TEST_F(Net, SessionsAreFoundByNameOnce) {
     EXPECT_EQ(client.host_count(), 1u);
 }
 
+TEST_F(Net, EnumerationResponsesWithoutNameOrDescriptionAreSafe) {
+    TestClient client;
+    IDirectPlay8Address* sender = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_DirectPlay8Address, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IDirectPlay8Address, reinterpret_cast<void**>(&sender)),
+              S_OK);
+    DPN_APPLICATION_DESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.guidInstance = {7, 7, 7, {7}};
+    DPNMSG_ENUM_HOSTS_RESPONSE r{};
+    r.dwSize = sizeof r;
+    r.pAddressSender = sender;
+    client.on_msg_from_server(DPN_MSGID_ENUM_HOSTS_RESPONSE, &r); // no description: ignored
+    EXPECT_EQ(client.host_count(), 0u);
+    r.pApplicationDescription = &desc; // a description without a session name
+    client.on_msg_from_server(DPN_MSGID_ENUM_HOSTS_RESPONSE, &r);
+    client.on_msg_from_server(DPN_MSGID_ENUM_HOSTS_RESPONSE, &r);
+    EXPECT_EQ(client.host_count(), 1u);
+    sender->Release();
+}
+
 TEST_F(Net, MembersAreOrderedByTheNumbersOfTheirAddresses) {
     TestServer server;
     std::list<ADDRESS_INFO> list;

@@ -170,6 +170,8 @@ protected:
         guard.emplace(asio::make_work_guard(*io));
         worker = std::thread([this] { io->run(); });
         worker_id = worker.get_id();
+        beat_stop = false;
+        beat = std::thread([this] { heartbeat(); });
         return DPN_OK;
     }
     bool initialized() {
@@ -181,9 +183,16 @@ protected:
     // Ends the worker: after this no handler runs. Connections are closed by the caller afterwards.
     void stop_worker() {
         closing = true;
+        {
+            std::lock_guard<std::mutex> hold(beat_lock);
+            beat_stop = true;
+        }
+        beat_wake.notify_all();
+        if (beat.joinable()) beat.join();
         guard.reset();
         io->stop();
         if (worker.joinable()) worker.join();
+        worker_id = {}; // the ended thread's id may be given to another thread
     }
     void end_worker() {
         std::lock_guard<std::mutex> hold(state_lock);
@@ -252,11 +261,17 @@ protected:
             every_tick(timer, fn);
         });
     }
-    bool idle_too_long(const conn& c, steady::time_point now) const {
+    // Worker thread. Bytes still unread mean this side was busy (a handler waiting on a message box), not
+    // that the peer fell silent.
+    bool idle_too_long(conn& c, steady::time_point now) const {
         const uint32_t limit =
             c.state == conn::phase::pending ? cfg.handshake_timeout_ms : cfg.idle_timeout_ms;
-        return now - c.since > milliseconds(limit);
+        asio::error_code ec;
+        return now - c.since > milliseconds(limit) && c.sock.available(ec) == 0;
     }
+
+    // The connections that get a heartbeat.
+    virtual std::vector<conn_ptr> joined() = 0;
 
     virtual bool on_frame(const conn_ptr& c, frame_type type, const uint8_t* p, size_t size) = 0;
     virtual void on_drop(const conn_ptr& c, conn::phase was) = 0;
@@ -270,8 +285,25 @@ private:
     PVOID user_context = nullptr;
     PFNDPNMESSAGEHANDLER handler = nullptr;
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> guard;
+    // Heartbeats go out from a thread of their own, so that a handler that keeps the worker busy (a message
+    // box waiting for its user) does not let the other end time this one out.
+    void heartbeat() {
+        std::unique_lock<std::mutex> hold(beat_lock);
+        const auto period = milliseconds(std::max<uint32_t>(cfg.keepalive_ms, 1));
+        while (!beat_wake.wait_for(hold, period, [this] { return beat_stop; })) {
+            hold.unlock();
+            for (const conn_ptr& c : joined())
+                c->send(frame_type::keepalive, nullptr, 0, keepalive_wait_ms, true);
+            hold.lock();
+        }
+    }
+
     std::thread worker;
     std::thread::id worker_id;
+    std::thread beat;
+    std::mutex beat_lock;
+    std::condition_variable beat_wake;
+    bool beat_stop = false;
 };
 
 // Reference counting and interface lookup of the two session objects.
@@ -291,11 +323,23 @@ public:
     ULONG Release() override {
         const ULONG n = --refs_;
         if (n == 0) {
+            // The last reference dropped inside a handler: the worker cannot wait for itself, so another
+            // thread closes the object once the handler has returned.
+            if (on_own_thread()) {
+                std::thread([this] {
+                    this->Close(0);
+                    delete this;
+                }).detach();
+                return 0;
+            }
             this->Close(0);
             delete this;
         }
         return n;
     }
+
+protected:
+    virtual bool on_own_thread() const = 0;
 
 private:
     std::atomic<ULONG> refs_{1};
@@ -310,6 +354,7 @@ HRESULT payload_result(const uint8_t* p, size_t size) {
 class server final : public com_object<IDirectPlay8Server, IID_IDirectPlay8Server>, endpoint {
 public:
     ~server() override { Close(0); }
+    bool on_own_thread() const override { return on_worker(); }
 
     HRESULT Initialize(PVOID context, PFNDPNMESSAGEHANDLER fn, DWORD) override { return init(context, fn); }
     HRESULT EnumServiceProviders(const GUID* sp, const GUID*, DPN_SERVICE_PROVIDER_INFO* info,
@@ -504,20 +549,18 @@ private:
         std::vector<conn_ptr> late;
         for (const conn_ptr& c : pending)
             if (idle_too_long(*c, now)) late.push_back(c);
-        std::vector<conn_ptr> joined;
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            for (auto& [id, c] : players)
-                joined.push_back(c);
-        }
-        for (const conn_ptr& c : joined) {
-            if (idle_too_long(*c, now))
-                late.push_back(c);
-            else
-                c->send(frame_type::keepalive, nullptr, 0, keepalive_wait_ms, true);
-        }
+        for (const conn_ptr& c : joined())
+            if (idle_too_long(*c, now)) late.push_back(c);
         for (const conn_ptr& c : late)
             drop(c);
+    }
+
+    std::vector<conn_ptr> joined() override {
+        std::vector<conn_ptr> out;
+        std::lock_guard<std::mutex> hold(lock);
+        for (auto& [id, c] : players)
+            out.push_back(c);
+        return out;
     }
 
     bool on_frame(const conn_ptr& c, frame_type type, const uint8_t* p, size_t size) override {
@@ -671,6 +714,7 @@ struct op_wait {
 class client final : public com_object<IDirectPlay8Client, IID_IDirectPlay8Client>, endpoint {
 public:
     ~client() override { Close(0); }
+    bool on_own_thread() const override { return on_worker(); }
 
     HRESULT Initialize(PVOID context, PFNDPNMESSAGEHANDLER fn, DWORD) override { return init(context, fn); }
     HRESULT EnumServiceProviders(const GUID* sp, const GUID*, DPN_SERVICE_PROVIDER_INFO* info,
@@ -938,11 +982,12 @@ private:
     }
 
     void tick(const conn_ptr& c) {
-        if (c->state != conn::phase::joined) return;
-        if (idle_too_long(*c, steady::now()))
-            drop(c);
-        else
-            c->send(frame_type::keepalive, nullptr, 0, keepalive_wait_ms, true);
+        if (c->state == conn::phase::joined && idle_too_long(*c, steady::now())) drop(c);
+    }
+
+    std::vector<conn_ptr> joined() override {
+        std::lock_guard<std::mutex> hold(lock);
+        return session_conn ? std::vector<conn_ptr>{session_conn} : std::vector<conn_ptr>{};
     }
 
     void on_drop(const conn_ptr& c, conn::phase was) override {

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 #include <support/loopback.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using qcore::test::free_loopback_port;
@@ -31,6 +35,7 @@ struct Recorder {
     };
     std::mutex m;
     std::vector<Entry> entries;
+    std::atomic<int> block_ms{0}; // how long a receipt keeps the worker busy
 
     static HRESULT WINAPI handler(PVOID context, DWORD id, PVOID msg) {
         auto* self = static_cast<Recorder*>(context);
@@ -42,6 +47,7 @@ struct Recorder {
             e.reason = static_cast<DPNMSG_DESTROY_PLAYER*>(msg)->dwReason;
         }
         if (id == DPN_MSGID_RECEIVE) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(self->block_ms.load()));
             const auto* r = static_cast<DPNMSG_RECEIVE*>(msg);
             e.player = r->dpnidSender;
             e.data.assign(reinterpret_cast<const char*>(r->pReceiveData), r->dwReceiveDataSize);
@@ -315,6 +321,53 @@ TEST_F(Session, AMemberThatFallsSilentIsDropped) {
     ASSERT_TRUE(server_log.wait_for(DPN_MSGID_DESTROY_PLAYER));
     EXPECT_EQ(server_log.of(DPN_MSGID_DESTROY_PLAYER)[0].reason, DPNDESTROYPLAYERREASON_CONNECTIONLOST);
     EXPECT_TRUE(peer.closed_by_peer());
+}
+
+TEST_F(Session, AMemberWhoseHandlerIsBusyIsNotTimedOut) {
+    settings.idle_timeout_ms = 300;
+    qcore::set_dplay8_settings(settings);
+    IDirectPlay8Server* s = host();
+    Recorder& log = logs.emplace_back();
+    ASSERT_EQ(join(client(log)), DPN_OK);
+    ASSERT_TRUE(server_log.wait_for(DPN_MSGID_CREATE_PLAYER, 2));
+    const DPNID id = server_log.of(DPN_MSGID_CREATE_PLAYER)[1].player;
+    // The client's handler holds its worker three times as long as the silence either end tolerates.
+    log.block_ms = 900;
+    std::string text = "keep me busy";
+    DPN_BUFFER_DESC b = buffer_of(text);
+    ASSERT_EQ(s->SendTo(id, &b, 1, 200, nullptr, nullptr, DPNSEND_SYNC), DPN_OK);
+    ASSERT_TRUE(log.wait_for(DPN_MSGID_RECEIVE));
+    log.block_ms = 0;
+    ASSERT_EQ(s->SendTo(id, &b, 1, 200, nullptr, nullptr, DPNSEND_SYNC), DPN_OK);
+    ASSERT_TRUE(log.wait_for(DPN_MSGID_RECEIVE, 2));
+    EXPECT_TRUE(server_log.of(DPN_MSGID_DESTROY_PLAYER).empty());
+    EXPECT_TRUE(log.of(DPN_MSGID_TERMINATE_SESSION).empty());
+}
+
+// A handler that drops the last reference to its own client object.
+struct SelfReleasing {
+    IDirectPlay8Client* client = nullptr;
+    static HRESULT WINAPI handler(PVOID context, DWORD id, PVOID) {
+        auto* self = static_cast<SelfReleasing*>(context);
+        if (id == DPN_MSGID_RECEIVE) std::exchange(self->client, nullptr)->Release();
+        return DPN_OK;
+    }
+};
+
+TEST_F(Session, ReleasingTheLastReferenceInsideAHandlerClosesTheObjectAfterwards) {
+    IDirectPlay8Server* s = host();
+    SelfReleasing self;
+    self.client = create<IDirectPlay8Client>(CLSID_DirectPlay8Client, IID_IDirectPlay8Client);
+    ASSERT_EQ(self.client->Initialize(&self, SelfReleasing::handler, 0), DPN_OK);
+    ASSERT_EQ(join(self.client), DPN_OK);
+    ASSERT_TRUE(server_log.wait_for(DPN_MSGID_CREATE_PLAYER, 2));
+    std::string text = "let go";
+    DPN_BUFFER_DESC b = buffer_of(text);
+    ASSERT_EQ(s->SendTo(server_log.of(DPN_MSGID_CREATE_PLAYER)[1].player, &b, 1, 200, nullptr, nullptr,
+                        DPNSEND_SYNC),
+              DPN_OK);
+    ASSERT_TRUE(server_log.wait_for(DPN_MSGID_DESTROY_PLAYER));
+    EXPECT_EQ(server_log.of(DPN_MSGID_DESTROY_PLAYER)[0].reason, DPNDESTROYPLAYERREASON_NORMAL);
 }
 
 } // namespace
