@@ -3,26 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();
-
-// Entry and exit parameters of one slab, ordered by the sign of the reciprocal. A ray parallel to the slab
-// has an infinite reciprocal; when its origin lies on one of the planes, 0 · ∞ would give NaN, and the
-// border counts as inside the slab instead. A NaN origin or direction misses.
-bool slab(float mn, float mx, float o, float inv, float& t0, float& t1) {
-    t0 = (mn - o) * inv;
-    t1 = (mx - o) * inv;
-    if (inv < 0.0f) std::swap(t0, t1);
-    if (std::isnan(t0) || std::isnan(t1)) [[unlikely]] {
-        if (std::isnan(o) || std::isnan(inv) || o < mn || o > mx) return false;
-        if (std::isnan(t0)) t0 = -inf;
-        if (std::isnan(t1)) t1 = inf;
-    }
-    return true;
-}
 
 float axis_of(const VEC& v, int axis) {
     return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
@@ -109,17 +93,10 @@ int CBox::triangle_test(const VEC& a, const VEC& b, const VEC& c) const {
     return ((ca ^ inside_code) & (cb ^ inside_code) & (cc ^ inside_code)) == 0;
 }
 
-bool CBox::ray_interval(const CRayForBox& r, float& tnear, float& tfar) const {
-    float tmin, tmax, tymin, tymax, tzmin, tzmax;
-    if (!slab(min.x, max.x, r.origin.x, r.inv_dir.x, tmin, tmax)) return false;
-    if (!slab(min.y, max.y, r.origin.y, r.inv_dir.y, tymin, tymax)) return false;
-    if (tmin > tymax || tymin > tmax) return false;
-    tmin = std::max(tmin, tymin);
-    tmax = std::min(tmax, tymax);
-    if (!slab(min.z, max.z, r.origin.z, r.inv_dir.z, tzmin, tzmax)) return false;
-    if (tmin > tzmax || tzmin > tmax) return false;
-    tnear = std::max(tmin, tzmin);
-    tfar = std::min(tmax, tzmax);
+bool CBox::slab_border(float mn, float mx, float o, float inv, float& t0, float& t1) {
+    if (std::isnan(o) || std::isnan(inv) || o < mn || o > mx) return false;
+    if (std::isnan(t0)) t0 = -inf;
+    if (std::isnan(t1)) t1 = inf;
     return true;
 }
 

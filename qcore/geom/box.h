@@ -107,7 +107,37 @@ public:
 
     // Entry and exit parameters of the ray through the three slabs (the steps both tests above share);
     // false when the slabs do not overlap.
-    bool ray_interval(const CRayForBox& r, float& tnear, float& tfar) const;
+    bool ray_interval(const CRayForBox& r, float& tnear, float& tfar) const {
+        float tmin, tmax, tymin, tymax, tzmin, tzmax;
+        if (!slab(min.x, max.x, r.origin.x, r.inv_dir.x, tmin, tmax)) return false;
+        if (!slab(min.y, max.y, r.origin.y, r.inv_dir.y, tymin, tymax)) return false;
+        if (tmin > tymax || tymin > tmax) return false;
+        tmin = tmin > tymin ? tmin : tymin;
+        tmax = tmax < tymax ? tmax : tymax;
+        if (!slab(min.z, max.z, r.origin.z, r.inv_dir.z, tzmin, tzmax)) return false;
+        if (tmin > tzmax || tzmin > tmax) return false;
+        tnear = tmin > tzmin ? tmin : tzmin;
+        tfar = tmax < tzmax ? tmax : tzmax;
+        return true;
+    }
+
+private:
+    // Entry and exit parameters of one slab, ordered by the sign of the reciprocal. A ray parallel to the
+    // slab has an infinite reciprocal; when its origin lies on one of the planes, 0 · ∞ would give NaN, and
+    // the border counts as inside the slab instead. A NaN origin or direction misses.
+    static bool slab(float mn, float mx, float o, float inv, float& t0, float& t1) {
+        t0 = (mn - o) * inv;
+        t1 = (mx - o) * inv;
+        if (inv < 0.0f) {
+            const float t = t0;
+            t0 = t1;
+            t1 = t;
+        }
+        if (t0 != t0 || t1 != t1) [[unlikely]]
+            return slab_border(mn, mx, o, inv, t0, t1);
+        return true;
+    }
+    static bool slab_border(float mn, float mx, float o, float inv, float& t0, float& t1);
 };
 
 // Exact triangle-box overlap by separating axes; touching counts as overlap.

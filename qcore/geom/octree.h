@@ -6,7 +6,6 @@
 #include <qcore/geom/ray.h>
 #include <qcore/mesh/raw_mesh.h>
 
-#include <deque>
 #include <vector>
 
 class CBaseStatus;
@@ -71,7 +70,8 @@ protected:
     // `budget` is the number of face references the tree may still add; a split that needs more is refused.
     bool Split(int max_faces, int max_depth, size_t* budget = nullptr);
 
-    std::deque<COctNode*> stack;
+    // Scratch stack of the box query; a vector, as a deque would allocate a block in every node.
+    std::vector<COctNode*> stack;
     std::vector<COctNode*> children;
     CBox box;
     int depth = -1;
