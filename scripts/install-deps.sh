@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xfonts-base x11-utils x11-apps xdotool
   clang libclang-rt-14-dev
   libglm-dev libhdf5-dev libosmesa6-dev libembree-dev
+  doxygen libassimp-dev
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #include <qcore/platform/d3d8/soft/device.h>
 #include <qcore/platform/d3d8/soft/formats.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace qcore::detail::soft {
 namespace {
@@ -61,6 +63,29 @@ void add_indices(DrawCall& call, const void* indices, UINT size, uint64_t count,
     call.vertex_range = range;
 }
 
+// Holds every level of the bound textures open for reading while a draw samples them.
+class TextureReads {
+public:
+    explicit TextureReads(const DeviceState& state) {
+        for (SoftTexture* t : state.textures)
+            for (UINT i = 0; t && i < t->GetLevelCount(); ++i) {
+                // A texture bound to two stages is opened once: a second wait could queue behind a writer.
+                SurfaceGate& gate = t->level(i)->memory().gate();
+                if (std::find(open_.begin(), open_.end(), &gate) == open_.end() && gate.begin_read())
+                    open_.push_back(&gate);
+            }
+    }
+    ~TextureReads() {
+        for (SurfaceGate* gate : open_)
+            gate->end_read();
+    }
+    TextureReads(const TextureReads&) = delete;
+    TextureReads& operator=(const TextureReads&) = delete;
+
+private:
+    std::vector<SurfaceGate*> open_;
+};
+
 } // namespace
 
 HRESULT SoftDevice::check_draw(D3DPRIMITIVETYPE type, UINT primitives) const {
@@ -72,6 +97,7 @@ HRESULT SoftDevice::check_draw(D3DPRIMITIVETYPE type, UINT primitives) const {
 HRESULT SoftDevice::draw(const DrawCall& call) {
     if (call.primitive_count == 0 || lost_ || !backend_ || !render_target_) return D3D_OK;
     DrawTargets targets{&render_target_->memory(), depth_target_ ? &depth_target_->memory() : nullptr};
+    const TextureReads reading(state_);
     return backend_->draw(state_, call, targets);
 }
 

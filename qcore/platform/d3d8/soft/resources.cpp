@@ -93,7 +93,8 @@ HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) 
     if (!valid_lock_rect(r, spec_)) return D3DERR_INVALIDCALL;
     const auto* info = format_info(spec_.format);
     const UINT block = is_compressed(spec_.format) ? 4 : 1;
-    if (locked_.exchange(true)) return D3DERR_INVALIDCALL;
+    if (!gate_.begin_write()) return D3DERR_INVALIDCALL;
+    locked_ = true;
     out->Pitch = static_cast<INT>(pitch_);
     out->pBits = bytes_.data() + size_t{static_cast<UINT>(r.top) / block} * pitch_ +
                  size_t{static_cast<UINT>(r.left) / block} * info->bytes;
@@ -103,7 +104,43 @@ HRESULT SurfaceMemory::lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) 
 
 HRESULT SurfaceMemory::unlock() {
     if (!locked_.exchange(false)) return D3DERR_INVALIDCALL;
+    gate_.end_write();
     return D3D_OK;
+}
+
+bool SurfaceGate::begin_write() {
+    std::unique_lock hold(mutex_);
+    if (writing_ && writer_ == std::this_thread::get_id()) return false;
+    ++writers_waiting_;
+    changed_.wait(hold, [this] { return !writing_ && readers_ == 0; });
+    --writers_waiting_;
+    writing_ = true;
+    writer_ = std::this_thread::get_id();
+    return true;
+}
+
+void SurfaceGate::end_write() {
+    {
+        std::lock_guard hold(mutex_);
+        writing_ = false;
+    }
+    changed_.notify_all();
+}
+
+bool SurfaceGate::begin_read() {
+    std::unique_lock hold(mutex_);
+    if (writing_ && writer_ == std::this_thread::get_id()) return false;
+    changed_.wait(hold, [this] { return !writing_ && writers_waiting_ == 0; });
+    ++readers_;
+    return true;
+}
+
+void SurfaceGate::end_read() {
+    {
+        std::lock_guard hold(mutex_);
+        --readers_;
+    }
+    changed_.notify_all();
 }
 
 void SurfaceMemory::describe(D3DSURFACE_DESC& d) const {
@@ -158,6 +195,10 @@ SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels
     : SoftResource(device, top.pool, false, video_bytes) {
     for (UINT i = 0; i < levels; ++i)
         levels_.push_back(std::make_unique<SoftSurface>(*this, this, level_spec(top, i)));
+}
+
+SoftTexture::~SoftTexture() {
+    device().texture_released(reinterpret_cast<uintptr_t>(this));
 }
 
 HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {

@@ -3,7 +3,10 @@
 #include <qcore/platform/d3d8/soft/object.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +30,27 @@ void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down);
 
 // A value no surface version had before.
 uint64_t next_surface_version();
+
+// Orders application locks of a surface against the device reading it: a lock waits until draws reading
+// the surface are done, and a draw waits until a lock held on another thread ends (a video stream fills its
+// texture on its own thread while the device draws from it). Waiting writers go before new readers.
+class SurfaceGate {
+public:
+    // False when the calling thread holds the lock already.
+    bool begin_write();
+    void end_write();
+    // False, with nothing to end, when the calling thread itself holds the lock: it reads its own pixels.
+    bool begin_read();
+    void end_read();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int readers_ = 0;
+    int writers_waiting_ = 0;
+    bool writing_ = false;
+    std::thread::id writer_;
+};
 
 // Pixels of one surface. A multisampled surface stores width x samples-across by height x samples-down.
 class SurfaceMemory {
@@ -59,6 +83,7 @@ public:
     HRESULT lock(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags);
     HRESULT unlock();
     void describe(D3DSURFACE_DESC& desc) const;
+    SurfaceGate& gate() { return gate_; }
 
 private:
     SurfaceSpec spec_;
@@ -69,6 +94,7 @@ private:
     // A video stream fills its texture through locks on its own thread while the device draws.
     std::atomic<bool> locked_{false};
     std::atomic<uint64_t> version_{next_surface_version()};
+    SurfaceGate gate_;
 };
 
 // The surface interface over surface memory; its lifetime belongs to `life` (itself or its texture).
@@ -119,6 +145,7 @@ class SoftTexture final : public SoftResource<IDirect3DTexture8> {
 public:
     // `levels` is the final level count (0 already resolved to the full chain).
     SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
+    ~SoftTexture() override;
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
