@@ -1,3 +1,4 @@
+#include <qcore/core/simp_draw.h>
 #include <qcore/geom/box.h>
 
 #include <algorithm>
@@ -117,6 +118,46 @@ CBox CBox::create_box(const std::vector<VEC>* points, bool cube) {
         tight += p;
     if (!cube) return tight;
     return CBox(tight.center(), tight.get_max_len() * 0.5f);
+}
+
+qcore::detail::BoxWireTemplate& qcore::detail::box_wire_template(int corner_style) {
+    const auto corner = [](int i) {
+        return VEC(i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f);
+    };
+    const auto vertex = [](const VEC& p) { return VER_XYZ_DIF{p.x, p.y, p.z, 0}; };
+    static BoxWireTemplate cube = [&] {
+        BoxWireTemplate t;
+        for (int i = 0; i < 8; ++i)
+            t.vertices.push_back(vertex(corner(i)));
+        t.indices = {0, 1, 1, 3, 3, 2, 2, 0, 0, 4, 1, 5, 3, 7, 2, 6, 4, 5, 5, 7, 7, 6, 6, 4};
+        return t;
+    }();
+    static BoxWireTemplate brackets = [&] {
+        BoxWireTemplate t;
+        for (int i = 0; i < 8; ++i) {
+            const VEC c = corner(i);
+            t.vertices.push_back(vertex(c));
+            t.vertices.push_back(vertex(VEC(c.x * 0.5f, c.y, c.z)));
+            t.vertices.push_back(vertex(VEC(c.x, c.y * 0.5f, c.z)));
+            t.vertices.push_back(vertex(VEC(c.x, c.y, c.z * 0.5f)));
+            const WORD b = static_cast<WORD>(4 * i);
+            t.indices.insert(t.indices.end(), {b, WORD(b + 1), b, WORD(b + 2), b, WORD(b + 3)});
+        }
+        return t;
+    }();
+    return corner_style ? brackets : cube;
+}
+
+void CBox::Render(gCore* core, int corner_style, const MAT* world, int colour, bool z_test, bool z_write,
+                  D3DCMPFUNC z_func) const {
+    if (!is_valid()) return;
+    MAT m = MAT::get_scaling_matrix(get_x_len() * 0.5f, get_y_len() * 0.5f, get_z_len() * 0.5f) *
+            MAT::get_pan_matrix(center());
+    if (world) m = m * *world;
+    qcore::detail::BoxWireTemplate& t = qcore::detail::box_wire_template(corner_style);
+    for (VER_XYZ_DIF& v : t.vertices)
+        v.color = static_cast<DWORD>(colour);
+    simp_draw::draw_3d_multi_line(core, t.vertices, t.indices, &m, z_test, z_write, z_func);
 }
 
 bool tri_box_int(const CBox* box, const VEC* a, const VEC* b, const VEC* c) {

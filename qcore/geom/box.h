@@ -5,8 +5,10 @@
 // Corner i takes max.x when bit 0 is set (else min.x), max.y for bit 1 and max.z for bit 2. The position
 // code of a point has two bits per axis: 0 below, 1 inside (borders included), 3 above; 21 is inside, and
 // code ^ 21 has one bit per face plane the point lies outside of.
+#include <qcore/core/simp_draw.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/ray.h>
+#include <qcore/platform/d3d8/d3d8.h>
 
 #include <vector>
 
@@ -105,6 +107,12 @@ public:
     // or a null pointer.
     static CBox create_box(const std::vector<VEC>* points, bool cube);
 
+    // Draws the box as lines: the whole wireframe (corner_style 0) or corner brackets a quarter of each
+    // edge long, in the colour, under the world matrix when one is given. The two flags and the depth
+    // function pass to the line drawing. An invalid box draws nothing.
+    void Render(gCore* core, int corner_style, const MAT* world, int colour, bool z_test, bool z_write,
+                D3DCMPFUNC z_func) const;
+
     // Entry and exit parameters of the ray through the three slabs (the steps both tests above share);
     // false when the slabs do not overlap.
     bool ray_interval(const CRayForBox& r, float& tnear, float& tfar) const {
@@ -139,6 +147,16 @@ private:
     }
     static bool slab_border(float mn, float mx, float o, float inv, float& t0, float& t1);
 };
+
+namespace qcore::detail {
+// The wireframe of the cube [-1, 1]³ (corner_style 0: eight corners, twelve edges) or its corner brackets
+// (32 points, 24 segments); built once, shared by every box drawn.
+struct BoxWireTemplate {
+    std::vector<VER_XYZ_DIF> vertices;
+    std::vector<WORD> indices;
+};
+BoxWireTemplate& box_wire_template(int corner_style);
+} // namespace qcore::detail
 
 // Exact triangle-box overlap by separating axes; touching counts as overlap.
 bool tri_box_int(const CBox* box, const VEC* a, const VEC* b, const VEC* c);

@@ -1,3 +1,6 @@
+#include <qcore/core/device.h>
+#include <qcore/core/rs_man.h>
+#include <qcore/core/simp_draw.h>
 #include <qcore/data/log.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/octree.h>
@@ -279,6 +282,44 @@ void COctNode::GetDesc(OCTREE_DESC& d) const {
         d.max_leaf_faces = std::max(d.max_leaf_faces, count);
         d.min_leaf_faces = std::min(d.min_leaf_faces, count);
     }
+}
+
+void COctNode::Render(gCore* core, const MAT& world, int colour, bool recurse, bool draw_faces) const {
+    if (recurse)
+        for (const COctNode* c : children)
+            c->Render(core, world, colour, recurse, draw_faces);
+    box.Render(core, 0, &world, colour, true, true, D3DCMP_LESSEQUAL);
+    if (!draw_faces || faces.empty() || !core || !core->dev || !core->dev->get_dev() ||
+        !core->dev->get_rs_man())
+        return;
+    IDirect3DDevice8* device = core->dev->get_dev();
+    CRsMan* rs = core->dev->get_rs_man();
+    const DWORD old_lighting = rs->set_rs(D3DRS_LIGHTING, FALSE);
+    const DWORD old_zenable = rs->set_rs(D3DRS_ZENABLE, TRUE);
+    const DWORD old_zwrite = rs->set_rs(D3DRS_ZWRITEENABLE, FALSE);
+    const DWORD old_blend = rs->set_rs(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    device->SetVertexShader(FVF_XYZ_DIF);
+    static const WORD edges[6] = {0, 1, 1, 2, 2, 0};
+    for (DWORD f : faces) {
+        const CFace& t = mesh->faces[f];
+        VER_XYZ_DIF v[3];
+        for (int k = 0; k < 3; ++k) {
+            const VEC& p = mesh->vertices[t[k]];
+            v[k] = {p.x, p.y, p.z, 0x0000FF00};
+        }
+        device->DrawIndexedPrimitiveUP(D3DPT_LINELIST, 0, 3, 3, edges, D3DFMT_INDEX16, v,
+                                       sizeof(VER_XYZ_DIF));
+    }
+    rs->set_rs(D3DRS_LIGHTING, old_lighting);
+    rs->set_rs(D3DRS_ZENABLE, old_zenable);
+    rs->set_rs(D3DRS_ZWRITEENABLE, old_zwrite);
+    rs->set_rs(D3DRS_ALPHABLENDENABLE, old_blend);
+    MAT identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
 }
 
 COctree::COctree(const COctree& o) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 class CBaseStatus;
+class gCore;
 
 // One ray hit: the face, the distance in units of the ray direction's length, and the barycentric
 // coordinates (point = a + u·(b − a) + v·(c − a)).
@@ -53,6 +54,9 @@ public:
     // This node first, then its descendants depth first, last child first.
     void EnumAllChildren(std::vector<const COctNode*>& nodes) const;
     void GetDesc(OCTREE_DESC& desc) const;
+    // Debug view: the cell boxes (children first when recurse) and, when draw_faces, this node's faces as
+    // green line triangles.
+    void Render(gCore* core, const MAT& world, int colour, bool recurse, bool draw_faces) const;
 
     const std::vector<COctNode*>& get_children() const { return children; }
     const CBox& get_box() const { return box; }
