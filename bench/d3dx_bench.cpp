@@ -5,6 +5,7 @@
 #include <qcore/platform/d3d8/d3dx/image_codec.h>
 #include <qcore/platform/win32/window.h>
 
+#include "headless_device.h"
 #include "ratio_reporter.h"
 
 #include <benchmark/benchmark.h>
@@ -29,38 +30,6 @@ namespace {
 constexpr uint32_t kImageSize = 2048;
 constexpr uint32_t kGrid = 707; // 707 x 707 quads: 999,698 triangles
 
-struct Device {
-    HWND window = nullptr;
-    IDirect3D8* d3d = nullptr;
-    IDirect3DDevice8* device = nullptr;
-    Device() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "qcore_d3dx_bench";
-        RegisterClassA(&wc);
-        window = CreateWindowExA(0, "qcore_d3dx_bench", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
-                                 nullptr);
-        d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.hDeviceWindow = window;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                          &pp, &device);
-    }
-    ~Device() {
-        if (device) device->Release();
-        if (d3d) d3d->Release();
-        if (window) DestroyWindow(window);
-    }
-};
-
-Device& device() {
-    static Device d;
-    return d;
-}
-
 // A photo-like test image: smooth gradients with fine noise, written once.
 const std::string& jpeg_path() {
     static const std::string path = [] {
@@ -82,7 +51,7 @@ const std::string& jpeg_path() {
 }
 
 void jpeg_texture_qcore(benchmark::State& state) {
-    IDirect3DDevice8* dev = device().device;
+    IDirect3DDevice8* dev = qcore::bench::headless_device();
     for (auto _ : state) {
         IDirect3DTexture8* tex = nullptr;
         const HRESULT hr = D3DXCreateTextureFromFileExA(dev, jpeg_path().c_str(), 1024, 1024, D3DX_DEFAULT, 0,
@@ -164,7 +133,7 @@ void optimize_qcore(benchmark::State& state) {
     const DWORD faces = DWORD(g.indices.size() / 3), vertices = DWORD(g.vertices.size());
     ID3DXMesh* mesh = nullptr;
     D3DXCreateMeshFVF(faces, vertices, D3DXMESH_SYSTEMMEM | D3DXMESH_32BIT,
-                      D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, device().device, &mesh);
+                      D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, qcore::bench::headless_device(), &mesh);
     std::vector<DWORD> adjacency(g.indices.size());
     double acmr = 0;
     for (auto _ : state) {

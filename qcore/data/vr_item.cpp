@@ -81,3 +81,12 @@ int IVisItem::load_visitem_from_node(CPakNode* node, const char* alt_class_name)
     if (read_field(node, "box", NODE_BOX, b)) set_box(b);
     return 1;
 }
+
+void IVisItem::draw_selection_box(gCore* core, CBaseVport*, int last_selected) {
+    const CBox& b = get_box();
+    if (!b.is_valid()) return;
+    const MAT& world = get_wts();
+    const DWORD colour = last_selected ? BBOXCOLOR_LAST_SEL : BBOXCOLOR_OTHER_SEL;
+    b.Render(core, 1, &world, static_cast<int>(colour & 0x20FFFFFF), true, false, D3DCMP_GREATEREQUAL);
+    b.Render(core, 1, &world, static_cast<int>(colour), true, true, D3DCMP_LESSEQUAL);
+}

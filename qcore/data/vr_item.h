@@ -80,6 +80,9 @@ public:
     virtual int is_visible() const { return visible; }
     virtual void set_visible(int v) { visible = v; }
     virtual void on_selected(int) {}
+    // Corner brackets of the box under the world transform: faint where hidden behind other geometry, in
+    // full colour where visible; white for the most recently selected item, green for the others.
+    virtual void draw_selection_box(gCore* core, CBaseVport* vport, int last_selected);
 
     int is_selected() const { return selected; }
     // Stores the flag and tells the item.

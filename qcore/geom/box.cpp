@@ -1,28 +1,13 @@
+#include <qcore/core/simp_draw.h>
 #include <qcore/geom/box.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();
-
-// Entry and exit parameters of one slab, ordered by the sign of the reciprocal. A ray parallel to the slab
-// has an infinite reciprocal; when its origin lies on one of the planes, 0 · ∞ would give NaN, and the
-// border counts as inside the slab instead. A NaN origin or direction misses.
-bool slab(float mn, float mx, float o, float inv, float& t0, float& t1) {
-    t0 = (mn - o) * inv;
-    t1 = (mx - o) * inv;
-    if (inv < 0.0f) std::swap(t0, t1);
-    if (std::isnan(t0) || std::isnan(t1)) [[unlikely]] {
-        if (std::isnan(o) || std::isnan(inv) || o < mn || o > mx) return false;
-        if (std::isnan(t0)) t0 = -inf;
-        if (std::isnan(t1)) t1 = inf;
-    }
-    return true;
-}
 
 float axis_of(const VEC& v, int axis) {
     return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
@@ -109,17 +94,10 @@ int CBox::triangle_test(const VEC& a, const VEC& b, const VEC& c) const {
     return ((ca ^ inside_code) & (cb ^ inside_code) & (cc ^ inside_code)) == 0;
 }
 
-bool CBox::ray_interval(const CRayForBox& r, float& tnear, float& tfar) const {
-    float tmin, tmax, tymin, tymax, tzmin, tzmax;
-    if (!slab(min.x, max.x, r.origin.x, r.inv_dir.x, tmin, tmax)) return false;
-    if (!slab(min.y, max.y, r.origin.y, r.inv_dir.y, tymin, tymax)) return false;
-    if (tmin > tymax || tymin > tmax) return false;
-    tmin = std::max(tmin, tymin);
-    tmax = std::min(tmax, tymax);
-    if (!slab(min.z, max.z, r.origin.z, r.inv_dir.z, tzmin, tzmax)) return false;
-    if (tmin > tzmax || tzmin > tmax) return false;
-    tnear = std::max(tmin, tzmin);
-    tfar = std::min(tmax, tzmax);
+bool CBox::slab_border(float mn, float mx, float o, float inv, float& t0, float& t1) {
+    if (std::isnan(o) || std::isnan(inv) || o < mn || o > mx) return false;
+    if (std::isnan(t0)) t0 = -inf;
+    if (std::isnan(t1)) t1 = inf;
     return true;
 }
 
@@ -140,6 +118,46 @@ CBox CBox::create_box(const std::vector<VEC>* points, bool cube) {
         tight += p;
     if (!cube) return tight;
     return CBox(tight.center(), tight.get_max_len() * 0.5f);
+}
+
+qcore::detail::BoxWireTemplate& qcore::detail::box_wire_template(int corner_style) {
+    const auto corner = [](int i) {
+        return VEC(i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f);
+    };
+    const auto vertex = [](const VEC& p) { return VER_XYZ_DIF{p.x, p.y, p.z, 0}; };
+    static BoxWireTemplate cube = [&] {
+        BoxWireTemplate t;
+        for (int i = 0; i < 8; ++i)
+            t.vertices.push_back(vertex(corner(i)));
+        t.indices = {0, 1, 1, 3, 3, 2, 2, 0, 0, 4, 1, 5, 3, 7, 2, 6, 4, 5, 5, 7, 7, 6, 6, 4};
+        return t;
+    }();
+    static BoxWireTemplate brackets = [&] {
+        BoxWireTemplate t;
+        for (int i = 0; i < 8; ++i) {
+            const VEC c = corner(i);
+            t.vertices.push_back(vertex(c));
+            t.vertices.push_back(vertex(VEC(c.x * 0.5f, c.y, c.z)));
+            t.vertices.push_back(vertex(VEC(c.x, c.y * 0.5f, c.z)));
+            t.vertices.push_back(vertex(VEC(c.x, c.y, c.z * 0.5f)));
+            const WORD b = static_cast<WORD>(4 * i);
+            t.indices.insert(t.indices.end(), {b, WORD(b + 1), b, WORD(b + 2), b, WORD(b + 3)});
+        }
+        return t;
+    }();
+    return corner_style ? brackets : cube;
+}
+
+void CBox::Render(gCore* core, int corner_style, const MAT* world, int colour, bool z_test, bool z_write,
+                  D3DCMPFUNC z_func) const {
+    if (!is_valid()) return;
+    MAT m = MAT::get_scaling_matrix(get_x_len() * 0.5f, get_y_len() * 0.5f, get_z_len() * 0.5f) *
+            MAT::get_pan_matrix(center());
+    if (world) m = m * *world;
+    qcore::detail::BoxWireTemplate& t = qcore::detail::box_wire_template(corner_style);
+    for (VER_XYZ_DIF& v : t.vertices)
+        v.color = static_cast<DWORD>(colour);
+    simp_draw::draw_3d_multi_line(core, t.vertices, t.indices, &m, z_test, z_write, z_func);
 }
 
 bool tri_box_int(const CBox* box, const VEC* a, const VEC* b, const VEC* c) {

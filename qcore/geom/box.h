@@ -5,8 +5,10 @@
 // Corner i takes max.x when bit 0 is set (else min.x), max.y for bit 1 and max.z for bit 2. The position
 // code of a point has two bits per axis: 0 below, 1 inside (borders included), 3 above; 21 is inside, and
 // code ^ 21 has one bit per face plane the point lies outside of.
+#include <qcore/core/simp_draw.h>
 #include <qcore/geom/math3d.h>
 #include <qcore/geom/ray.h>
+#include <qcore/platform/d3d8/d3d8.h>
 
 #include <vector>
 
@@ -105,10 +107,56 @@ public:
     // or a null pointer.
     static CBox create_box(const std::vector<VEC>* points, bool cube);
 
+    // Draws the box as lines: the whole wireframe (corner_style 0) or corner brackets a quarter of each
+    // edge long, in the colour, under the world matrix when one is given. The two flags and the depth
+    // function pass to the line drawing. An invalid box draws nothing.
+    void Render(gCore* core, int corner_style, const MAT* world, int colour, bool z_test, bool z_write,
+                D3DCMPFUNC z_func) const;
+
     // Entry and exit parameters of the ray through the three slabs (the steps both tests above share);
     // false when the slabs do not overlap.
-    bool ray_interval(const CRayForBox& r, float& tnear, float& tfar) const;
+    bool ray_interval(const CRayForBox& r, float& tnear, float& tfar) const {
+        float tmin, tmax, tymin, tymax, tzmin, tzmax;
+        if (!slab(min.x, max.x, r.origin.x, r.inv_dir.x, tmin, tmax)) return false;
+        if (!slab(min.y, max.y, r.origin.y, r.inv_dir.y, tymin, tymax)) return false;
+        if (tmin > tymax || tymin > tmax) return false;
+        tmin = tmin > tymin ? tmin : tymin;
+        tmax = tmax < tymax ? tmax : tymax;
+        if (!slab(min.z, max.z, r.origin.z, r.inv_dir.z, tzmin, tzmax)) return false;
+        if (tmin > tzmax || tzmin > tmax) return false;
+        tnear = tmin > tzmin ? tmin : tzmin;
+        tfar = tmax < tzmax ? tmax : tzmax;
+        return true;
+    }
+
+private:
+    // Entry and exit parameters of one slab, ordered by the sign of the reciprocal. A ray parallel to the
+    // slab has an infinite reciprocal; when its origin lies on one of the planes, 0 · ∞ would give NaN, and
+    // the border counts as inside the slab instead. A NaN origin or direction misses.
+    static bool slab(float mn, float mx, float o, float inv, float& t0, float& t1) {
+        t0 = (mn - o) * inv;
+        t1 = (mx - o) * inv;
+        if (inv < 0.0f) {
+            const float t = t0;
+            t0 = t1;
+            t1 = t;
+        }
+        if (t0 != t0 || t1 != t1) [[unlikely]]
+            return slab_border(mn, mx, o, inv, t0, t1);
+        return true;
+    }
+    static bool slab_border(float mn, float mx, float o, float inv, float& t0, float& t1);
 };
+
+namespace qcore::detail {
+// The wireframe of the cube [-1, 1]³ (corner_style 0: eight corners, twelve edges) or its corner brackets
+// (32 points, 24 segments); built once, shared by every box drawn.
+struct BoxWireTemplate {
+    std::vector<VER_XYZ_DIF> vertices;
+    std::vector<WORD> indices;
+};
+BoxWireTemplate& box_wire_template(int corner_style);
+} // namespace qcore::detail
 
 // Exact triangle-box overlap by separating axes; touching counts as overlap.
 bool tri_box_int(const CBox* box, const VEC* a, const VEC* b, const VEC* c);

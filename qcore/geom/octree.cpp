@@ -1,3 +1,6 @@
+#include <qcore/core/device.h>
+#include <qcore/core/rs_man.h>
+#include <qcore/core/simp_draw.h>
 #include <qcore/data/log.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/octree.h>
@@ -96,35 +99,68 @@ bool COctNode::CanSplit(int max_faces, int max_depth) const {
            depth < COctree::deepest + 1 && finite_box(box) && box.get_max_len() > 0.0f;
 }
 
+namespace {
+
+// For one axis of a vertex, the out-code bits (1: below, 2: above) against the lower half [lo, mid] and the
+// upper half [mid, hi] of a cell, compared exactly as CBox::get_position_code compares (NaN reads below).
+inline void half_codes(float p, float lo, float mid, float hi, unsigned& low, unsigned& high) {
+    low = (p >= lo ? 0u : 1u) | (p > mid ? 2u : 0u);
+    high = (p >= mid ? 0u : 1u) | (p > hi ? 2u : 0u);
+}
+
+} // namespace
+
 bool COctNode::Split(int max_faces, int max_depth, size_t* budget) {
     if (!CanSplit(max_faces, max_depth)) return false;
     const VEC centre = (box.min + box.max) * 0.5f;
-    std::vector<COctNode*> made;
-    size_t references = 0;
+    COctNode* made[8] = {};
     for (int i = 0; i < 8; ++i) {
-        auto* child = new COctNode;
-        child->depth = depth + 1;
-        child->mesh = mesh;
-        child->box = box.get_split_box(centre, i);
-        for (DWORD f : faces) {
-            const CFace& t = mesh->faces[f];
-            if (child->box.triangle_test(mesh->vertices[t.a], mesh->vertices[t.b], mesh->vertices[t.c]))
-                child->faces.push_back(f);
+        made[i] = new COctNode;
+        made[i]->depth = depth + 1;
+        made[i]->mesh = mesh;
+        made[i]->box = box.get_split_box(centre, i);
+    }
+    // CBox::triangle_test of child i holds when the three vertices' out-codes against it share no bit. The
+    // out-code bits of different axes are disjoint, so their common bits are, per axis, the common bits of
+    // that axis against the child's half: one pass over the faces serves all eight children.
+    size_t references = 0;
+    for (DWORD f : faces) {
+        const CFace& t = mesh->faces[f];
+        const VEC* v[3] = {&mesh->vertices[t.a], &mesh->vertices[t.b], &mesh->vertices[t.c]};
+        unsigned common[3][2] = {{3, 3}, {3, 3}, {3, 3}};
+        for (const VEC* p : v) {
+            unsigned low, high;
+            half_codes(p->x, box.min.x, centre.x, box.max.x, low, high);
+            common[0][0] &= low;
+            common[0][1] &= high;
+            half_codes(p->y, box.min.y, centre.y, box.max.y, low, high);
+            common[1][0] &= low;
+            common[1][1] &= high;
+            half_codes(p->z, box.min.z, centre.z, box.max.z, low, high);
+            common[2][0] &= low;
+            common[2][1] &= high;
         }
-        references += child->faces.size();
-        if (child->faces.empty())
-            delete child;
+        for (int i = 0; i < 8; ++i)
+            if ((common[0][i & 1] | common[1][(i >> 1) & 1] | common[2][(i >> 2) & 1]) == 0) {
+                made[i]->faces.push_back(f);
+                ++references;
+            }
+    }
+    std::vector<COctNode*> kept;
+    for (COctNode* c : made) {
+        if (c->faces.empty())
+            delete c;
         else
-            made.push_back(child);
+            kept.push_back(c);
     }
     const bool over_budget = budget && references > faces.size() && references - faces.size() > *budget;
-    if (made.empty() || over_budget) {
-        for (COctNode* c : made)
+    if (kept.empty() || over_budget) {
+        for (COctNode* c : kept)
             delete c;
         return false;
     }
     if (budget) *budget -= std::min(*budget, references - std::min(references, faces.size()));
-    children = std::move(made);
+    children = std::move(kept);
     faces.clear();
     faces.shrink_to_fit();
     return true;
@@ -246,6 +282,44 @@ void COctNode::GetDesc(OCTREE_DESC& d) const {
         d.max_leaf_faces = std::max(d.max_leaf_faces, count);
         d.min_leaf_faces = std::min(d.min_leaf_faces, count);
     }
+}
+
+void COctNode::Render(gCore* core, const MAT& world, int colour, bool recurse, bool draw_faces) const {
+    if (recurse)
+        for (const COctNode* c : children)
+            c->Render(core, world, colour, recurse, draw_faces);
+    box.Render(core, 0, &world, colour, true, true, D3DCMP_LESSEQUAL);
+    if (!draw_faces || faces.empty() || !core || !core->dev || !core->dev->get_dev() ||
+        !core->dev->get_rs_man())
+        return;
+    IDirect3DDevice8* device = core->dev->get_dev();
+    CRsMan* rs = core->dev->get_rs_man();
+    const DWORD old_lighting = rs->set_rs(D3DRS_LIGHTING, FALSE);
+    const DWORD old_zenable = rs->set_rs(D3DRS_ZENABLE, TRUE);
+    const DWORD old_zwrite = rs->set_rs(D3DRS_ZWRITEENABLE, FALSE);
+    const DWORD old_blend = rs->set_rs(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    device->SetVertexShader(FVF_XYZ_DIF);
+    static const WORD edges[6] = {0, 1, 1, 2, 2, 0};
+    for (DWORD f : faces) {
+        const CFace& t = mesh->faces[f];
+        VER_XYZ_DIF v[3];
+        for (int k = 0; k < 3; ++k) {
+            const VEC& p = mesh->vertices[t[k]];
+            v[k] = {p.x, p.y, p.z, 0x0000FF00};
+        }
+        device->DrawIndexedPrimitiveUP(D3DPT_LINELIST, 0, 3, 3, edges, D3DFMT_INDEX16, v,
+                                       sizeof(VER_XYZ_DIF));
+    }
+    rs->set_rs(D3DRS_LIGHTING, old_lighting);
+    rs->set_rs(D3DRS_ZENABLE, old_zenable);
+    rs->set_rs(D3DRS_ZWRITEENABLE, old_zwrite);
+    rs->set_rs(D3DRS_ALPHABLENDENABLE, old_blend);
+    MAT identity;
+    D3DXMatrixIdentity(&identity);
+    device->SetTransform(D3DTS_WORLD, &identity);
 }
 
 COctree::COctree(const COctree& o) {

@@ -6,10 +6,10 @@
 #include <qcore/geom/ray.h>
 #include <qcore/mesh/raw_mesh.h>
 
-#include <deque>
 #include <vector>
 
 class CBaseStatus;
+class gCore;
 
 // One ray hit: the face, the distance in units of the ray direction's length, and the barycentric
 // coordinates (point = a + u·(b − a) + v·(c − a)).
@@ -54,6 +54,9 @@ public:
     // This node first, then its descendants depth first, last child first.
     void EnumAllChildren(std::vector<const COctNode*>& nodes) const;
     void GetDesc(OCTREE_DESC& desc) const;
+    // Debug view: the cell boxes (children first when recurse) and, when draw_faces, this node's faces as
+    // green line triangles.
+    void Render(gCore* core, const MAT& world, int colour, bool recurse, bool draw_faces) const;
 
     const std::vector<COctNode*>& get_children() const { return children; }
     const CBox& get_box() const { return box; }
@@ -71,7 +74,8 @@ protected:
     // `budget` is the number of face references the tree may still add; a split that needs more is refused.
     bool Split(int max_faces, int max_depth, size_t* budget = nullptr);
 
-    std::deque<COctNode*> stack;
+    // Scratch stack of the box query; a vector, as a deque would allocate a block in every node.
+    std::vector<COctNode*> stack;
     std::vector<COctNode*> children;
     CBox box;
     int depth = -1;

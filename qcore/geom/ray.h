@@ -2,6 +2,9 @@
 // Rays: an origin and a direction that need not be normalised (a pick ray spans the camera's near-to-far
 // distance), and the box-test form that keeps the direction's reciprocals.
 #include <qcore/geom/math3d.h>
+#include <qcore/platform/win32/types.h>
+
+class CBaseVport;
 
 class CRay {
 public:
@@ -23,6 +26,12 @@ public:
         r.transf_self(m);
         return r;
     }
+
+    // The pick ray through a client point of the viewport: from the near plane to the far plane of its
+    // camera. Null arguments leave the ray as it is.
+    void from_pt(CBaseVport* vport, const tagPOINT* pt);
+    // The same through the cursor position exactly as GetCursorPos gives it.
+    void from_current_cursor(CBaseVport* vport);
 
     // Distance t along the normalised direction to the first crossing of the sphere; 0 (t untouched) when
     // the line misses it. A sphere behind the origin or around it hits with t negative. A zero direction

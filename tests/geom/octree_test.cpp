@@ -74,6 +74,22 @@ TEST(Octree, ThresholdsDepthsAndTheRootCell) {
     EXPECT_GT(d.depth_counts[1], 1);
     EXPECT_EQ(d.node_count, 1 + d.depth_counts[1]);
     EXPECT_GE(d.total_leaf_faces, 20);
+    // Each octant holds exactly the faces the out-code test lets into its cell, in face order.
+    const CBox& root_box = tree.get_root()->get_box();
+    size_t next_child = 0;
+    for (int i = 0; i < 8; ++i) {
+        const CBox cell = root_box.get_split_box(root_box.center(), i);
+        std::vector<DWORD> expected;
+        for (DWORD f = 0; f < mesh.faces.size(); ++f) {
+            const CFace& t = mesh.faces[f];
+            if (cell.triangle_test(mesh.vertices[t.a], mesh.vertices[t.b], mesh.vertices[t.c]))
+                expected.push_back(f);
+        }
+        if (expected.empty()) continue;
+        ASSERT_LT(next_child, tree.get_root()->get_children().size());
+        EXPECT_EQ(tree.get_root()->get_children()[next_child++]->get_faces(), expected) << "octant " << i;
+    }
+    EXPECT_EQ(next_child, tree.get_root()->get_children().size());
 
     // A 10 × 2 × 4 mesh at y scale 0.5: 10 wide in x and z, 5 tall, centred on the mesh.
     CRawMesh slab = single_triangle(VEC(0, 0, 0), VEC(10, 2, 0), VEC(0, 2, 4));
