@@ -235,6 +235,26 @@ TEST_F(VideoTextureTest, SixteenBitTexturesGetFiveBitsAndTheAlphaBit) {
         qcore::detail::copy_bgr24_frame(source, 12, 4, 1, D3DFMT_R5G6B5, reinterpret_cast<BYTE*>(texels), 8));
 }
 
+TEST_F(VideoTextureTest, RowsOfAnyWidthCopyEveryPixel) {
+    for (LONG width : {1, 3, 4, 5, 8, 11}) {
+        const LONG pitch = (width * 3 + 3) & ~3;
+        std::vector<BYTE> source(static_cast<size_t>(pitch) * 2, 0xEE);
+        for (LONG row = 0; row < 2; ++row)
+            for (LONG x = 0; x < width * 3; ++x)
+                source[static_cast<size_t>(row * pitch + x)] = static_cast<BYTE>(row * 100 + x * 7 + 1);
+        std::vector<uint32_t> target(static_cast<size_t>(width) * 2 + 1, 0x12345678);
+        ASSERT_TRUE(qcore::detail::copy_bgr24_frame(source.data(), pitch, width, 2, D3DFMT_A8R8G8B8,
+                                                    reinterpret_cast<BYTE*>(target.data()), width * 4));
+        for (LONG row = 0; row < 2; ++row)
+            for (LONG x = 0; x < width; ++x) {
+                const BYTE* s = &source[static_cast<size_t>(row * pitch + x * 3)];
+                const uint32_t want = 0xFF000000u | uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
+                EXPECT_EQ(target[static_cast<size_t>((1 - row) * width + x)], want) << width << " " << x;
+            }
+        EXPECT_EQ(target.back(), 0x12345678u); // nothing written past the last row
+    }
+}
+
 TEST_F(VideoTextureTest, ANewMediaTypeLeavesTheOldTextureUsable) {
     CBaseVideoTexture owner;
     owner.device = device();
