@@ -37,6 +37,7 @@
 #include <qcore/geom/mathfun.h>
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
+#include <qcore/image/looping_video.h>
 #include <qcore/image/psd_file.h>
 #include <qcore/image/video_texture.h>
 #include <qcore/texture/color_adj.h>

@@ -1,3 +1,4 @@
+#include <qcore/image/looping_video.h>
 #include <qcore/image/video_texture.h>
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/win32/afxwin.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -416,6 +418,25 @@ TEST_F(VideoTextureTest, TheRenderThreadDrawsWhileTheStreamWrites) {
     render.join();
     EXPECT_TRUE(looped);
     video.Free();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VideoTextureTest, ALoopingVideoNeedsNoFileAndNoMainWindow) {
+    AfxGetApp()->m_pMainWnd = nullptr; // the loop events are then collected when the texture is asked for
+    qcore::LoopingVideo video;
+    EXPECT_EQ(video.texture(), nullptr);
+    ASSERT_TRUE(video.start(device(), dir_.path().c_str(), 32, 16, 4));
+    ASSERT_NE(video.texture(), nullptr);
+    D3DSURFACE_DESC desc{};
+    video.texture()->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 32u);
+    EXPECT_TRUE(pump_until([&] { return video.texture() && video.frames_shown() >= 10; }));
+    video.stop();
+    EXPECT_EQ(video.texture(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("looping_video.avi")));
 }
 
 } // namespace
