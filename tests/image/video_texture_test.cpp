@@ -198,6 +198,15 @@ TEST_F(VideoTextureTest, RefusesTypesNoTextureCanTake) {
         EXPECT_EQ(r->SetMediaType(&mt), VFW_E_TYPE_NOT_ACCEPTED) << w << " x " << h;
     }
     EXPECT_EQ(r->GetTexture(), nullptr);
+    // The interfaces the renderer's base classes give it.
+    for (const IID* iid : {&IID_IBaseFilter, &IID_IAMovieSetup, &IID_IQualProp, &IID_IQualityControl}) {
+        IUnknown* unknown = nullptr;
+        EXPECT_EQ(r->QueryInterface(*iid, reinterpret_cast<void**>(&unknown)), S_OK);
+        if (unknown) unknown->Release();
+    }
+    CLSID clsid{};
+    r->GetClassID(&clsid);
+    EXPECT_TRUE(clsid == CLSID_TextureRenderer);
 }
 
 TEST_F(VideoTextureTest, FramesAreCopiedBottomUpWithFullAlpha) {

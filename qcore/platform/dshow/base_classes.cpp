@@ -224,6 +224,7 @@ HRESULT CBaseFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter || riid == IID_IPersist)
         return GetInterface(static_cast<IBaseFilter*>(this), ppv);
+    if (riid == IID_IAMovieSetup) return GetInterface(static_cast<IAMovieSetup*>(this), ppv);
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
 
