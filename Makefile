@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build demo test bench clean
+.PHONY: deps configure build demo test bench docs clean
 
 deps:
 	./scripts/install-deps.sh
@@ -24,6 +24,9 @@ bench: deps
 	cmake -S . -B $(BUILD)-release -DCMAKE_BUILD_TYPE=Release -DQCORE_BUILD_TESTS=OFF
 	cmake --build $(BUILD)-release -j$(JOBS)
 	for b in $(BUILD)-release/bin/*_bench; do $$b --benchmark_min_time=0.05 || exit 1; done
+
+docs: deps
+	./scripts/make-docs.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-release $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz

@@ -11,7 +11,8 @@ packages=(
   fonts-liberation2 fonts-wqy-microhei fonts-arphic-uming
   xvfb xauth xfonts-base x11-utils x11-apps xdotool
   clang libclang-rt-14-dev
-  libglm-dev libhdf5-dev libosmesa6-dev
+  libglm-dev libhdf5-dev libosmesa6-dev libembree-dev
+  doxygen libassimp-dev
 )
 
 missing=()

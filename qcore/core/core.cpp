@@ -1,21 +1,35 @@
 #include <qcore/core/core.h>
 #include <qcore/platform/win32/error_names.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/texture/tex_man.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
+
+namespace {
+std::vector<gCore*> g_live_cores;
+}
+
+CBaseLog* qcore::current_core_log() {
+    return g_live_cores.empty() ? nullptr : g_live_cores.back()->log;
+}
 
 gCore::gCore() {
+    g_live_cores.push_back(this);
     dev = nullptr;
-    // The texture file manager joins here once textures are built; until then the core has none.
-    tex_man = nullptr;
+    tex_man = new CTexFileMan(this);
     local_objs = new std::list<CLocalObj*>();
     log = &default_log;
     status = &default_status;
 }
 
 gCore::~gCore() {
+    std::erase(g_live_cores, this);
     delete local_objs;
     local_objs = nullptr;
+    // Texture references still alive are detached here, so their later release touches no freed manager.
+    delete tex_man;
     tex_man = nullptr;
 }
 

@@ -48,6 +48,12 @@ public:
     CCoreApp();
 };
 
+namespace qcore {
+// The log of the most recently made core that still lives (null without one): where code that is given
+// no core, such as the node-tree reader, reports what the user should see in the log.
+CBaseLog* current_core_log();
+} // namespace qcore
+
 // The symbolic name of a result code, or its hexadecimal text ("0x%08X") when it has none.
 CString get_err_string(long code);
 // For a negative code: a message box with the text, a blank line and "ErrCode = " and the code's name.

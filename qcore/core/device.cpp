@@ -3,7 +3,9 @@
 #include <qcore/platform/win32/afxwin.h>
 #include <qcore/platform/win32/message_box.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -58,7 +60,14 @@ void CDevice::fill_d3dpp(D3DPRESENT_PARAMETERS& pp, BOOL windowed, HWND window, 
 }
 
 int CDevice::create_windowed_device(CWnd* window, D3DFORMAT depth_format, int width, int height) {
+    // The device is made once: a second one would orphan the first and everything made on it.
+    if (dev) {
+        AfxMessageBox("device already created", MB_OK, 0);
+        return 0;
+    }
     begin_corrupt();
+    // A Direct3D object left by a failed creation is not kept twice.
+    if (d3d) d3d->Release();
     d3d = Direct3DCreate8(D3D_SDK_VERSION);
     if (!d3d) {
         AfxMessageBox("创建Dx8对象失败！请安装DirectX8.1或更高版本，或升级您的显卡驱动！", MB_OK, 0);
@@ -90,8 +99,12 @@ int CDevice::create_windowed_device(CWnd* window, D3DFORMAT depth_format, int wi
         for (DWORD vp : vp_tries) {
             pars.behavior = vp;
             D3DPRESENT_PARAMETERS pp = pars.pp;
-            if (SUCCEEDED(d3d->CreateDevice(pars.adapter, pars.dev_type, pars.focus_wnd, vp, &pp, &created)))
+            if (SUCCEEDED(
+                    d3d->CreateDevice(pars.adapter, pars.dev_type, pars.focus_wnd, vp, &pp, &created))) {
+                // The device fills in what was left open (a 0 by 0 back buffer takes the window's size).
+                pars.pp = pp;
                 break;
+            }
             created = nullptr;
         }
         if (created) break;
@@ -131,6 +144,7 @@ HRESULT CDevice::local_reset_device(D3DPRESENT_PARAMETERS& pp) {
 }
 
 int CDevice::reset_device() {
+    if (!dev) return 0;
     begin_corrupt();
     D3DDISPLAYMODE mode{};
     d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
@@ -155,6 +169,7 @@ int CDevice::reset_device() {
 }
 
 int CDevice::reset_aa(int multisample_type) {
+    if (!dev) return 0;
     if (!is_aa_supperted(multisample_type)) return 0;
     if (multisample_type == get_cur_aa()) return 1;
     begin_corrupt();
@@ -183,13 +198,16 @@ int CDevice::is_aa_supperted(int multisample_type) {
 }
 
 namespace {
-// Both walks of the local-object broadcast: one progress step per object, in registration order.
+// Both walks of the local-object broadcast: one progress step per object, in registration order. The walk
+// runs over a copy, as a callback may destroy objects (itself or others); one that is gone by its turn is
+// skipped, and objects made during the walk wait for the next one.
 template <class Call> void walk_local_objects(gCore* core, const char* title, Call call) {
-    std::list<CLocalObj*>& objs = *core->local_objs;
+    const std::list<CLocalObj*>& live = *core->local_objs;
+    const std::vector<CLocalObj*> objs(live.begin(), live.end());
     CProgressBar bar(core->status, static_cast<int>(objs.size()), title);
     for (CLocalObj* obj : objs) {
         bar.tick();
-        call(obj);
+        if (std::find(live.begin(), live.end(), obj) != live.end()) call(obj);
     }
 }
 } // namespace

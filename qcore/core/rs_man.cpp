@@ -66,7 +66,8 @@ DWORD CRsMan::set_rs(int state, DWORD value) {
     if (!valid_rs(state)) return 0;
     const DWORD old = rs.v[state];
     if (old == value) return old;
-    dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
+    // Without a device the cache alone changes; init reads the device's states anyway.
+    if (dev) dev->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
     rs.v[state] = value;
     return old;
 }
@@ -79,7 +80,7 @@ DWORD CRsMan::set_tss(int stage, int state, DWORD value) {
     if (!valid_tss(stage, state)) return 0;
     const DWORD old = tss.v[stage][state];
     if (old == value) return old;
-    dev->SetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(state), value);
+    if (dev) dev->SetTextureStageState(stage, static_cast<D3DTEXTURESTAGESTATETYPE>(state), value);
     tss.v[stage][state] = value;
     return old;
 }

@@ -89,9 +89,11 @@ int get_total_video_mem_in_bytes() {
 void invoke_vcard_info_app() {
     const CString source = qcore::module_folder() + "vcard.dll";
     if (!filefun::file_exist(source)) return;
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    CString target = CString(temp) + "\\vcard.exe";
-    if (!filefun::is_same_file(source, target)) CopyFileA(source, target, FALSE);
-    if (filefun::file_exist(target)) WinExec(target, SW_SHOW);
+    // The shared temporary folder is open to every user: the program runs from a folder only this user
+    // can write, and only when this call made the copy.
+    const std::string folder = qcore::private_temp_folder();
+    if (folder.empty()) return;
+    const std::string target = folder + "vcard.exe";
+    if (!filefun::is_same_file(source, target.c_str()) && !CopyFileA(source, target.c_str(), FALSE)) return;
+    qcore::start_process({target});
 }

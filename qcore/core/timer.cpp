@@ -40,7 +40,6 @@ void CTimer::record() {
     const LONGLONG now = read_counter();
     const LONGLONG delta = now - last_count;
     last_count = now;
-    deltime_valid = 1;
     record_by_input_time(static_cast<double>(delta) * 1000.0 / static_cast<double>(freq));
     ++window_frames;
     const double window_ms = static_cast<double>(now - window_start) * 1000.0 / static_cast<double>(freq);
@@ -51,9 +50,11 @@ void CTimer::record() {
     }
 }
 
+// A host's own frame time is a measured frame as much as one that record takes.
 void CTimer::record_by_input_time(double ms) {
     rapid_ms = ms;
     elapse_ms += ms;
+    deltime_valid = 1;
 }
 
 void CTimer::enable(int on) {

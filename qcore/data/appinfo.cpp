@@ -1,6 +1,13 @@
 #include <qcore/data/appinfo.h>
 #include <qcore/data/filefun.h>
+#include <qcore/platform/win32/cstring.h>
 #include <qcore/platform/win32/paths.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -13,10 +20,12 @@ CString made(const CString& folder) {
     return !folder.IsEmpty() && filefun::create_path(folder) ? folder : CString();
 }
 
-// A path in a form that compares equal for equal files: one separator, long names, no letter case.
-CString comparable(const CString& path) {
-    CString out(qcore::os_path(filefun::convert_to_short_file_name(path).view()));
-    return out.MakeLower();
+// The names of a normalised absolute path, without the root.
+std::vector<std::string> components(const std::filesystem::path& path) {
+    std::vector<std::string> out;
+    for (const auto& part : path.lexically_normal().relative_path())
+        if (!part.empty()) out.push_back(part.string());
+    return out;
 }
 
 } // namespace
@@ -81,14 +90,22 @@ CString appinfo::get_qvx_texture_path(const char* project) {
 
 int appinfo::delete_project_if_in_qvx_temp_path(const char* deleter, const char* project) {
     if (!project || !*project) return 0;
-    const CString temp = comparable(get_qvx_temp_path());
-    const CString folder = comparable(filefun::get_file_path(project));
-    if (temp.IsEmpty() || folder.GetLength() <= temp.GetLength() || folder.Left(temp.GetLength()) != temp)
-        return 0;
-    // The folder directly below the temporary folder that holds the project, in its own letter case.
-    const CString below =
-        CString(qcore::os_path(filefun::get_file_path(project).view())).Mid(temp.GetLength());
-    const int slash = below.Find('/');
-    const CString top = get_qvx_temp_path() + (slash < 0 ? below : below.Left(slash + 1));
-    return filefun::delete_self_path(deleter, top);
+    const CString temp = get_qvx_temp_path();
+    if (temp.IsEmpty()) return 0;
+    // Compared on normalised paths, so that "." and ".." cannot lead out of the temporary folder or
+    // into another project's folder.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file = fs::absolute(qcore::os_path(project), ec).lexically_normal();
+    if (ec) return 0;
+    const std::vector<std::string> inside = components(fs::path(qcore::os_path(temp.view())));
+    const std::vector<std::string> folder = components(file.parent_path());
+    if (folder.size() <= inside.size()) return 0;
+    for (size_t i = 0; i < inside.size(); ++i)
+        if (qcore::compare_no_case(inside[i], folder[i]) != 0) return 0;
+    // Only a real folder directly below the temporary folder, never a link to somewhere else.
+    const std::string top = temp.str() + folder[inside.size()];
+    struct stat st {};
+    if (::lstat(top.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+    return filefun::delete_self_path(deleter, CString(top + "/"));
 }

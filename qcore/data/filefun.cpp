@@ -72,6 +72,24 @@ bool stat_path(const char* path, struct stat& st) {
     return !os.empty() && ::stat(os.c_str(), &st) == 0;
 }
 
+int copy_failed(const char* source, const CString& destination, int show_errors) {
+    if (show_errors)
+        AfxMessageBox(CString("复制文件从：\n") + source + "\n到：\n" + destination + "\n失败！");
+    return 0;
+}
+
+// Whether a component of the path is "." or "..".
+bool has_dot_component(std::string_view path) {
+    while (!path.empty()) {
+        const size_t sep = path.find_first_of("\\/");
+        const std::string_view part = path.substr(0, sep);
+        if (part == "." || part == "..") return true;
+        if (sep == std::string_view::npos) break;
+        path.remove_prefix(sep + 1);
+    }
+    return false;
+}
+
 // Whether `inner` lies inside `outer` or is it (both existing folders).
 bool is_inside(const CString& outer, const CString& inner) {
     namespace fs = std::filesystem;
@@ -214,19 +232,8 @@ int filefun::can_write_to_file(const char* path, int create_folder) {
     const CString folder = get_file_path(path);
     if (create_folder && !folder.IsEmpty()) create_path(folder);
     const std::string os = qcore::os_path(path);
-    if (os.empty()) return 0;
-    // A file the check creates is removed again; an existing one is opened without truncation.
-    int fd = ::open(os.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(os.c_str());
-        return 1;
-    }
-    if (errno != EEXIST) return 0;
-    fd = ::open(os.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    ::close(fd);
-    return 1;
+    // The library's writers put a temporary file beside the target: the folder must take it too.
+    return !os.empty() && qcore::detail::can_replace(os) ? 1 : 0;
 }
 
 int filefun::get_file_status(const char* path, CFileStatus& status) {
@@ -271,6 +278,8 @@ int filefun::copy_file_to_a_folder(const char* source, const char* folder, const
     if (!file_exist(source)) return 0;
     const CString name = new_name && *new_name ? CString(new_name) : get_pure_filename(source, 1);
     const CString destination = with_trailing_separator(folder) + name;
+    // Without a folder the copy would land in whatever the current folder is.
+    if (!folder || !*folder) return copy_failed(source, destination, show_errors);
     if (qcore::os_path(destination.view()) == qcore::os_path(source) || is_same_file(source, destination))
         return 1;
     if (file_exist(destination)) {
@@ -291,9 +300,7 @@ int filefun::copy_file_to_a_folder(const char* source, const char* folder, const
         }
     }
     if (CopyFileA(source, destination, FALSE)) return 1;
-    if (show_errors)
-        AfxMessageBox(CString("复制文件从：\n") + source + "\n到：\n" + destination + "\n失败！");
-    return 0;
+    return copy_failed(source, destination, show_errors);
 }
 
 int filefun::copy_texture_to_a_folder(const char* source, const char* folder, file_overwrite_flag& flag) {
@@ -341,8 +348,11 @@ int filefun::rename_dir(const char* old_name, const char* new_name) {
 int filefun::delete_file_or_dir(const CString& path, int ask) {
     if (path.IsEmpty()) return 1;
     const std::string target(without_trailing_separators(path.view()));
-    // Never the whole file system or a whole drive.
-    if (target == "/" || target == "\\" || (target.size() == 2 && qcore::drive_letter(target))) return 0;
+    // Only a full path that names its entry directly: never the current folder, a parent, the whole
+    // file system or a whole drive.
+    const std::string os = qcore::os_path(target);
+    if (os.empty() || os.front() != '/' || os == "/" || has_dot_component(target)) return 0;
+    if (target.size() == 2 && qcore::drive_letter(target)) return 0;
     const std::string from = target + '\0';
     SHFILEOPSTRUCTA op{};
     const CWinApp* app = AfxGetApp();

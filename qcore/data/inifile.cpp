@@ -6,11 +6,26 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 namespace {
 
 // Lists longer than this in a damaged file are read only this far.
 constexpr int kMaxListItems = 10000;
+
+// The longest value a setting holds, in bytes.
+constexpr size_t kMaxValue = 255;
+
+// A value cut to the limit without splitting a UTF-8 character.
+std::string_view fitting_value(std::string_view value) {
+    if (value.size() <= kMaxValue) return value;
+    size_t end = kMaxValue;
+    while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80)
+        --end;
+    return value.substr(0, end);
+}
 
 CString element_key(const char* key, int a, int b) {
     CString name;
@@ -41,12 +56,14 @@ CString format_floats(const float* values, int count) {
 } // namespace
 
 CString inifile::get_str_setting(const char* file, const char* section, const char* key, const char* def) {
-    char buffer[256];
-    GetPrivateProfileStringA(section, key, def, buffer, sizeof(buffer), file);
-    return CString(buffer);
+    char buffer[kMaxValue + 2];
+    const DWORD n = GetPrivateProfileStringA(section, key, def, buffer, sizeof(buffer), file);
+    return CString(fitting_value(std::string_view(buffer, n)));
 }
 
 int inifile::save_str_setting(const char* file, const char* section, const char* key, const char* value) {
+    // A value the getter could not give back whole is refused.
+    if (value && std::strlen(value) > kMaxValue) return 0;
     return WritePrivateProfileStringA(section, key, value, file) ? 1 : 0;
 }
 
@@ -157,11 +174,26 @@ int inifile::get_str_list_from_ini(const char* file, const char* section, std::v
 }
 
 int inifile::save_str_list_to_ini(const char* file, const char* section, const std::vector<CString>& items) {
-    int ok = save_int_setting(file, section, "count", static_cast<int>(items.size()));
+    // One rewrite: the count, every item, and no items left over from a longer list.
+    std::vector<qcore::detail::ProfileEdit> edits;
+    edits.reserve(items.size() + 1);
+    edits.emplace_back("count", std::to_string(items.size()));
     for (size_t i = 0; i < items.size(); ++i) {
-        CString key;
-        key.Format("str%d", static_cast<int>(i));
-        ok &= save_str_setting(file, section, key, items[i]);
+        if (items[i].str().size() > kMaxValue) return 0;
+        edits.emplace_back("str" + std::to_string(i), items[i].str());
     }
-    return ok;
+    if (!section) return 0;
+    std::vector<char> names(1 << 20);
+    const DWORD n =
+        GetPrivateProfileStringA(section, nullptr, "", names.data(), static_cast<DWORD>(names.size()), file);
+    for (const char* p = names.data(); p < names.data() + n && *p; p += std::strlen(p) + 1) {
+        const std::string_view name(p);
+        if (name.size() < 4 || qcore::compare_no_case(name.substr(0, 3), "str") != 0) continue;
+        const std::string digits(name.substr(3));
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const unsigned long index = std::stoul(digits);
+        if (index >= items.size() || std::to_string(index) != digits)
+            edits.emplace_back(std::string(name), std::nullopt);
+    }
+    return qcore::detail::write_profile(file, section, edits, false) ? 1 : 0;
 }

@@ -1,3 +1,4 @@
+#include <qcore/core/core.h>
 #include <qcore/data/pak_file.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/platform/win32/message_box.h>
@@ -203,7 +204,12 @@ int CPakNode::get_data(WORD data_type, void* dest) {
         return 0;
     }
     const TypeInfo* info = type_info(data_type);
-    if (!info || info->length < 0) return 0;
+    if (!info) {
+        get_type_length(data_type); // says that the type has no length
+        return 0;
+    }
+    // A buffer's value is its bytes, as many as it holds, wherever they are.
+    if (info->length < 0) return length <= 0 || read_data(dest, static_cast<size_t>(length));
     if (length != info->length) return 0;
     if (length == 0) return 1;
     // Staged, so that a failed read leaves the destination untouched.
@@ -369,6 +375,10 @@ int open_pak_file(CPakFile& file, const char* path, int preload, std::vector<Pak
     return file.open_file(path, preload, problems);
 }
 
+CString pak_damage(const CPakFile& file) {
+    return file.damage;
+}
+
 } // namespace qcore
 
 // ---------------------------------------------------------------------------------------------------------
@@ -417,6 +427,28 @@ void check_record(const CPakNode& node, const BYTE* text_data, ULONGLONG at,
         add_problem(problems, at, "%s text without terminating zero", info->name);
 }
 
+CString describe_loss(const char* cut, ULONGLONG cut_at, ULONGLONG size, int orphans) {
+    CString text;
+    if (cut)
+        text.Format("%llu bytes from byte %llu on (%s) were not read",
+                    static_cast<unsigned long long>(size - cut_at), static_cast<unsigned long long>(cut_at),
+                    cut);
+    if (orphans > 0) {
+        if (!text.IsEmpty()) text += "; ";
+        text.AppendFormat(orphans == 1 ? "%d record whose directory is missing was dropped"
+                                       : "%d records whose directory is missing were dropped",
+                          orphans);
+    }
+    return text;
+}
+
+// A damaged file opens with what is intact; the user is told what is missing before saving over it.
+void report_loss(const char* path, const CString& loss) {
+    if (CBaseLog* log = qcore::current_core_log())
+        log->add_log(LOG_ERROR, path, (", damaged: " + loss).GetString());
+    AfxMessageBox(CString(path) + " is damaged, only its intact records were read: " + loss);
+}
+
 } // namespace
 
 CPakFile::CPakFile() = default;
@@ -463,6 +495,7 @@ void CPakFile::close_file() {
     pending.clear();
     reads.clear();
     end_pos = 0;
+    damage.Empty();
     f.Abort();
     clear_all_nodes();
 }
@@ -544,6 +577,10 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
         ULONGLONG pos = sizeof kFileHeader;
         std::unordered_map<int, CPakNode*> dirs;
         std::vector<BYTE> text;
+        // What cannot be kept: the rest of the file after a broken record, and records without parent.
+        const char* cut = nullptr;
+        ULONGLONG cut_at = 0;
+        int orphans = 0;
         for (;;) {
             const ULONGLONG at = pos;
             BYTE header[kHeaderSize];
@@ -552,6 +589,8 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             if (got < sizeof header) {
                 add_problem(problems, at, "partial record header (%zu of 64 bytes) at the end of the file",
                             got);
+                cut = "a partial record header";
+                cut_at = at;
                 break;
             }
             pos += kHeaderSize;
@@ -561,11 +600,15 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
                 add_problem(problems, at, "name without terminating zero");
             if (node->length < 0) {
                 add_problem(problems, at, "negative data length %d", node->length);
+                cut = "a negative data length";
+                cut_at = at;
                 break;
             }
             const auto length = static_cast<size_t>(node->length);
             if (pos > size || length > size - pos) {
                 add_problem(problems, at, "data of %d bytes runs past the end of the file", node->length);
+                cut = "a record whose data runs past the end of the file";
+                cut_at = at;
                 break;
             }
             node->data_pos = pos;
@@ -575,6 +618,8 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
                 node->data.resize(length);
                 if (reads.read(f, pos, node->data.data(), length) != length) {
                     add_problem(problems, at, "data cut short by the end of the file");
+                    cut = "a record whose data is cut short";
+                    cut_at = at;
                     break;
                 }
                 node->data_on_disk = 0;
@@ -596,6 +641,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
                 if (parent == dirs.end()) {
                     add_problem(problems, at, "parent id %d names no directory read before this record",
                                 raw->parent_id);
+                    ++orphans;
                     continue;
                 }
                 parent->second->add_child(raw->name, node.release());
@@ -603,6 +649,8 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             if (raw->type == NODE_DIR && !dirs.emplace(raw->id, raw).second)
                 add_problem(problems, at, "directory id %d used before", raw->id);
         }
+        damage = describe_loss(cut, cut_at, size, orphans);
+        if (!damage.IsEmpty() && !problems) report_loss(path, damage);
     } catch (const CFileException& e) {
         e.ReportError();
         close_file();

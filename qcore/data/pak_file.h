@@ -181,7 +181,13 @@ struct PakProblem {
 
 // Opens like CPakFile::open and also lists every damage it works around, including the checks of each
 // node's data (text fields without terminator, buffers that are not whole elements, wrong sizes).
+// Damage is then left to the caller to report: open itself reports lost records in one LOG_ERROR entry
+// (on the current core's log) and one message box.
 int open_pak_file(CPakFile& file, const char* path, int preload, std::vector<PakProblem>* problems);
+
+// What the last open of a damaged file lost (records cut off at its end, records without their
+// directory), as one line of text; empty when nothing was lost.
+CString pak_damage(const CPakFile& file);
 
 namespace detail {
 // Collects small writes into large ones; each flush appends at the end of the file.
@@ -234,6 +240,7 @@ public:
 private:
     friend class CPakNode;
     friend int qcore::open_pak_file(CPakFile&, const char*, int, std::vector<qcore::PakProblem>*);
+    friend CString qcore::pak_damage(const CPakFile&);
 
     void clear_all_nodes();
     int open_file(const char* path, int preload, std::vector<qcore::PakProblem>* problems);
@@ -248,4 +255,5 @@ private:
     ULONGLONG end_pos = 0;
     qcore::detail::PakWriteBuffer pending;
     qcore::detail::PakReadBuffer reads;
+    CString damage;
 };

@@ -55,22 +55,26 @@ int CUndoMan::do_command(CCmd* cmd, int execute) {
     return 1;
 }
 
+// The commands run while their operation is still on its list, so that they see the lists as they were;
+// the operation moves afterwards.
 void CUndoMan::undo() {
     if (undo_list.empty()) return;
-    std::unique_ptr<COperation> op = std::move(undo_list.back());
-    undo_list.pop_back();
+    COperation* op = undo_list.back().get();
     for (auto it = op->cmds.rbegin(); it != op->cmds.rend(); ++it)
         (*it)->undo_cmd();
-    redo_list.push_front(std::move(op));
+    if (undo_list.empty() || undo_list.back().get() != op) return;
+    redo_list.push_front(std::move(undo_list.back()));
+    undo_list.pop_back();
 }
 
 void CUndoMan::redo() {
     if (redo_list.empty()) return;
-    std::unique_ptr<COperation> op = std::move(redo_list.front());
-    redo_list.pop_front();
+    COperation* op = redo_list.front().get();
     for (auto& cmd : op->cmds)
         cmd->do_cmd();
-    undo_list.push_back(std::move(op));
+    if (redo_list.empty() || redo_list.front().get() != op) return;
+    undo_list.push_back(std::move(redo_list.front()));
+    redo_list.pop_front();
 }
 
 void CUndoMan::clear() {

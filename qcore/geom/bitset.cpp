@@ -82,7 +82,8 @@ int CBitset::LoadFrom(const char* path) {
     if (!path || !f.Open(path, CFile::modeRead | CFile::typeBinary)) return 0;
     try {
         int32_t count = 0;
-        if (!read_all(f, &count, sizeof(count)) || count < 0) return 0;
+        // A count of 0 or less is an empty set without words, as Resize makes it and SaveTo writes it.
+        if (!read_all(f, &count, sizeof(count))) return 0;
         const size_t bytes = word_count(count) * sizeof(DWORD);
         // A count the file cannot hold is refused before anything is allocated.
         if (f.GetLength() - f.GetPosition() < bytes) return 0;

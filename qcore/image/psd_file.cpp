@@ -104,7 +104,8 @@ bool CPsdFile::DecodePackBits(const BYTE*& src, const BYTE* end, BYTE* dst, DWOR
     while (n > 0) {
         if (src == end) return false;
         const unsigned b = *src++;
-        if (b == 128) return false;
+        // 128 is a no-op in PackBits; common writers pad rows with it.
+        if (b == 128) continue;
         if (b > 128) {
             if (src == end) return false;
             const BYTE v = *src++;
@@ -151,13 +152,27 @@ bool CPsdFile::Create(int width, int height, int channels) {
 }
 
 bool CPsdFile::LoadPsdFile(const char* path, IMG_CHANNEL channel, COLORREF bg) {
-    Clear();
     std::vector<BYTE> bytes;
-    if (!read_whole_file(path, bytes)) return false;
+    if (!read_whole_file(path, bytes)) {
+        forget();
+        return false;
+    }
     return LoadPsdMemory(bytes.data(), bytes.size(), channel, bg);
 }
 
+// After a refused file neither its size nor an earlier image's stays behind.
+void CPsdFile::forget() {
+    Clear();
+    header = PSD_FILE_HEADER{};
+}
+
 bool CPsdFile::LoadPsdMemory(const void* data, size_t size, IMG_CHANNEL channel, COLORREF bg) {
+    const bool ok = load(data, size, channel, bg);
+    if (!ok) forget();
+    return ok;
+}
+
+bool CPsdFile::load(const void* data, size_t size, IMG_CHANNEL channel, COLORREF bg) {
     Clear();
     if (!data || size < sizeof(PSD_FILE_HEADER)) return false;
     const BYTE* bytes = static_cast<const BYTE*>(data);
@@ -167,11 +182,7 @@ bool CPsdFile::LoadPsdMemory(const void* data, size_t size, IMG_CHANNEL channel,
     ChangeFileHeadOrder(head);
     if (!ValidateFileHeader(head) || (channel == IMG_CHANNEL_ALPHA && head.channels != 4)) return false;
     header = head;
-    if (!decode(bytes + sizeof head, bytes + size, channel, bg)) {
-        Clear();
-        return false;
-    }
-    return true;
+    return decode(bytes + sizeof head, bytes + size, channel, bg);
 }
 
 bool CPsdFile::decode(const BYTE* src, const BYTE* end, IMG_CHANNEL channel, COLORREF bg) {

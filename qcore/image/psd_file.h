@@ -82,6 +82,8 @@ protected:
     std::vector<BYTE> pixels;
 
 private:
+    bool load(const void* data, size_t size, IMG_CHANNEL channel, COLORREF bg);
+    void forget();
     bool decode(const BYTE* src, const BYTE* end, IMG_CHANNEL channel, COLORREF bg);
     void composite_over(COLORREF bg);
     void alpha_to_grey();

@@ -10,7 +10,10 @@
 #include <filesystem>
 #include <optional>
 
+#include <unistd.h>
+
 #include "core/device_fixture.h"
+#include "support/process_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +106,78 @@ TEST_F(DeviceFixture, AllSixFailingGivesTheLongMessage) {
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{kAllFailed});
     EXPECT_EQ(dev.get_dev(), nullptr);
     EXPECT_EQ(dev.get_rs_man(), nullptr);
+}
+
+TEST_F(DeviceFixture, ResetsWithoutADeviceDoNothing) {
+    CDevice never(&core);
+    EXPECT_EQ(never.reset_device(), 0);
+    EXPECT_EQ(never.reset_aa(0), 0);
+    EXPECT_EQ(never.reset_aa(2), 0);
+    qcore::fail_next_create_device_calls(6);
+    CDevice failed(&core);
+    qcore::MessageBoxRecorder boxes;
+    ASSERT_EQ(failed.create_windowed_device(window(), D3DFMT_D16, 320, 240), 0);
+    EXPECT_EQ(failed.reset_device(), 0);
+    EXPECT_EQ(failed.reset_aa(0), 0);
+    EXPECT_EQ(failed.reset_aa(2), 0);
+    EXPECT_EQ(failed.is_corrupt(), 0);
+    EXPECT_EQ(boxes.count(), 1u);
+    // A second try after the failure works and keeps one Direct3D object.
+    EXPECT_EQ(failed.create_windowed_device(window(), D3DFMT_D16, 320, 240), 1);
+}
+
+TEST_F(DeviceFixture, CreatedOnceWithTheParametersTheDeviceFilledIn) {
+    CDevice dev(&core);
+    ASSERT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 0, 0), 1);
+    // A 0 by 0 request takes the window's client size.
+    EXPECT_EQ(dev.get_bbuf_width(), 320);
+    EXPECT_EQ(dev.get_bbuf_height(), 240);
+    IDirect3DDevice8* first = dev.get_dev();
+    const size_t registered = core.local_objs->size();
+    qcore::MessageBoxRecorder boxes;
+    EXPECT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 64, 64), 0);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"device already created"});
+    EXPECT_EQ(dev.get_dev(), first);
+    EXPECT_EQ(core.local_objs->size(), registered);
+    EXPECT_EQ(dev.get_bbuf_width(), 320);
+}
+
+// A local object whose callbacks destroy objects of the list: itself or another one.
+class Destroyer : public CLocalObj {
+public:
+    Destroyer(gCore* core, std::vector<std::string>* log, std::string name, CLocalObj** victim)
+        : CLocalObj(core), log_(log), name_(std::move(name)), victim_(victim) {}
+    void v_on_restore_local_objects() override { act("restore"); }
+    void v_on_delete_local_objects() override { act("delete"); }
+
+private:
+    void act(const char* walk) {
+        log_->push_back(std::string(walk) + " " + name_);
+        CLocalObj* doomed = *victim_;
+        *victim_ = nullptr;
+        delete doomed; // may be this object: nothing of it is used afterwards
+    }
+    std::vector<std::string>* log_;
+    std::string name_;
+    CLocalObj** victim_;
+};
+
+TEST_F(DeviceFixture, WalksSurviveObjectsDestroyedByACallback) {
+    CDevice dev(&core);
+    ASSERT_EQ(dev.create_windowed_device(window(), D3DFMT_D16, 64, 64), 1);
+    std::vector<std::string> walk;
+    CLocalObj* victim = nullptr;
+    CLocalObj* self = nullptr;
+    auto* killer = new Destroyer(&core, &walk, "killer", &victim);
+    victim = new Recorder(&core, &walk, "victim");
+    self = new Destroyer(&core, &walk, "self", &self);
+    Recorder tail(&core, &walk, "tail");
+    dev.DeleteLocalObjects();
+    EXPECT_EQ(walk, (std::vector<std::string>{"delete killer", "delete self", "delete tail"}));
+    walk.clear();
+    dev.RestoreLocalObjects();
+    EXPECT_EQ(walk, (std::vector<std::string>{"restore killer", "restore tail"}));
+    delete killer;
 }
 
 TEST_F(DeviceFixture, DesktopSizeAndNoDepthBuffer) {
@@ -249,7 +324,11 @@ TEST(SystemInfo, VideoCardProgramWritesTheIniItIsReadFrom) {
     ScopedEnv tmp("TMPDIR", dir.path());
     std::filesystem::create_directories(dir.path() + "config/qcore");
     invoke_vcard_info_app();
-    EXPECT_TRUE(std::filesystem::exists(dir.path() + "vcard.exe"));
+    // The copy runs from this user's own folder, which nobody else can write.
+    const std::string own = dir.path() + "qcore-" + std::to_string(::geteuid()) + "/";
+    EXPECT_TRUE(std::filesystem::exists(own + "vcard.exe"));
+    EXPECT_EQ(std::filesystem::status(own).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
     // The program runs on its own; give it time to start and write.
     const std::string ini = dir.path() + "config/qcore/vcardinfo.ini";
     for (int i = 0; i < 400 && !std::filesystem::exists(ini); ++i)
@@ -257,6 +336,29 @@ TEST(SystemInfo, VideoCardProgramWritesTheIniItIsReadFrom) {
     const int bytes = get_total_video_mem_in_bytes();
     EXPECT_NE(bytes, 32000000);
     EXPECT_GT(bytes, 0);
+}
+
+TEST(SystemInfo, VideoCardProgramRunsOnlyTheCopyItMade) {
+    qcore::test::TempDir dir;
+    ScopedEnv tmp("TMPDIR", dir.path());
+    qcore::test::ProcessRecorder processes;
+    const std::string own = dir.path() + "qcore-" + std::to_string(::geteuid());
+    // A folder others can write to is not used.
+    std::filesystem::create_directory(own);
+    std::filesystem::permissions(own, std::filesystem::perms::all);
+    invoke_vcard_info_app();
+    EXPECT_TRUE(processes.started.empty());
+    // A failed copy runs nothing, whatever lies where the copy should be.
+    std::filesystem::permissions(own, std::filesystem::perms::owner_all);
+    std::filesystem::create_directories(own + "/vcard.exe/planted");
+    invoke_vcard_info_app();
+    EXPECT_TRUE(processes.started.empty());
+    // Shared temporary folder leftovers are never run.
+    std::filesystem::remove_all(own + "/vcard.exe");
+    qcore::test::write_file_bytes(dir.path() + "vcard.exe", "#!/bin/sh\n");
+    invoke_vcard_info_app();
+    ASSERT_EQ(processes.started.size(), 1u);
+    EXPECT_EQ(processes.started[0], std::vector<std::string>{own + "/vcard.exe"});
 }
 
 } // namespace

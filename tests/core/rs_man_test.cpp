@@ -33,6 +33,20 @@ protected:
     IDirect3DDevice8* dev = nullptr;
 };
 
+TEST(RsManWithoutDevice, SetsChangeOnlyTheCacheUntilInit) {
+    gCore core;
+    CRsMan early(&core);
+    EXPECT_EQ(early.set_rs(D3DRS_ZENABLE, 1), 0u);
+    EXPECT_EQ(early.get_rs(D3DRS_ZENABLE), 1u);
+    EXPECT_EQ(early.set_tss(0, D3DTSS_COLOROP, D3DTOP_MODULATE), 0u);
+    early.tss_alpha(1, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    early.mipmap(0, TEX_FILTER_LINEAR);
+    const int handle = early.capture_rs();
+    early.set_rs(D3DRS_LIGHTING, 0);
+    early.restore_rs(handle);
+    EXPECT_EQ(early.get_rs(D3DRS_LIGHTING), 0u);
+}
+
 TEST_F(RsManTest, RedundantSetsNeverReachTheDevice) {
     const DWORD lighting = rs->get_rs(D3DRS_LIGHTING);
     EXPECT_EQ(rs->set_rs(D3DRS_LIGHTING, lighting), lighting);

@@ -81,6 +81,13 @@ TEST(Timer, InputTimeFeedsRapidAndElapsed) {
     timer.record_by_input_time(40);
     EXPECT_DOUBLE_EQ(timer.get_elapse_time(), 45);
     EXPECT_DOUBLE_EQ(timer.get_rapid_info(0), 25);
+
+    // A host that feeds its own frame times, without record, gets rates too.
+    CTimer fed;
+    fed.record_by_input_time(40);
+    EXPECT_TRUE(fed.is_deltime_valid());
+    EXPECT_DOUBLE_EQ(fed.get_rapid_info(0), 25);
+    EXPECT_DOUBLE_EQ(fed.get_rapid_info(1), 40);
 }
 
 } // namespace

@@ -129,10 +129,21 @@ TEST(Filefun, CanWriteToFileLeavesExistingFilesAlone) {
     EXPECT_FALSE(fs::exists(nested));
     EXPECT_FALSE(filefun::can_write_to_file(dir.path().c_str(), 0));
     EXPECT_FALSE(filefun::can_write_to_file("", 1));
+    ::chmod(existing.c_str(), 0444);
+    EXPECT_FALSE(filefun::can_write_to_file(existing.c_str(), 0));
     if (::geteuid() != 0) {
-        ::chmod(existing.c_str(), 0444);
-        EXPECT_FALSE(filefun::can_write_to_file(existing.c_str(), 0));
+        // A writable file in a folder that takes no new files: the writers, which put a temporary file
+        // beside their target, would fail.
+        fs::create_directory(dir.file("locked"));
+        write_file_bytes(dir.file("locked/w.txt"), "x");
+        ::chmod(dir.file("locked").c_str(), 0555);
+        EXPECT_FALSE(filefun::can_write_to_file(dir.file("locked/w.txt").c_str(), 0));
+        EXPECT_FALSE(filefun::can_write_to_file(dir.file("locked/new.txt").c_str(), 0));
+        ::chmod(dir.file("locked").c_str(), 0755);
     }
+    // Through a link the file it names counts.
+    fs::create_symlink(fresh, dir.file("link.txt"));
+    EXPECT_TRUE(filefun::can_write_to_file(dir.file("link.txt").c_str(), 0));
 }
 
 TEST(Filefun, FileChangedGivesAllFourOutcomes) {
@@ -238,6 +249,19 @@ TEST(Filefun, CopyEdgeCases) {
     EXPECT_FALSE(
         filefun::copy_file_to_a_folder(dir.file("a.txt").c_str(), missing_folder.c_str(), nullptr, flag, 0));
     EXPECT_EQ(boxes.count(), 1u);
+
+    // No folder is not the current folder.
+    std::error_code ec;
+    const fs::path before = fs::current_path(ec);
+    fs::create_directory(dir.file("cwd"));
+    fs::current_path(dir.file("cwd"));
+    boxes.clear();
+    EXPECT_FALSE(filefun::copy_file_to_a_folder(dir.file("a.txt").c_str(), "", nullptr, flag, 1));
+    EXPECT_FALSE(filefun::copy_file_to_a_folder(dir.file("a.txt").c_str(), nullptr, "c.txt", flag, 0));
+    fs::current_path(ec ? fs::path("/") : before, ec);
+    EXPECT_TRUE(fs::is_empty(dir.file("cwd")));
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"复制文件从：\n" + dir.file("a.txt") + "\n到：\na.txt\n失败！"});
 }
 
 TEST(Filefun, OverwriteDialogShowsBothFiles) {
@@ -323,6 +347,27 @@ TEST(Filefun, RenamesAndDeletes) {
     EXPECT_EQ(boxes.count(), 1u);
 }
 
+TEST(Filefun, DeletesOnlyFullPathsThatNameTheirEntry) {
+    TempDir dir;
+    fs::create_directories(dir.file("work/sub"));
+    write_file_bytes(dir.file("work/sub/f.txt"), "f");
+    write_file_bytes(dir.file("work/g.txt"), "g");
+    std::error_code ec;
+    const fs::path before = fs::current_path(ec);
+    fs::current_path(dir.file("work/sub"));
+    for (const char* path : {".", "./", "..", "..\\", "f.txt", "sub", "./f.txt"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(filefun::delete_file_or_dir(CString(path), 0));
+    }
+    fs::current_path(ec ? fs::path("/") : before, ec);
+    EXPECT_FALSE(filefun::delete_file_or_dir(CString(dir.file("work/sub/..").c_str()), 0));
+    EXPECT_FALSE(filefun::delete_file_or_dir(CString(dir.file("work/./g.txt").c_str()), 0));
+    EXPECT_TRUE(fs::exists(dir.file("work/sub/f.txt")));
+    EXPECT_TRUE(fs::exists(dir.file("work/g.txt")));
+    EXPECT_TRUE(filefun::delete_file_or_dir(CString(dir.file("work/g.txt").c_str()), 0));
+    EXPECT_FALSE(fs::exists(dir.file("work/g.txt")));
+}
+
 TEST(Filefun, FindsSiblingImages) {
     TempDir dir;
     write_file_bytes(dir.file("t.jpg"), "");
@@ -374,6 +419,36 @@ TEST(Appinfo, DeletesOnlyProjectsInTheTemporaryFolder) {
     ASSERT_EQ(processes.started.size(), 1u);
     EXPECT_EQ(processes.started[0], (std::vector<std::string>{temp.str() + "~sfd.exe", project_folder}));
     fs::remove_all(project_folder);
+}
+
+TEST(Appinfo, ProjectPathsAreNormalisedBeforeTheirFolderIsChosen) {
+    const std::string temp = appinfo::get_qvx_temp_path().str();
+    const std::string tag = std::to_string(::getpid());
+    const std::string a = "pA-" + tag, b = "pB-" + tag;
+    fs::create_directories(temp + a);
+    fs::create_directories(temp + b + "/deep");
+    TempDir elsewhere;
+    fs::create_symlink(elsewhere.path(), temp + "link-" + tag);
+    const CString deleter = qcore::folder_deleter_path();
+    qcore::test::ProcessRecorder processes;
+    // None of these may reach the temporary folder itself, a folder outside it or through a link.
+    for (const std::string& project :
+         {temp + "~x/../a.qvx", temp + "./a.qvx", temp + "/a.qvx", temp + a + "/../a.qvx",
+          temp + "link-" + tag + "/a.qvx", temp + "../a.qvx", temp + "missing-" + tag + "/a.qvx"}) {
+        SCOPED_TRACE(project);
+        EXPECT_FALSE(appinfo::delete_project_if_in_qvx_temp_path(deleter, project.c_str()));
+    }
+    EXPECT_TRUE(processes.started.empty());
+    // A project named through another folder is the project of the folder that really holds it.
+    EXPECT_TRUE(appinfo::delete_project_if_in_qvx_temp_path(deleter,
+                                                            (temp + a + "/../" + b + "/deep/x.qvx").c_str()));
+    EXPECT_TRUE(
+        appinfo::delete_project_if_in_qvx_temp_path(deleter, (temp + "." + "/" + b + "//a.qvx").c_str()));
+    ASSERT_EQ(processes.started.size(), 2u);
+    EXPECT_EQ(processes.started[0][1], temp + b + "/");
+    EXPECT_EQ(processes.started[1][1], temp + b + "/");
+    for (const std::string& f : {a, b, "link-" + tag})
+        fs::remove_all(temp + f);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include <qcore/data/appinfo.h>
 #include <qcore/data/filefun.h>
 #include <qcore/platform/win32/message_box.h>
+#include <qcore/platform/win32/paths.h>
 
 #include "support/temp_dir.h"
 
@@ -72,6 +73,19 @@ TEST(FolderDeleter, ProgramRefusesBadArguments) {
     const std::string program = qcore::folder_deleter_path().str();
     EXPECT_NE(std::system((program + " > /dev/null 2>&1").c_str()), 0);
     EXPECT_NE(std::system((program + " / > /dev/null 2>&1").c_str()), 0);
+    // Not a link to a folder, not a file, not the temporary folder or a folder that holds it.
+    qcore::test::TempDir dir;
+    fs::create_directories(dir.file("real/inner"));
+    fs::create_symlink(dir.file("real"), dir.file("link"));
+    qcore::test::write_file_bytes(dir.file("file"), "f");
+    const std::string tmp = qcore::temp_folder().str();
+    for (const std::string& target : {dir.file("link"), dir.file("link/"), dir.file("file"), tmp,
+                                      tmp + "~pmetxvq", tmp + "..", dir.file("real/inner/../../..")}) {
+        SCOPED_TRACE(target);
+        EXPECT_EQ(WEXITSTATUS(std::system((program + " '" + target + "' > /dev/null 2>&1").c_str())), 2);
+    }
+    EXPECT_TRUE(fs::exists(dir.file("real/inner")));
+    EXPECT_TRUE(fs::exists(dir.file("file")));
 }
 
 } // namespace

@@ -108,4 +108,42 @@ TEST(Inifile, StringLists) {
     EXPECT_TRUE(items.empty());
 }
 
+TEST(Inifile, StringListsAreSavedWhole) {
+    TempDir dir;
+    const std::string f = dir.file("l.ini");
+    const char* file = f.c_str();
+    write_file_bytes(f, "[recent]\r\nkeep=1\r\nstr07=odd\r\n");
+    ASSERT_TRUE(inifile::save_str_list_to_ini(file, "recent", {"a", "b", "c", "d"}));
+    // A shorter list leaves no items of the longer one behind; other keys stay.
+    ASSERT_TRUE(inifile::save_str_list_to_ini(file, "recent", {"x", "y"}));
+    EXPECT_EQ(read_file_bytes(f), "[recent]\r\nkeep=1\r\ncount=2\r\nstr0=x\r\nstr1=y\r\n");
+    // An item that cannot be stored fails the save before anything is written.
+    EXPECT_FALSE(inifile::save_str_list_to_ini(file, "recent", {"p", "q\nr", "s"}));
+    EXPECT_FALSE(inifile::save_str_list_to_ini(file, "recent", {"p", CString(std::string(256, 'v'))}));
+    EXPECT_EQ(read_file_bytes(f), "[recent]\r\nkeep=1\r\ncount=2\r\nstr0=x\r\nstr1=y\r\n");
+    std::vector<CString> many;
+    for (int i = 0; i < 1000; ++i)
+        many.push_back(CString(std::to_string(i)));
+    ASSERT_TRUE(inifile::save_str_list_to_ini(file, "big", many));
+    std::vector<CString> back;
+    ASSERT_TRUE(inifile::get_str_list_from_ini(file, "big", back));
+    EXPECT_EQ(back, many);
+}
+
+TEST(Inifile, ValuesKeepToTheLimitWithoutSplittingCharacters) {
+    TempDir dir;
+    const std::string f = dir.file("u.ini");
+    const char* file = f.c_str();
+    // 254 bytes and a two-byte character: the character does not fit and is not cut in half.
+    const std::string cut = std::string(254, 'a') + "\xC3\xA9";
+    write_file_bytes(f, "[s]\nk=" + cut + "\n");
+    EXPECT_EQ(inifile::get_str_setting(file, "s", "k", ""), std::string(254, 'a').c_str());
+    const std::string fits = std::string(252, 'a') + "\xE4\xB8\xAD"; // 255 bytes
+    ASSERT_TRUE(inifile::save_str_setting(file, "s", "k", fits.c_str()));
+    EXPECT_EQ(inifile::get_str_setting(file, "s", "k", ""), fits.c_str());
+    // A longer value could not be read back whole: refused, the old one stays.
+    EXPECT_FALSE(inifile::save_str_setting(file, "s", "k", std::string(256, 'b').c_str()));
+    EXPECT_EQ(inifile::get_str_setting(file, "s", "k", ""), fits.c_str());
+}
+
 } // namespace

@@ -1,3 +1,4 @@
+#include <qcore/core/core.h>
 #include <qcore/data/pak_file.h>
 #include <qcore/platform/win32/message_box.h>
 
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using qcore::MessageBoxRecorder;
@@ -110,12 +112,61 @@ TEST_F(Damage, EveryTruncationKeepsTheCompleteRecords) {
             EXPECT_EQ(count_nodes(pak.get_root()), complete) << len;
         }
     }
-    EXPECT_EQ(boxes.count(), 16u);
+    // Short files are not tpk files; every other cut one is reported as damaged.
+    size_t damaged = 0;
+    for (size_t len = 8; len <= file.size(); ++len)
+        damaged += std::find(ends.begin(), ends.end(), len) == ends.end() && len != 8;
+    size_t not_tpk = 0, reported = 0;
+    for (const std::string& text : boxes.texts()) {
+        not_tpk += text.find("不是一个有效的tpk格式文件") != std::string::npos;
+        reported += text.rfind(path + " is damaged, only its intact records were read: ", 0) == 0;
+    }
+    EXPECT_EQ(not_tpk, 16u);
+    EXPECT_EQ(reported, 2 * damaged);
+    EXPECT_EQ(boxes.count(), not_tpk + reported);
     write_file_bytes(path, file.substr(0, ends[1] + 10));
     problems.clear();
     qcore::open_pak_file(pak, path.c_str(), 0, &problems);
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].text, "partial record header (10 of 64 bytes) at the end of the file");
+}
+
+TEST_F(Damage, LostRecordsAreReportedOnceInTheLogAndABox) {
+    gCore core;
+    MessageBoxRecorder boxes;
+    const std::string sound = kPakHead + pak_record("root", 1, 0, NODE_DIR, 0, "", 0) +
+                              pak_record("kept", 2, 1, NODE_INT, 0, raw_bytes<int32_t>(7), 4);
+    write_file_bytes(path, sound);
+    ASSERT_EQ(pak.open(path.c_str(), 0), 1);
+    EXPECT_EQ(boxes.count(), 0u);
+    EXPECT_TRUE(core.log->get_logs().empty());
+    EXPECT_EQ(qcore::pak_damage(pak), "");
+
+    // An orphan, then a record whose data runs past the end: the intact records stay readable.
+    const std::string bad = sound + pak_record("orphan", 3, 77, NODE_INT, 0, raw_bytes<int32_t>(1), 4) +
+                            pak_record("cut", 4, 1, NODE_BUF, 0, "abc", 1000);
+    write_file_bytes(path, bad);
+    const std::string loss =
+        std::to_string(bad.size() - sound.size() - 68) + " bytes from byte " +
+        std::to_string(sound.size() + 68) +
+        " on (a record whose data runs past the end of the file) were not read; 1 record "
+        "whose directory is missing was dropped";
+    for (int preload : {0, 1}) {
+        boxes.clear();
+        core.log->clear_all();
+        ASSERT_EQ(pak.open(path.c_str(), preload), 1);
+        int value = 0;
+        EXPECT_TRUE(pak.get_root()->find_data("kept", NODE_INT, &value));
+        EXPECT_EQ(value, 7);
+        EXPECT_EQ(qcore::pak_damage(pak), loss.c_str());
+        EXPECT_EQ(boxes.texts(),
+                  std::vector<std::string>{path + " is damaged, only its intact records were read: " + loss});
+        ASSERT_EQ(core.log->get_logs().size(), 1u);
+        EXPECT_EQ(core.log->get_logs().front()->level, LOG_ERROR);
+        EXPECT_EQ(core.log->get_logs().front()->msg, (path + ", damaged: " + loss).c_str());
+    }
+    pak.close_file();
+    EXPECT_EQ(qcore::pak_damage(pak), "");
 }
 
 TEST_F(Damage, UnterminatedNamesAndTextsAreCut) {
@@ -157,6 +208,12 @@ TEST_F(Damage, WrongSizesUnknownTypesAndKinds) {
     EXPECT_EQ(pak.get_root()->find("buf")->get_buffer(f), 1);
     EXPECT_EQ(f.size(), 3u);
     EXPECT_EQ(boxes.count(), 0u);
+    // A type without a length says so and copies nothing.
+    char odd[4] = "xyz";
+    EXPECT_EQ(pak.get_root()->find("odd")->get_data(77, odd), 0);
+    EXPECT_STREQ(odd, "xyz");
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"get data length err!"});
+    boxes.clear();
     // Nothing is lost by a copy: the odd records keep their bytes.
     const std::string copy = dir.file("copy.tpk");
     ASSERT_EQ(pak.save_as(copy.c_str()), 1);

@@ -228,6 +228,10 @@ TEST_F(PakTest, BuffersReadWholeElementsOnly) {
         EXPECT_EQ(node->get_buffer_to_mem_allocated(mem, 16), 0);
         EXPECT_EQ(node->get_buffer_to_mem_allocated(mem, 20), 1);
         EXPECT_EQ(mem[4], 5.f);
+        // get_data copies a buffer's bytes too, preloaded or not.
+        float by_data[5] = {};
+        EXPECT_EQ(node->get_data(NODE_BUF, by_data), 1);
+        EXPECT_EQ(std::vector<float>(by_data, by_data + 5), std::vector<float>(values, values + 5));
     }
 }
 

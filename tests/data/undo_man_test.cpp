@@ -250,3 +250,36 @@ TEST(UndoMan, DestructorDeletesOpenOperationThenRedoThenUndo) {
 }
 
 } // namespace
+
+namespace {
+
+// A command that notes how many steps the manager offers while it runs.
+class CountingCmd : public CCmd {
+public:
+    CountingCmd(CUndoMan& man, std::vector<int>& seen) : man_(man), seen_(seen) {}
+    int do_cmd() override {
+        seen_.push_back(man_.can_undo() * 10 + man_.can_redo());
+        return 1;
+    }
+    void undo_cmd() override { seen_.push_back(man_.can_undo() * 10 + man_.can_redo()); }
+
+private:
+    CUndoMan& man_;
+    std::vector<int>& seen_;
+};
+
+TEST(UndoMan, CommandsRunBeforeTheirOperationMoves) {
+    CUndoMan man;
+    std::vector<int> seen;
+    man.begin_operation("op");
+    man.do_command(new CountingCmd(man, seen), 0);
+    man.end_operation(0);
+    man.undo();
+    man.redo();
+    // During undo the operation is still to undo (1, 0); during redo still to redo (0, 1).
+    EXPECT_EQ(seen, (std::vector<int>{10, 1}));
+    EXPECT_EQ(man.can_undo(), 1);
+    EXPECT_EQ(man.can_redo(), 0);
+}
+
+} // namespace

@@ -223,9 +223,38 @@ TEST(PsdFile, PackBitsRunsPastTheRowAreClipped) {
                 EXPECT_EQ(pixel(psd, x, y)[c], expect[y][x][c]) << x << "," << y << "," << c;
 }
 
-TEST(PsdFile, PackBitsControlByte128IsAnError) {
+TEST(PsdFile, PackBitsControlByte128IsANoOp) {
+    // As padding before, between and after runs, the way common writers emit it.
     CPsdFile psd;
-    EXPECT_FALSE(load_packbits_rows(psd, 1, 1, {{0x80, 0x00, 0x01}, {0x00, 1}, {0x00, 2}}));
+    ASSERT_TRUE(load_packbits_rows(
+        psd, 2, 1, {{0x80, 0x00, 0x01, 0x80, 0x00, 0x02}, {0x80, 0xff, 7}, {0x01, 3, 4, 0x80}}));
+    EXPECT_EQ(pixel(psd, 0, 0)[2], 1);
+    EXPECT_EQ(pixel(psd, 1, 0)[2], 2);
+    EXPECT_EQ(pixel(psd, 1, 0)[1], 7);
+    EXPECT_EQ(pixel(psd, 1, 0)[0], 4);
+    // A row of nothing but no-ops is still short of pixels.
+    EXPECT_FALSE(load_packbits_rows(psd, 1, 1, {{0x80, 0x80, 0x80}, {0x00, 1}, {0x00, 2}}));
+}
+
+TEST(PsdFile, ARefusedFileLeavesNoSizeBehind) {
+    Image img{2, 1, {{10, 20}, {30, 40}, {50, 60}}};
+    CPsdFile psd;
+    ASSERT_TRUE(load(psd, write_psd(img), IMG_CHANNEL_ARGB));
+    ASSERT_EQ(psd.GetWidth(), 2);
+    // A valid header whose data is cut short, then a file that is not a PSD at all.
+    Bytes cut = write_psd(make_image(5, 3, 3));
+    cut.resize(cut.size() - 4);
+    for (const Bytes& bad : {cut, Bytes(40, 0x20)}) {
+        ASSERT_TRUE(load(psd, write_psd(img), IMG_CHANNEL_ARGB));
+        EXPECT_FALSE(load(psd, bad, IMG_CHANNEL_ARGB));
+        EXPECT_EQ(psd.GetWidth(), 0);
+        EXPECT_EQ(psd.GetHeight(), 0);
+        EXPECT_EQ(psd.GetColorData(), nullptr);
+    }
+    qcore::test::TempDir dir;
+    ASSERT_TRUE(load(psd, write_psd(img), IMG_CHANNEL_ARGB));
+    EXPECT_FALSE(psd.LoadPsdFile(dir.file("missing.psd").c_str(), IMG_CHANNEL_ARGB, 0));
+    EXPECT_EQ(psd.GetWidth(), 0);
 }
 
 TEST(PsdFile, AlphaDelivery) {

@@ -26,7 +26,7 @@ TEST(Demo, RendersThroughResetsAndSavesItsFrame) {
     std::string out;
     ASSERT_EQ(run_demo("--frames 9 --size 160x120 --save " + dir.file("frame.bmp"), &out), 0) << out;
     for (const char* expected :
-         {"window resized: reset_device", "back buffer now 120x90", "antialiasing: reset_aa(4)",
+         {"window resized: reset_device", "back buffer now 240x180", "antialiasing: reset_aa(4)",
           "multisample type 4", "overlay, buffer rebuilt", "frame saved", "of the window shows the scene"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
     const std::string bmp = qcore::test::read_file_bytes(dir.file("frame.bmp"));
@@ -34,11 +34,28 @@ TEST(Demo, RendersThroughResetsAndSavesItsFrame) {
     EXPECT_EQ(bmp.substr(0, 2), "BM");
 }
 
+TEST(Demo, WideWindowShowsBarsBesideTheWorkAreaAtEitherScale) {
+    for (const char* aa : {"1", "2"}) {
+        std::string out;
+        ASSERT_EQ(run_demo(std::string("--frames 3 --size 240x120 --aa ") + aa, &out), 0) << out;
+        const std::string expected = aa[0] == '1' ? "work area 160x120 at 40,0 of 240x120 (scale 1)"
+                                                  : "work area 320x240 at 80,0 of 480x240 (scale 2)";
+        EXPECT_NE(out.find(expected), std::string::npos) << out;
+        // A third of the window is bars.
+        const size_t at = out.find("% the bars");
+        ASSERT_NE(at, std::string::npos) << out;
+        const double bars = std::atof(out.substr(out.rfind(", ", at) + 2).c_str());
+        EXPECT_GT(bars, 28.0) << out;
+        EXPECT_LT(bars, 34.0) << out;
+    }
+}
+
 TEST(Demo, RefusesBadArguments) {
     std::string out;
     EXPECT_EQ(run_demo("--size 10x10", &out), 2);
     EXPECT_NE(out.find("usage"), std::string::npos);
     EXPECT_EQ(run_demo("--bogus", &out), 2);
+    EXPECT_EQ(run_demo("--aa 3", &out), 2);
 }
 
 } // namespace

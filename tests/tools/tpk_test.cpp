@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sys/wait.h>
 
 using qcore::test::kPakHead;
@@ -139,8 +140,24 @@ TEST_F(TpkTool, ChecksAndRewritesDamagedFiles) {
                          damaged + ": offset " + std::to_string(known_file().size()) +
                          ": negative data length -5\n");
 
+    // Listing and saving a damaged file say what was lost and fail, unless forced.
+    const std::string lost =
+        "tpk: " + damaged + " is damaged, only its intact records were read: " + "128 bytes from byte " +
+        std::to_string(known_file().size()) +
+        " on (a negative data length) were not read; 1 record whose directory is missing "
+        "was dropped\n";
+    ToolRun listed = tpk("ls " + damaged);
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_EQ(listed.err, lost);
+    EXPECT_NE(listed.out, "");
+    EXPECT_EQ(tpk("ls --force " + damaged).status, 0);
     const std::string copy = dir.file("copy.tpk");
-    EXPECT_EQ(tpk("save-as " + damaged + " " + copy).status, 0);
+    const ToolRun refused = tpk("save-as " + damaged + " " + copy);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              lost + "tpk: not saved: " + damaged + " is damaged (use --force to save what is intact)\n");
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    EXPECT_EQ(tpk("save-as --force " + damaged + " " + copy).status, 0);
     EXPECT_EQ(tpk("check " + copy).status, 0);
     EXPECT_EQ(read_file_bytes(copy).size(), known_file().size() - 64 - 32);
 }

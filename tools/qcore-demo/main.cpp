@@ -46,8 +46,10 @@ double frame_loop(CTimer& timer, int frames) {
 } // namespace
 
 void usage() {
-    std::printf("usage: qcore-demo [--frames N] [--size WIDTHxHEIGHT] [--save FILE.bmp] [--linger MS]\n"
-                "QCORE_WINDOW_BACKEND=sdl shows the scene in a real window.\n");
+    std::printf(
+        "usage: qcore-demo [--frames N] [--size WIDTHxHEIGHT] [--save FILE.bmp] [--linger MS] [--aa 1|2]\n"
+        "QCORE_WINDOW_BACKEND=sdl shows the scene in a real window: drag with the left button to orbit,\n"
+        "with the right or middle button to pan, turn the wheel to zoom, press A to switch antialiasing.\n");
 }
 
 bool parse(int argc, char** argv, SceneOptions& scene) {
@@ -61,11 +63,13 @@ bool parse(int argc, char** argv, SceneOptions& scene) {
             scene.save_path = argv[++i];
         else if (!std::strcmp(argv[i], "--linger") && has_value)
             scene.linger_ms = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--aa") && has_value)
+            scene.aa = std::atoi(argv[++i]);
         else
             return false;
     }
-    return scene.frames > 0 && scene.width >= 64 && scene.height >= 64 && scene.width <= 4096 &&
-           scene.height <= 4096;
+    return scene.frames > 0 && (scene.aa == 1 || scene.aa == 2) && scene.width >= 64 && scene.height >= 64 &&
+           scene.width <= 4096 && scene.height <= 4096;
 }
 
 int main(int argc, char** argv) {

@@ -1,5 +1,7 @@
 #include "scene.h"
 
+#include "orbit_tool.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -111,8 +113,7 @@ bool make_texture(IDirect3DDevice8* dev, Ref<IDirect3DTexture8>& tex) {
     }
     return true;
 }
-
-void setup_states(CDevice& device, int width, int height) {
+void setup_states(CDevice& device) {
     IDirect3DDevice8* dev = device.get_dev();
     CRsMan* rs = device.get_rs_man();
     D3DLIGHT8 light{};
@@ -135,37 +136,80 @@ void setup_states(CDevice& device, int width, int height) {
     rs->tss_color(0, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
     rs->mipmap(0, TEX_FILTER_LINEAR_MIPMAP);
     rs->set_cur_state_as_standard();
-
-    D3DXMATRIX view, proj;
-    const D3DXVECTOR3 eye(0, 1.6f, -3.6f), at(0, 0, 0), up(0, 1, 0);
-    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
-    D3DXMatrixPerspectiveFovLH(&proj, 0.9f, static_cast<float>(width) / static_cast<float>(height), 0.1f,
-                               50.0f);
-    dev->SetTransform(D3DTS_VIEW, &view);
-    dev->SetTransform(D3DTS_PROJECTION, &proj);
 }
 
-void render_frame(CDevice& device, ID3DXMesh* mesh, IDirect3DTexture8* tex, Overlay& overlay, int frame) {
-    IDirect3DDevice8* dev = device.get_dev();
-    D3DXMATRIX spin, tilt, world;
-    D3DXMatrixRotationY(&spin, frame * 0.05f);
-    D3DXMatrixRotationX(&tilt, 0.6f + 0.3f * std::sin(frame * 0.03f));
-    D3DXMatrixMultiply(&world, &spin, &tilt);
-    dev->SetTransform(D3DTS_WORLD, &world);
-    dev->Clear(0, nullptr, D3DCLEAR_TARGET | (device.have_zbuf() ? D3DCLEAR_ZBUFFER : 0),
-               D3DCOLOR_XRGB(24, 26, 32), 1.0f, 0);
-    if (SUCCEEDED(dev->BeginScene())) {
-        dev->SetTexture(0, tex);
-        mesh->DrawSubset(0);
-        overlay.draw(dev, frame);
-        dev->EndScene();
+constexpr D3DCOLOR kBarColour = 0xff283040;
+
+// The demo's view: a 4:3 work area (bars beside or above it when the window's ratio differs), the spinning
+// torus drawn through the camera inside it, and the badge in the corner.
+class DemoView : public CBaseVport {
+public:
+    DemoView(ID3DXMesh* mesh, IDirect3DTexture8* tex, Overlay& overlay)
+        : mesh_(mesh), tex_(tex), overlay_(overlay) {
+        type_name = "DemoView";
+        CAeraCfg& cfg = get_aera_cfg();
+        cfg.set_all_same(0);
+        cfg.set_auto_stretch_workaera(0);
+        cfg.get_aspect_of_workaera_ref() = CSize(4, 3);
+        cfg.set_color_outof_workaera(kBarColour);
+        camera.set_view_params(VEC(0, 1.6f, -3.6f), VEC(0, 0, 0), VEC(0, 1, 0));
+        camera.set_proj_params(65, 0.1f, 50);
     }
-    dev->Present(nullptr, nullptr, nullptr, nullptr);
-}
+
+    void update_view() override {
+        if (!begin_render()) return;
+        IDirect3DDevice8* dev = get_dev();
+        camera.apply_transform(this);
+        D3DVIEWPORT8 saved{};
+        if (set_3d_aera_as_vport(saved)) {
+            D3DXMATRIX spin, tilt, world;
+            D3DXMatrixRotationY(&spin, frame * 0.05f);
+            D3DXMatrixRotationX(&tilt, 0.6f + 0.3f * std::sin(frame * 0.03f));
+            D3DXMatrixMultiply(&world, &spin, &tilt);
+            dev->SetTransform(D3DTS_WORLD, &world);
+            dev->SetTexture(0, tex_);
+            mesh_->DrawSubset(0);
+            restore_vport(&saved);
+        }
+        overlay_.draw(dev, frame);
+        end_render();
+    }
+
+    int frame = 0;
+
+private:
+    ID3DXMesh* mesh_;
+    IDirect3DTexture8* tex_;
+    Overlay& overlay_;
+};
+
+// The demo's window: mouse input goes to the orbit tool, whose answers redraw the view; the A key switches
+// antialiasing between scales 1 and 2.
+class DemoWindow : public CRenderWindow {
+public:
+    OrbitTool* tool = nullptr;
+    int repaints = 0;
+
+    CMouseTool* get_mt() override { return tool; }
+    void apply_repaint(long code) override {
+        if (code != OrbitTool::kRepaint || !view) return;
+        ++repaints;
+        view->update_view();
+    }
+    void OnKeyDown(UINT key, UINT repeat, UINT flags) override {
+        if (key == 'A' && view) {
+            view->set_aa_scale(view->get_aa_scale() == 1 ? 2 : 1);
+            view->update_aera_calculations();
+            view->update_view();
+        }
+        CRenderWindow::OnKeyDown(key, repeat, flags);
+    }
+};
 
 // After a reset every state is back at its default: the scene's states go on again.
-void after_reset(CDevice& device) {
-    setup_states(device, device.get_bbuf_width(), device.get_bbuf_height());
+void after_reset(CDevice& device, CBaseVport& view) {
+    setup_states(device);
+    view.update_aera_calculations();
 }
 
 bool save_frame(CDevice& device, const char* path) {
@@ -179,26 +223,50 @@ bool save_frame(CDevice& device, const char* path) {
     return SUCCEEDED(D3DXSaveSurfaceToFileA(path, D3DXIFF_BMP, copy.get(), nullptr, nullptr));
 }
 
-// How much of the window differs from the clear colour: the torus covers a good part of it.
-double covered_fraction(HWND hwnd) {
+// How much of the window shows the scene (neither the bars nor the 3D area's background), and how much
+// shows the bars.
+struct Coverage {
+    double scene = 0;
+    double bars = 0;
+};
+
+Coverage coverage(HWND hwnd) {
     const qcore::WindowImage image = qcore::capture_window(hwnd);
-    if (image.pixels.empty()) return 0;
-    size_t lit = 0;
-    for (uint32_t p : image.pixels)
-        if ((p & 0xFFFFFF) != 0x181A20) ++lit;
-    return static_cast<double>(lit) / static_cast<double>(image.pixels.size());
+    Coverage c;
+    if (image.pixels.empty()) return c;
+    size_t lit = 0, bar = 0;
+    for (uint32_t p : image.pixels) {
+        const uint32_t rgb = p & 0xFFFFFF;
+        if (rgb == (kBarColour & 0xFFFFFF))
+            ++bar;
+        else if (rgb != 0x808080)
+            ++lit;
+    }
+    c.scene = static_cast<double>(lit) / static_cast<double>(image.pixels.size());
+    c.bars = static_cast<double>(bar) / static_cast<double>(image.pixels.size());
+    return c;
+}
+
+void log_areas(gCore& core, const CBaseVport& view) {
+    const CRect& work = view.get_work_aera();
+    CString text;
+    text.Format("%dx%d at %d,%d of %ux%u (scale %d)", work.Width(), work.Height(), work.left, work.top,
+                view.get_rect().Width, view.get_rect().Height, view.get_aa_scale());
+    core.log->add_log(LOG_INFO, "work area ", text);
 }
 
 } // namespace
 
 int run_scene(gCore& core, const SceneOptions& options) {
-    if (qcore::window_backend() == qcore::WindowBackend::headless)
-        qcore::set_desktop_mode(options.width, options.height, D3DFMT_X8R8G8B8);
+    // The back buffer has room for antialiasing scale 2 from the start, so the scale may change at any time.
+    const int bb_width = options.width * 2, bb_height = options.height * 2;
+    const bool headless = qcore::window_backend() == qcore::WindowBackend::headless;
+    if (headless) qcore::set_desktop_mode(bb_width, bb_height, D3DFMT_X8R8G8B8);
     WNDCLASSA wc{};
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "qcore_demo";
     RegisterClassA(&wc);
-    CWnd wnd;
+    DemoWindow wnd;
     if (!wnd.CreateEx(0, "qcore_demo", "qcore demo", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, options.width,
                       options.height, nullptr, nullptr)) {
         std::fprintf(stderr, "could not create the demo window\n");
@@ -210,7 +278,7 @@ int run_scene(gCore& core, const SceneOptions& options) {
     int failures = 0;
     {
         CLogTab tab(&core, "device");
-        if (!device.create_windowed_device(&wnd, D3DFMT_D24S8, options.width, options.height)) {
+        if (!device.create_windowed_device(&wnd, D3DFMT_D24S8, bb_width, bb_height)) {
             core.dev = nullptr;
             return 1;
         }
@@ -227,22 +295,31 @@ int run_scene(gCore& core, const SceneOptions& options) {
         core.dev = nullptr;
         return 1;
     }
+    Coverage covered;
     {
         Overlay overlay(&core);
-        setup_states(device, options.width, options.height);
+        setup_states(device);
+        DemoView view(mesh.get(), tex.get(), overlay);
+        view.init_3d_envment(&device, options.aa);
+        wnd.set_view(&view);
+        view.set_wnd(&wnd);
+        OrbitTool tool(&view, VEC(0, 0, 0));
+        wnd.tool = &tool;
+        log_areas(core, view);
+
         CTimer timer;
         for (int frame = 0; frame < options.frames; ++frame) {
             if (frame == options.frames / 3) {
                 CLogTab tab(&core, "window resized: reset_device");
                 const int w = options.width * 3 / 4, h = options.height * 3 / 4;
                 wnd.MoveWindow(0, 0, w, h, TRUE);
-                if (qcore::window_backend() == qcore::WindowBackend::headless)
-                    qcore::set_desktop_mode(w, h, D3DFMT_X8R8G8B8);
+                if (headless) qcore::set_desktop_mode(w * 2, h * 2, D3DFMT_X8R8G8B8);
                 if (device.reset_device()) {
-                    after_reset(device);
+                    after_reset(device, view);
                     CString size;
                     size.Format("%dx%d", device.get_bbuf_width(), device.get_bbuf_height());
                     core.log->add_log(LOG_INFO, "back buffer now ", size);
+                    log_areas(core, view);
                 } else {
                     ++failures;
                 }
@@ -250,7 +327,7 @@ int run_scene(gCore& core, const SceneOptions& options) {
             if (frame == 2 * options.frames / 3) {
                 CLogTab tab(&core, "antialiasing: reset_aa(4)");
                 if (device.reset_aa(D3DMULTISAMPLE_4_SAMPLES)) {
-                    after_reset(device);
+                    after_reset(device, view);
                     CString type;
                     type.Format("%d", device.get_cur_aa());
                     core.log->add_log(LOG_INFO, "multisample type ", type);
@@ -258,7 +335,8 @@ int run_scene(gCore& core, const SceneOptions& options) {
                     core.log->add_log(LOG_WARNING, "reset_aa", ", 4 samples not supported here");
                 }
             }
-            render_frame(device, mesh.get(), tex.get(), overlay, frame);
+            view.frame = frame;
+            view.update_view();
             timer.record();
             if (!peek_and_pump()) break;
         }
@@ -266,10 +344,15 @@ int run_scene(gCore& core, const SceneOptions& options) {
         summary.Format("%d frames, %.2f ms per frame (%.1f fps)", options.frames, timer.get_average_info(1),
                        timer.get_average_info(0));
         core.log->add_log(LOG_INFO, "rendered ", summary);
+        // The picture stays and the orbit tool works the camera until the time is up.
         for (DWORD start = GetTickCount(); static_cast<int>(GetTickCount() - start) < options.linger_ms;) {
-            device.get_dev()->Present(nullptr, nullptr, nullptr, nullptr);
             if (!peek_and_pump()) break;
-            Sleep(20);
+            Sleep(10);
+        }
+        if (wnd.repaints > 0) {
+            CString text;
+            text.Format("%d", wnd.repaints);
+            core.log->add_log(LOG_INFO, "orbit tool redraws: ", text);
         }
         if (options.save_path) {
             const bool saved = save_frame(device, options.save_path);
@@ -277,12 +360,15 @@ int run_scene(gCore& core, const SceneOptions& options) {
                               saved ? ", frame saved" : ", not saved");
             failures += saved ? 0 : 1;
         }
+        covered = coverage(wnd.GetSafeHwnd());
+        wnd.tool = nullptr;
+        wnd.set_view(nullptr);
     }
-    const double covered = covered_fraction(wnd.GetSafeHwnd());
     CString text;
-    text.Format("%.1f%% of the window shows the scene", covered * 100);
-    core.log->add_log(covered > 0.05 ? LOG_INFO : LOG_ERROR, "presented: ", text);
-    if (covered <= 0.05) ++failures;
+    text.Format("%.1f%% of the window shows the scene, %.1f%% the bars", covered.scene * 100,
+                covered.bars * 100);
+    core.log->add_log(covered.scene > 0.05 ? LOG_INFO : LOG_ERROR, "presented: ", text);
+    if (covered.scene <= 0.05) ++failures;
 
     mesh.reset();
     tex.reset();

@@ -1,6 +1,7 @@
 #pragma once
-// The demo's 3D part: a device on a window, a lit, textured, spinning torus drawn through the render-state
-// manager, a device reset for a new desktop size and one for antialiasing, and a read-back of the window.
+// The demo's 3D part: a device on a render window, a lit, textured, spinning torus drawn through a viewport
+// with a 4:3 work area, its camera and the render-state manager, an orbit tool on the mouse, a device reset
+// for a new desktop size and one for antialiasing, and a read-back of the window.
 #include <qcore/qcore.h>
 
 struct SceneOptions {
@@ -9,6 +10,7 @@ struct SceneOptions {
     int height = 480;
     const char* save_path = nullptr; // a BMP of the last frame, when given
     int linger_ms = 0;               // keeps the last frame on show this long (a real window stays open)
+    int aa = 1;                      // antialiasing scale at the start (1 or 2; the A key switches)
 };
 
 // Runs the scene; returns 0 when every step worked and the window shows the torus.

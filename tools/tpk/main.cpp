@@ -14,19 +14,22 @@ const char* const kUsage =
     "usage: tpk <command> [options] ...\n"
     "\n"
     "commands:\n"
-    "  ls [--json] FILE [NODE-PATH]   list the tree below a node (default: the root)\n"
+    "  ls [--json] [--force] FILE [NODE-PATH]\n"
+    "                                 list the tree below a node (default: the root)\n"
     "  cat [--json] FILE NODE-PATH    print the value of a node\n"
     "  check FILE                     report every damage, one line each; exit 1 if any\n"
-    "  save-as IN OUT                 rewrite a file in depth-first order\n"
+    "  save-as [--force] IN OUT       rewrite a file in depth-first order\n"
     "\n"
     "NODE-PATH is node names joined with '/', without regard to letter case.\n"
     "Run 'tpk <command> --help' for one command.\n";
 
 const char* command_help(const std::string& cmd) {
     if (cmd == "ls")
-        return "usage: tpk ls [--json] FILE [NODE-PATH]\n"
+        return "usage: tpk ls [--json] [--force] FILE [NODE-PATH]\n"
                "Lists the node and everything below it: name, type, element kind of buffers, size in\n"
-               "bytes and id. --json prints one JSON object with nested \"children\".\n";
+               "bytes and id. --json prints one JSON object with nested \"children\". A damaged file is\n"
+               "listed as far as it is intact, with what was lost on standard error and exit status 1\n"
+               "unless --force.\n";
     if (cmd == "cat")
         return "usage: tpk cat [--json] FILE NODE-PATH\n"
                "Prints a node's value by its type: numbers, vectors, matrices as rows, colours, GUIDs,\n"
@@ -37,9 +40,10 @@ const char* command_help(const std::string& cmd) {
                "Reads the whole file and prints one line per damage (offset and problem). Exits 0 when the\n"
                "file is sound, 1 when it has problems or cannot be read.\n";
     if (cmd == "save-as")
-        return "usage: tpk save-as IN OUT\n"
+        return "usage: tpk save-as [--force] IN OUT\n"
                "Reads IN and writes its tree to OUT in depth-first order; OUT is replaced only once it is\n"
-               "complete.\n";
+               "complete. A damaged IN is not saved (what was lost goes to standard error, exit status 1)\n"
+               "unless --force, which saves its intact records.\n";
     return nullptr;
 }
 
@@ -401,12 +405,13 @@ int cat(CPakNode& n, bool json) {
 
 struct Args {
     bool json = false;
+    bool force = false;
     bool help = false;
     std::vector<std::string> positional;
     std::string bad_option;
 };
 
-Args parse(int argc, char** argv, bool json_allowed) {
+Args parse(int argc, char** argv, bool json_allowed, bool force_allowed) {
     Args a;
     for (int i = 2; i < argc; ++i) {
         const std::string s = argv[i];
@@ -414,6 +419,8 @@ Args parse(int argc, char** argv, bool json_allowed) {
             a.help = true;
         else if (s == "--json" && json_allowed)
             a.json = true;
+        else if (s == "--force" && force_allowed)
+            a.force = true;
         else if (s.size() > 1 && s[0] == '-' && s != "--")
             a.bad_option = s;
         else
@@ -424,7 +431,7 @@ Args parse(int argc, char** argv, bool json_allowed) {
 
 int run(const std::string& cmd, int argc, char** argv) {
     const bool json_allowed = cmd == "ls" || cmd == "cat";
-    const Args a = parse(argc, argv, json_allowed);
+    const Args a = parse(argc, argv, json_allowed, cmd == "ls" || cmd == "save-as");
     if (a.help) {
         std::fputs(command_help(cmd), stdout);
         return 0;
@@ -449,7 +456,12 @@ int run(const std::string& cmd, int argc, char** argv) {
         return sound ? 0 : 1;
     }
     if (!pak.open(file.c_str(), 0)) return 1;
-    if (cmd == "save-as") return pak.save_as(a.positional[1].c_str()) ? 0 : 1;
+    // The library has said on standard error what a damaged file lost; going on needs --force.
+    const bool lost = !qcore::pak_damage(pak).IsEmpty() && !a.force;
+    if (cmd == "save-as") {
+        if (lost) return fail("not saved: " + file + " is damaged (use --force to save what is intact)");
+        return pak.save_as(a.positional[1].c_str()) ? 0 : 1;
+    }
     if (!pak.get_root()) return fail(file + " holds no nodes");
     const std::string path = a.positional.size() > 1 ? a.positional[1] : "";
     CPakNode* node = resolve(pak.get_root(), path);
@@ -459,7 +471,7 @@ int run(const std::string& cmd, int argc, char** argv) {
         ls_json(node);
     else
         ls_text(node);
-    return 0;
+    return lost ? 1 : 0;
 }
 
 } // namespace

@@ -134,6 +134,12 @@ void register_menu_resource(UINT id, HMENU menu) {
     m.resources[id] = menu;
 }
 
+size_t live_menu_count() {
+    Menus& m = menus();
+    std::lock_guard lock(m.mutex);
+    return m.menus.size();
+}
+
 } // namespace qcore
 
 using namespace qcore;

@@ -72,6 +72,8 @@ MenuHandler set_menu_handler(MenuHandler handler);
 // Menu resources: LoadMenuA(instance, MAKEINTRESOURCE(id)) gives a copy of the menu registered under id
 // (there are no resource files on this platform). Registering takes ownership of the menu.
 void register_menu_resource(UINT id, HMENU menu);
+// Menus that exist now (registered resources and their sub-menus included); tests check for leaks with it.
+size_t live_menu_count();
 
 // Real dialogs through SDL_ShowMessageBox: the request's texts and buttons become a message box; a modal
 // CDialog without buttons gets OK and Cancel. Falls back to the default answer when no box can be shown.

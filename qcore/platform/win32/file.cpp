@@ -348,52 +348,34 @@ SafeFileWriter::~SafeFileWriter() {
 
 BOOL SafeFileWriter::open(const char* target, CFileException* error) {
     abandon();
-    static std::atomic<unsigned> counter{0};
-    target_ = native_path(absolute_path(target).c_str());
-    // Claimed exclusively, so that two writers (or a stale leftover) never share a temporary file.
-    bool taken = true;
-    for (int attempt = 0; attempt < 100 && taken; ++attempt) {
-        temp_ = target_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
-        const int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        taken = fd < 0 && errno == EEXIST;
-        if (fd >= 0) ::close(fd);
-    }
-    if (taken) {
-        if (error) *error = CFileException(CFileException::accessDenied, ERROR_FILE_EXISTS, target);
-        temp_.clear();
+    if (!replacing_.open(native_path(absolute_path(target).c_str()), 0666)) {
+        if (error)
+            *error =
+                CFileException(CFileException::ErrnoToException(errno), errno_to_os_error(errno), target);
         return FALSE;
     }
-    if (!file_.Open(temp_.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, error)) {
+    if (!file_.Open(replacing_.temp_path().c_str(), CFile::modeWrite | CFile::typeBinary, error)) {
         if (error) error->m_strFileName = target;
-        ::unlink(temp_.c_str());
-        temp_.clear();
+        replacing_.discard();
         return FALSE;
     }
     return TRUE;
 }
 
 BOOL SafeFileWriter::commit() {
-    if (temp_.empty() || !file_.IsOpen()) return FALSE;
+    if (!file_.IsOpen()) return FALSE;
     try {
-        file_.Flush();
         file_.Close();
     } catch (const CFileException&) {
         abandon();
         return FALSE;
     }
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-        abandon();
-        return FALSE;
-    }
-    temp_.clear();
-    detail::sync_parent_folder(target_);
-    return TRUE;
+    return replacing_.commit() ? TRUE : FALSE;
 }
 
 void SafeFileWriter::abandon() {
     file_.Abort();
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
+    replacing_.discard();
 }
 
 } // namespace qcore

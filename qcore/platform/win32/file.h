@@ -3,6 +3,7 @@
 // '\' into '/' before it calls the operating system. Input/output errors during Read, Write, Seek and
 // Flush throw CFileException, as the framework does; Open reports failure through its return value.
 #include <qcore/platform/win32/cstring.h>
+#include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/file_status.h>
 #include <qcore/platform/win32/message_box.h>
 #include <qcore/platform/win32/types.h>
@@ -113,8 +114,8 @@ namespace qcore {
 // The path the operating system sees (os_path): '\' turned into '/', a mapped drive replaced by its folder.
 std::string native_path(const char* path);
 
-// Writes a file so that a failure or crash never leaves a partial file in its place: the bytes go to a
-// temporary file beside the target, which commit() flushes to disk and renames over the target. A writer
+// Writes a file through the framework's file so that a failure or crash never leaves a partial file in its
+// place (see detail::ReplacingFile for how the target's links and permissions are kept). A writer
 // destroyed without commit() removes its temporary file.
 class SafeFileWriter {
 public:
@@ -131,8 +132,7 @@ public:
 
 private:
     CFile file_;
-    std::string target_;
-    std::string temp_;
+    detail::ReplacingFile replacing_;
 };
 
 } // namespace qcore

@@ -2,11 +2,14 @@
 #include <qcore/platform/win32/last_error.h>
 #include <qcore/platform/win32/paths.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 namespace qcore::detail {
@@ -16,6 +19,100 @@ std::string folder_of(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The process's file-creation mask, read without changing it (setting it would race other threads).
+mode_t current_umask() {
+    FILE* status = std::fopen("/proc/self/status", "re");
+    unsigned value = 022;
+    if (!status) return static_cast<mode_t>(value);
+    char line[256];
+    while (std::fgets(line, sizeof(line), status))
+        if (std::sscanf(line, "Umask: %o", &value) == 1) break;
+    std::fclose(status);
+    return static_cast<mode_t>(value & 0777);
+}
+
+// The file a path finally names, following symbolic links (also one that names a missing file);
+// empty with errno ELOOP for a loop.
+std::string resolve_links(std::string path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), buffer, sizeof(buffer) - 1);
+        if (n <= 0) return path;
+        const std::string link(buffer, static_cast<size_t>(n));
+        path = link.front() == '/' ? link : folder_of(path) + "/" + link;
+    }
+    errno = ELOOP;
+    return std::string();
+}
+
+std::string temp_prefix(const std::string& target) {
+    const std::string folder = folder_of(target);
+    return (folder == "/" ? folder : folder + "/") + "." + name_of(target) + ".";
+}
+
+// Removes temporary files of `target` whose saving process has ended: ".<name>.<pid>.XXXXXX".
+void remove_stale_temps(const std::string& target) {
+    DIR* dir = ::opendir(folder_of(target).c_str());
+    if (!dir) return;
+    const std::string prefix = "." + name_of(target) + ".";
+    const std::string full = temp_prefix(target);
+    const std::string folder = full.substr(0, full.size() - prefix.size());
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view rest = name.substr(prefix.size());
+        const size_t dot = rest.find('.');
+        if (dot == 0 || dot == std::string_view::npos || rest.size() - dot - 1 != 6) continue;
+        long pid = 0;
+        bool digits = true;
+        for (char c : rest.substr(0, dot)) {
+            digits &= c >= '0' && c <= '9';
+            pid = pid * 10 + (c - '0');
+            if (pid > 1 << 30) digits = false;
+        }
+        if (!digits || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string path = folder + std::string(name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlink(path.c_str());
+    }
+    ::closedir(dir);
+}
+
+// A file nobody may write (no write permission bits) is read-only, as the platform's attribute is, even
+// for a user whom the system would let write it.
+bool is_read_only(const std::string& path, const struct stat& st) {
+    return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+bool folder_accepts_files(const std::string& target) {
+    return ::access(folder_of(target).c_str(), W_OK | X_OK) == 0;
+}
+
+// Copies the whole of `from` over the start of `to` and cuts `to` there.
+bool overwrite_with(int from, int to) {
+    char buffer[1 << 16];
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(from, buffer, sizeof(buffer), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        if (::lseek(to, at, SEEK_SET) < 0 || !write_all(to, std::string_view(buffer, static_cast<size_t>(n))))
+            return false;
+        at += n;
+    }
+    return ::ftruncate(to, at) == 0 && ::fsync(to) == 0;
 }
 
 } // namespace
@@ -37,21 +134,47 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
+bool can_replace(const std::string& path) {
+    const std::string target = resolve_links(path);
+    if (target.empty()) return false;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || is_read_only(target, st))) return false;
+    return folder_accepts_files(target);
+}
+
 ReplacingFile::~ReplacingFile() {
     discard();
 }
 
 bool ReplacingFile::open(const std::string& target, unsigned mode) {
     discard();
-    target_ = target;
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
+    target_ = resolve_links(target);
+    if (target_.empty()) return false;
+    struct stat st {};
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        return false;
+    }
+    if (exists && is_read_only(target_, st)) {
+        errno = EACCES;
+        return false;
+    }
+    remove_stale_temps(target_);
+    std::string pattern = temp_prefix(target_) + std::to_string(::getpid()) + ".XXXXXX";
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) return false;
     temp_ = pattern;
-    ::fchmod(fd_, mode & 07777);
+    if (!exists) {
+        ::fchmod(fd_, static_cast<mode_t>(mode & 0777) & ~current_umask());
+        return true;
+    }
+    // Rename would give the file our owner and cut its other links: those are written in place.
+    struct stat mine {};
+    ::fstat(fd_, &mine);
+    const bool same_group = mine.st_gid == st.st_gid || ::fchown(fd_, static_cast<uid_t>(-1), st.st_gid) == 0;
+    in_place_ = st.st_nlink > 1 || st.st_uid != mine.st_uid || !same_group;
+    ::fchmod(fd_, st.st_mode & 07777);
     return true;
 }
 
@@ -61,10 +184,22 @@ bool ReplacingFile::write(std::string_view bytes) {
 
 bool ReplacingFile::commit(bool no_replace) {
     if (fd_ < 0) return false;
-    const bool flushed = ::fsync(fd_) == 0;
+    if (::fsync(fd_) != 0) {
+        discard();
+        return false;
+    }
+    if (in_place_) {
+        const int out = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        const bool ok = out >= 0 && overwrite_with(fd_, out);
+        const int err = errno;
+        if (out >= 0) ::close(out);
+        discard();
+        errno = err;
+        return ok;
+    }
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
-    if (!flushed || !closed) {
+    if (!closed) {
         discard();
         return false;
     }
@@ -86,6 +221,7 @@ bool ReplacingFile::commit(bool no_replace) {
 void ReplacingFile::discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    in_place_ = false;
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
 }

@@ -19,8 +19,8 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
-// Copies content, permissions and times. The copy is written beside the target and renamed over it, so
-// the target is either the old file or the whole new one.
+// Copies content and times; a new target gets the source's permissions, an existing one keeps its own.
+// The target is replaced as a whole (see ReplacingFile), so it is either the old file or the new one.
 BOOL CopyFileA(LPCSTR existing, LPCSTR target, BOOL fail_if_exists);
 // Renames a file or folder; fails when the target exists. Files move across file systems too.
 BOOL MoveFileA(LPCSTR existing, LPCSTR target);
@@ -31,8 +31,13 @@ DWORD GetFileAttributesA(LPCSTR path);
 
 namespace qcore::detail {
 
-// A temporary file beside a target that replaces the target only when committed: the content is flushed
-// to disk before the rename. Destroyed uncommitted, it removes its temporary file.
+// Replaces a file as a whole: the new bytes go to a temporary file beside the target, which commit()
+// flushes and puts in the target's place, so that a failure or crash never leaves a partial file.
+// A symbolic link is written through to the file it names; an existing target keeps its permissions and
+// owner, and a target with more than one hard link (or one this user cannot give back its owner) is
+// rewritten in place so that its links stay. A read-only target is refused (access denied), as the
+// platform does. Temporary files that a killed save left beside the target are removed by the next one.
+// Destroyed uncommitted, it removes its temporary file.
 class ReplacingFile {
 public:
     ReplacingFile() = default;
@@ -40,19 +45,28 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // `target` is an operating-system path; the new file gets `mode` (permission bits).
+    // `target` is an operating-system path; a new file gets `mode` (permission bits) less the umask.
+    // On failure errno tells why.
     bool open(const std::string& target, unsigned mode);
     bool write(std::string_view bytes);
     int fd() const { return fd_; }
-    // Flushes and renames over the target (or, with no_replace, links it only if the target is missing).
+    // The temporary file, for writers that open it themselves.
+    const std::string& temp_path() const { return temp_; }
+    // The file that commit() replaces (a symbolic link resolved).
+    const std::string& target() const { return target_; }
+    // Flushes and puts the file in place (or, with no_replace, only if the target is still missing).
     bool commit(bool no_replace = false);
+    void discard();
 
 private:
-    void discard();
     int fd_ = -1;
+    bool in_place_ = false;
     std::string target_;
     std::string temp_;
 };
+
+// Whether a ReplacingFile could replace or create `target` (an operating-system path).
+bool can_replace(const std::string& target);
 
 // Makes a rename inside the path's folder durable.
 void sync_parent_folder(const std::string& path);

@@ -74,26 +74,6 @@ bool is_cjk(char32_t c) {
     return c >= 0x2E80 && c <= 0xFFEF;
 }
 
-// Invalid bytes stand for themselves as '?', so text of another code page still shows something.
-std::u32string decode_utf8(std::string_view s) {
-    std::u32string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        int n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = n > 0 && i + n <= s.size();
-        for (int k = 1; ok && k < n; ++k) {
-            const auto cb = static_cast<unsigned char>(s[i + k]);
-            ok = (cb >> 6) == 2;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        out.push_back(ok ? c : U'?');
-        i += ok ? n : 1;
-    }
-    return out;
-}
-
 class FontSystem {
 public:
     FontSystem() {
@@ -259,6 +239,25 @@ FontSystem& fonts() {
 }
 
 } // namespace
+
+std::u32string decode_utf8(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        int n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+        bool ok = n > 0 && i + n <= s.size();
+        for (int k = 1; ok && k < n; ++k) {
+            const auto cb = static_cast<unsigned char>(s[i + k]);
+            ok = (cb >> 6) == 2;
+            c = (c << 6) | (cb & 0x3F);
+        }
+        out.push_back(ok ? c : U'?');
+        i += ok ? n : 1;
+    }
+    return out;
+}
 
 FontMetrics font_metrics(const LOGFONTA& font) {
     FontSystem& fs = fonts();

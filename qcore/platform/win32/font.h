@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace qcore::detail {
@@ -18,6 +19,10 @@ struct FontMetrics {
 
 // One rendered glyph: coverage 0..255, `w` by `h`, rows `pitch` bytes apart, placed at (x, y).
 using GlyphSink = std::function<void(const uint8_t* coverage, int w, int h, int pitch, int x, int y)>;
+
+// Code points of UTF-8 text; an invalid byte stands for itself as '?', so text of another code page
+// still shows something.
+std::u32string decode_utf8(std::string_view s);
 
 FontMetrics font_metrics(const LOGFONTA& font);
 // Width of one line of UTF-8 text (sum of advances).

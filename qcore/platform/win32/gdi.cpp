@@ -5,6 +5,7 @@
 #include <qcore/platform/win32/window_registry.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -33,6 +34,7 @@ struct Bitmap {
     bool top_down = true;
     bool dib = false;
     std::vector<uint8_t> bits;
+    std::vector<RGBQUAD> palette; // DIB sections of 1, 4 and 8 bits
     HDC selected_in = nullptr;
 };
 struct DcState {
@@ -61,29 +63,92 @@ struct Object {
 };
 
 // A drawable view of pixels: row y starts at row0 + y * pitch (pitch is negative for bottom-up DIBs).
+// Pixels of 16 bits are X1R5G5B5; those of 1, 4 and 8 bits index the palette, and writing one picks the
+// nearest palette colour.
 struct Target {
     uint8_t* row0 = nullptr;
     ptrdiff_t pitch = 0;
     int w = 0, h = 0, bpp = 32;
     CRect clip;     // in target pixels
     POINT origin{}; // logical (0, 0) in target pixels
+    const RGBQUAD* palette = nullptr;
+    int colors = 0;
 
     explicit operator bool() const { return row0 && !clip.IsRectEmpty(); }
+    // 16, 24 and 32 bits only.
     uint8_t* at(int x, int y) const { return row0 + y * pitch + x * (bpp / 8); }
     uint32_t get(int x, int y) const {
-        const uint8_t* p = at(x, y);
-        if (bpp == 32) return *reinterpret_cast<const uint32_t*>(p) & 0xFFFFFF;
-        return p[0] | (p[1] << 8) | (p[2] << 16);
+        const uint8_t* p = row0 + y * pitch;
+        switch (bpp) {
+        case 32:
+            return *reinterpret_cast<const uint32_t*>(p + 4 * x) & 0xFFFFFF;
+        case 24:
+            p += 3 * x;
+            return p[0] | (p[1] << 8) | (p[2] << 16);
+        case 16: {
+            const uint32_t v = p[2 * x] | (p[2 * x + 1] << 8);
+            auto widen = [](uint32_t five) { return (five << 3) | (five >> 2); };
+            return (widen((v >> 10) & 31) << 16) | (widen((v >> 5) & 31) << 8) | widen(v & 31);
+        }
+        default: {
+            const int index = palette_index(p, x);
+            if (index >= colors) return 0;
+            const RGBQUAD& q = palette[index];
+            return (uint32_t{q.rgbRed} << 16) | (uint32_t{q.rgbGreen} << 8) | q.rgbBlue;
+        }
+        }
     }
     void put(int x, int y, uint32_t c) const {
-        uint8_t* p = at(x, y);
-        if (bpp == 32) {
-            *reinterpret_cast<uint32_t*>(p) = c & 0xFFFFFF;
+        uint8_t* p = row0 + y * pitch;
+        switch (bpp) {
+        case 32:
+            *reinterpret_cast<uint32_t*>(p + 4 * x) = c & 0xFFFFFF;
+            return;
+        case 24:
+            p += 3 * x;
+            p[0] = c & 0xFF;
+            p[1] = (c >> 8) & 0xFF;
+            p[2] = (c >> 16) & 0xFF;
+            return;
+        case 16: {
+            const uint32_t v = ((c >> 19) & 31) << 10 | ((c >> 11) & 31) << 5 | ((c >> 3) & 31);
+            p[2 * x] = static_cast<uint8_t>(v);
+            p[2 * x + 1] = static_cast<uint8_t>(v >> 8);
             return;
         }
-        p[0] = c & 0xFF;
-        p[1] = (c >> 8) & 0xFF;
-        p[2] = (c >> 16) & 0xFF;
+        default:
+            set_palette_index(p, x, nearest_index(c));
+        }
+    }
+
+private:
+    int palette_index(const uint8_t* p, int x) const {
+        if (bpp == 8) return p[x];
+        if (bpp == 4) return (p[x / 2] >> (x % 2 ? 0 : 4)) & 15;
+        return (p[x / 8] >> (7 - x % 8)) & 1;
+    }
+    void set_palette_index(uint8_t* p, int x, int index) const {
+        if (bpp == 8) {
+            p[x] = static_cast<uint8_t>(index);
+        } else if (bpp == 4) {
+            const int shift = x % 2 ? 0 : 4;
+            p[x / 2] = static_cast<uint8_t>((p[x / 2] & ~(15 << shift)) | (index << shift));
+        } else {
+            const int shift = 7 - x % 8;
+            p[x / 8] = static_cast<uint8_t>((p[x / 8] & ~(1 << shift)) | (index << shift));
+        }
+    }
+    int nearest_index(uint32_t c) const {
+        int best = 0;
+        int best_distance = INT32_MAX;
+        for (int i = 0; i < colors; ++i) {
+            const int dr = palette[i].rgbRed - static_cast<int>((c >> 16) & 0xFF);
+            const int dg = palette[i].rgbGreen - static_cast<int>((c >> 8) & 0xFF);
+            const int db = palette[i].rgbBlue - static_cast<int>(c & 0xFF);
+            const int d = dr * dr + dg * dg + db * db;
+            if (d < best_distance) best = i, best_distance = d;
+        }
+        return best;
     }
 };
 
@@ -193,6 +258,8 @@ Target bitmap_target(Bitmap& b) {
     t.h = b.height;
     t.bpp = b.bpp;
     t.clip = CRect(0, 0, b.width, b.height);
+    t.palette = b.palette.data();
+    t.colors = static_cast<int>(b.palette.size());
     return t;
 }
 
@@ -298,10 +365,70 @@ std::vector<int> nearest_map(Span d, Span s) {
     return map;
 }
 
-// Copies (nearest pixel) from one target's rectangle into another's; source pixels outside the source are
-// left out, as are destination pixels outside the clip.
+struct Tap {
+    int index;
+    float weight;
+};
+
+// For each destination pixel of span d, the source pixels of span s under it with their weights: the
+// covered area when shrinking, linear interpolation between neighbours when enlarging. Indices are clamped
+// to 0..limit - 1.
+std::vector<std::vector<Tap>> filter_taps(Span d, Span s, int limit) {
+    std::vector<std::vector<Tap>> taps(static_cast<size_t>(d.size));
+    const bool flip = d.flipped != s.flipped;
+    const double scale = static_cast<double>(s.size) / d.size;
+    auto source = [&](int k) {
+        k = std::clamp(k, 0, s.size - 1);
+        return std::clamp(s.start + (flip ? s.size - 1 - k : k), 0, limit - 1);
+    };
+    for (int i = 0; i < d.size; ++i) {
+        auto& out = taps[static_cast<size_t>(i)];
+        if (scale > 1.0) {
+            const double lo = i * scale, hi = (i + 1) * scale;
+            for (int k = static_cast<int>(lo); k < hi; ++k) {
+                const double covered = std::min(hi, k + 1.0) - std::max(lo, static_cast<double>(k));
+                if (covered > 0) out.push_back(Tap{source(k), static_cast<float>(covered / scale)});
+            }
+            continue;
+        }
+        const double u = (i + 0.5) * scale - 0.5;
+        const int k = static_cast<int>(std::floor(u));
+        const auto t = static_cast<float>(u - k);
+        out.push_back(Tap{source(k), 1.0f - t});
+        out.push_back(Tap{source(k + 1), t});
+    }
+    return taps;
+}
+
+// The HALFTONE stretch of a plain copy: every destination pixel averages the source pixels it covers.
+void stretch_smooth(const Target& d, Span dx, Span dy, const Target& s, Span rx, Span ry) {
+    const auto xs = filter_taps(dx, rx, s.w), ys = filter_taps(dy, ry, s.h);
+    const int x0 = std::max(dx.start, static_cast<int>(d.clip.left));
+    const int x1 = std::min(dx.start + dx.size, static_cast<int>(d.clip.right));
+    const int y0 = std::max(dy.start, static_cast<int>(d.clip.top));
+    const int y1 = std::min(dy.start + dy.size, static_cast<int>(d.clip.bottom));
+    for (int py = y0; py < y1; ++py) {
+        for (int px = x0; px < x1; ++px) {
+            float r = 0, g = 0, b = 0;
+            for (const Tap& ty : ys[static_cast<size_t>(py - dy.start)])
+                for (const Tap& tx : xs[static_cast<size_t>(px - dx.start)]) {
+                    const uint32_t c = s.get(tx.index, ty.index);
+                    const float w = tx.weight * ty.weight;
+                    r += w * static_cast<float>((c >> 16) & 0xFF);
+                    g += w * static_cast<float>((c >> 8) & 0xFF);
+                    b += w * static_cast<float>(c & 0xFF);
+                }
+            auto channel = [](float v) { return static_cast<uint32_t>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+            d.put(px, py, (channel(r) << 16) | (channel(g) << 8) | channel(b));
+        }
+    }
+}
+
+// Copies from one target's rectangle into another's, by the nearest pixel or, when smooth and the
+// operation is a plain copy, filtered; source pixels outside the source are left out (nearest) or clamped
+// to its edge (filtered), destination pixels outside the clip are left out.
 void stretch(const Target& d, int x, int y, int w, int h, const Target& src, int sx, int sy, int sw, int sh,
-             DWORD rop, uint32_t pat) {
+             DWORD rop, uint32_t pat, bool smooth = false) {
     if (!d || !w || !h || !sw || !sh) return;
     std::vector<uint8_t> copy; // the same pixels on both sides: read from a snapshot
     Target s = src;
@@ -313,6 +440,10 @@ void stretch(const Target& d, int x, int y, int w, int h, const Target& src, int
     }
     const Span dx = span(x + d.origin.x, w), dy = span(y + d.origin.y, h);
     const Span rx = span(sx + s.origin.x, sw), ry = span(sy + s.origin.y, sh);
+    if (smooth && rop == SRCCOPY && s.row0) {
+        stretch_smooth(d, dx, dy, s, rx, ry);
+        return;
+    }
     const std::vector<int> xs = nearest_map(dx, rx), ys = nearest_map(dy, ry);
     const int x0 = std::max(dx.start, static_cast<int>(d.clip.left));
     const int x1 = std::min(dx.start + dx.size, static_cast<int>(d.clip.right));
@@ -342,17 +473,31 @@ void stretch(const Target& d, int x, int y, int w, int h, const Target& src, int
     }
 }
 
-// A view of client memory described by a BITMAPINFO (24 or 32 bits, BI_RGB), or an empty target.
+bool supported_dib_bits(int bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// Colour-table entries that follow a header of 1, 4 or 8 bits.
+int palette_size(const BITMAPINFOHEADER& h) {
+    if (h.biBitCount > 8) return 0;
+    const int full = 1 << h.biBitCount;
+    return h.biClrUsed > 0 && h.biClrUsed < static_cast<DWORD>(full) ? static_cast<int>(h.biClrUsed) : full;
+}
+
+// A view of client memory described by a BITMAPINFO (BI_RGB of 1, 4, 8, 16, 24 or 32 bits; the colour
+// table of the smaller ones follows the header), or an empty target.
 Target dib_target(const void* bits, const BITMAPINFO* info) {
     Target t;
     if (!bits || !info) return t;
     const BITMAPINFOHEADER& h = info->bmiHeader;
     if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN || h.biCompression != BI_RGB) return t;
-    if (h.biBitCount != 32 && h.biBitCount != 24) return t;
+    if (!supported_dib_bits(h.biBitCount)) return t;
     if (h.biWidth > 65536 || std::abs(h.biHeight) > 65536) return t;
     t.w = h.biWidth;
     t.h = std::abs(h.biHeight);
     t.bpp = h.biBitCount;
+    t.palette = info->bmiColors;
+    t.colors = palette_size(h);
     const ptrdiff_t stride = ((static_cast<ptrdiff_t>(t.w) * t.bpp + 31) / 32) * 4;
     auto* base = static_cast<uint8_t*>(const_cast<void*>(bits));
     const bool top_down = h.biHeight < 0;
@@ -716,7 +861,7 @@ int GetObjectA(HGDIOBJ object, int size, LPVOID out) {
                                          static_cast<DWORD>(b.bits.size()),
                                          0,
                                          0,
-                                         0,
+                                         static_cast<DWORD>(b.palette.size()),
                                          0};
             return give(ds);
         }
@@ -822,10 +967,11 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE,
     if (bits) *bits = nullptr;
     if (!info) return nullptr;
     const BITMAPINFOHEADER& h = info->bmiHeader;
-    if (h.biCompression != BI_RGB || (h.biBitCount != 32 && h.biBitCount != 24)) return nullptr;
+    if (h.biCompression != BI_RGB || !supported_dib_bits(h.biBitCount)) return nullptr;
     if (h.biHeight == INT32_MIN || !valid_size(h.biWidth, std::abs(h.biHeight))) return nullptr;
     Bitmap b = make_bitmap(h.biWidth, std::abs(h.biHeight), h.biBitCount, h.biHeight < 0);
     b.dib = true;
+    b.palette.assign(info->bmiColors, info->bmiColors + palette_size(h));
     Gdi& g = gdi();
     Lock lock(g.mutex);
     HGDIOBJ handle = add_locked(g, OBJ_BITMAP, std::move(b));
@@ -897,7 +1043,7 @@ int StretchDIBits(HDC hdc, int x, int y, int width, int height, int src_x, int s
     const bool top_down = info->bmiHeader.biHeight < 0;
     const int top = top_down ? src_y : src.h - src_y - src_height;
     stretch(dc_target(g, *dc), x, y, width, height, src, src_x, top, src_width, src_height, rop,
-            current_brush_color(g, *dc));
+            current_brush_color(g, *dc), dc->state.stretch == HALFTONE);
     return std::abs(src_height);
 }
 
@@ -1033,7 +1179,7 @@ BOOL StretchBlt(HDC hdc, int x, int y, int width, int height, HDC src, int src_x
     if (!dc || (src && !sdc)) return FALSE;
     const Target s = sdc ? dc_target(g, *sdc) : Target{};
     stretch(dc_target(g, *dc), x, y, width, height, s, src_x, src_y, src_width, src_height, rop,
-            current_brush_color(g, *dc));
+            current_brush_color(g, *dc), dc->state.stretch == HALFTONE);
     return TRUE;
 }
 
@@ -1122,6 +1268,43 @@ std::vector<std::string> split_lines(const std::string& s, bool single) {
     return lines;
 }
 
+// Breaks a line to fit a width: after spaces, and around characters of three or more UTF-8 bytes (CJK
+// text has no spaces). A piece wider than the width alone keeps its own line.
+std::vector<std::string> wrap_line(const LOGFONTA& lf, const std::string& line, int width) {
+    std::vector<std::string> pieces;
+    for (size_t i = 0; i < line.size();) {
+        const auto lead = static_cast<unsigned char>(line[i]);
+        size_t end = i;
+        if (lead >= 0xE0) {
+            end = i + (lead >= 0xF0 ? 4 : 3);
+        } else {
+            while (end < line.size() && line[end] != ' ' && static_cast<unsigned char>(line[end]) < 0xE0)
+                ++end;
+        }
+        while (end < line.size() && line[end] == ' ')
+            ++end;
+        end = std::min(std::max(end, i + 1), line.size());
+        pieces.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    auto trimmed = [](std::string s) {
+        while (!s.empty() && s.back() == ' ')
+            s.pop_back();
+        return s;
+    };
+    std::vector<std::string> out;
+    std::string current;
+    for (const std::string& piece : pieces) {
+        if (!current.empty() && text_width(lf, trimmed(current + piece)) > width) {
+            out.push_back(trimmed(current));
+            current.clear();
+        }
+        current += piece;
+    }
+    out.push_back(trimmed(current));
+    return out;
+}
+
 } // namespace
 
 int DrawTextA(HDC hdc, LPCSTR text, int length, LPRECT rect, UINT format) {
@@ -1129,13 +1312,20 @@ int DrawTextA(HDC hdc, LPCSTR text, int length, LPRECT rect, UINT format) {
     std::string_view raw(text, length < 0 ? std::strlen(text) : static_cast<size_t>(length));
     const std::string s = (format & DT_NOPREFIX) ? std::string(raw) : strip_prefix(raw);
     const bool single = format & DT_SINGLELINE;
-    const std::vector<std::string> lines = split_lines(s, single);
+    std::vector<std::string> lines = split_lines(s, single);
     Gdi& g = gdi();
     Lock lock(g.mutex);
     Dc* dc = find_dc(g, hdc);
     if (!dc) return 0;
     const Font* f = find_as<Font>(g, dc->state.font, OBJ_FONT);
     if (!f) return 0;
+    if ((format & DT_WORDBREAK) && !single) {
+        std::vector<std::string> wrapped;
+        for (const std::string& l : lines)
+            for (std::string& piece : wrap_line(f->lf, l, rect->right - rect->left))
+                wrapped.push_back(std::move(piece));
+        lines = std::move(wrapped);
+    }
     const FontMetrics m = font_metrics(f->lf);
     const int total = m.height * static_cast<int>(lines.size());
     const CRect r(rect);

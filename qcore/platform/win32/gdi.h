@@ -1,8 +1,10 @@
 #pragma once
-// GDI over 32-bit surfaces: device contexts of windows and memory, bitmaps and DIB sections (32 and 24 bits
-// per pixel, top-down or bottom-up), pens, brushes, fonts (fontconfig + FreeType, antialiased), drawing,
-// blits and text. Compatible bitmaps are always 32-bit XRGB whatever the desktop mode. Stretching uses the
-// nearest pixel in every stretch mode. Handles are checked: a stale or wrong handle fails, never crashes.
+// GDI over 32-bit surfaces: device contexts of windows and memory, bitmaps and DIB sections (1, 4, 8, 16,
+// 24 and 32 bits per pixel, top-down or bottom-up), pens, brushes, fonts (fontconfig + FreeType,
+// antialiased), drawing, blits and text. Compatible bitmaps are always 32-bit XRGB whatever the desktop
+// mode. Stretching uses the nearest pixel, except plain copies in HALFTONE mode, which average the source
+// pixels under each destination pixel (interpolate when enlarging). Handles are checked: a stale or wrong
+// handle fails, never crashes.
 #include <qcore/platform/win32/types.h>
 
 #define CLR_INVALID 0xFFFFFFFFu
@@ -319,7 +321,8 @@ HBRUSH GetSysColorBrush(int index);
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
 // 32 bits per pixel only; bits (rows of width * 4 bytes, top row first) may be null.
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel, const void* bits);
-// 24- and 32-bit BI_RGB sections; a negative height makes a top-down section.
+// BI_RGB sections of 1, 4 and 8 bits (with the colour table that follows the header), 16 bits (X1R5G5B5),
+// 24 and 32 bits; a negative height makes a top-down section.
 HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
                          DWORD offset);
 int GetDIBits(HDC hdc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO info, UINT usage);
@@ -363,4 +366,17 @@ inline int DrawText(HDC hdc, LPCSTR text, int length, LPRECT rect, UINT format) 
 }
 inline BOOL TextOut(HDC hdc, int x, int y, LPCSTR text, int length) {
     return TextOutA(hdc, x, y, text, length);
+}
+inline BOOL ExtTextOut(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCSTR text, UINT length,
+                       const INT* dx) {
+    return ExtTextOutA(hdc, x, y, options, rect, text, length, dx);
+}
+inline BOOL GetTextExtentPoint32(HDC hdc, LPCSTR text, int length, LPSIZE size) {
+    return GetTextExtentPoint32A(hdc, text, length, size);
+}
+inline BOOL GetTextMetrics(HDC hdc, LPTEXTMETRICA metrics) {
+    return GetTextMetricsA(hdc, metrics);
+}
+inline HFONT CreateFontIndirect(const LOGFONTA* font) {
+    return CreateFontIndirectA(font);
 }

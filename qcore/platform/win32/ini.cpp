@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -15,9 +16,6 @@
 #include <mutex>
 
 namespace qcore::detail {
-namespace {
-
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -32,6 +30,10 @@ std::string_view unquote(std::string_view s) {
         return s.substr(1, s.size() - 2);
     return s;
 }
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 bool same_name(std::string_view a, std::string_view b) {
     return compare_no_case(a, b) == 0;
@@ -91,6 +93,7 @@ std::string IniDocument::serialize() const {
 }
 
 size_t IniDocument::find_section(std::string_view section, size_t* end) const {
+    section = trim(section);
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (lines_[i].kind != Kind::section || !same_name(lines_[i].name, section)) continue;
         size_t j = i + 1;
@@ -103,6 +106,7 @@ size_t IniDocument::find_section(std::string_view section, size_t* end) const {
 }
 
 size_t IniDocument::find_key(size_t section, size_t end, std::string_view key) const {
+    key = trim(key);
     for (size_t i = section + 1; i < end; ++i)
         if (lines_[i].kind == Kind::key && same_name(lines_[i].name, key)) return i;
     return std::string::npos;
@@ -259,16 +263,13 @@ DWORD copy_list(const std::vector<std::string>& names, LPSTR buffer, DWORD size)
     return size - 2;
 }
 
-bool breaks_lines(LPCSTR text) {
-    return text && std::strpbrk(text, "\r\n") != nullptr;
+bool breaks_lines(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
-BOOL store(const std::string& path, const IniDocument& doc, mode_t mode) {
-    // Rename replaces a symbolic link itself: write beside the file it points to.
-    char resolved[PATH_MAX];
-    const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+BOOL store(const std::string& path, const IniDocument& doc) {
     qcore::detail::ReplacingFile out;
-    if (!out.open(target, mode) || !out.write(doc.serialize()) || !out.commit())
+    if (!out.open(path, 0666) || !out.write(doc.serialize()) || !out.commit())
         return qcore::fail_with_errno();
     return TRUE;
 }
@@ -307,9 +308,27 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT default_value, LPCSTR
 
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
     if (!section) return key || value ? qcore::fail_with(ERROR_INVALID_PARAMETER) : TRUE;
-    if (breaks_lines(section) || breaks_lines(key) || breaks_lines(value) || std::strchr(section, ']') ||
-        (key && std::strchr(key, '=')))
+    if (!key) return qcore::detail::write_profile(file, section, {}, true);
+    return qcore::detail::write_profile(
+        file, section, {{key, value ? std::optional<std::string>(value) : std::nullopt}}, false);
+}
+
+namespace qcore::detail {
+
+BOOL write_profile(LPCSTR file, std::string_view section, const std::vector<ProfileEdit>& edits,
+                   bool remove_section) {
+    if (breaks_lines(section) || section.find(']') != std::string_view::npos)
         return qcore::fail_with(ERROR_INVALID_PARAMETER);
+    // Names as the reader sees them; a key the reader would take for a comment or a section is refused.
+    const std::string name(trim(section));
+    std::vector<ProfileEdit> changes;
+    for (const ProfileEdit& edit : edits) {
+        const std::string key(trim(edit.first));
+        if (key.empty() || key.front() == ';' || key.front() == '[' || key.find('=') != std::string::npos ||
+            breaks_lines(edit.first) || (edit.second && breaks_lines(*edit.second)))
+            return qcore::fail_with(ERROR_INVALID_PARAMETER);
+        changes.emplace_back(key, edit.second);
+    }
     const std::string path = ini_path(file);
     if (path.empty()) return qcore::fail_with(ERROR_PATH_NOT_FOUND);
 
@@ -319,16 +338,21 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
     const Read read = read_file(path, bytes, st);
     if (read == Read::failed) return qcore::fail_with(ERROR_ACCESS_DENIED);
     // Deleting from a file that does not exist changes nothing.
-    if (read == Read::missing && !(key && value)) return TRUE;
+    const bool adds =
+        std::any_of(changes.begin(), changes.end(), [](const ProfileEdit& e) { return e.second; });
+    if (read == Read::missing && !adds) return TRUE;
     IniDocument doc = IniDocument::parse(bytes);
-    if (!key)
-        doc.remove_section(section);
-    else if (!value)
-        doc.remove_key(section, key);
-    else
-        doc.set(section, key, value);
-    return store(path, doc, read == Read::ok ? st.st_mode : 0644);
+    if (remove_section) doc.remove_section(name);
+    for (const ProfileEdit& change : changes) {
+        if (change.second)
+            doc.set(name, change.first, *change.second);
+        else
+            doc.remove_key(name, change.first);
+    }
+    return store(path, doc);
 }
+
+} // namespace qcore::detail
 
 DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR file) {
     return copy_list(load(file).section_names(), buffer, size);

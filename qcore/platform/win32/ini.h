@@ -4,8 +4,10 @@
 // lies in the Windows folder. Writes keep every other line as it was and replace the file atomically.
 #include <qcore/platform/win32/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // With a null section: all section names; with a null key: all keys of the section (each ending with a
@@ -20,6 +22,19 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
 DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR file);
 
 namespace qcore::detail {
+
+// A key to set to a value, or (without one) to remove.
+using ProfileEdit = std::pair<std::string, std::optional<std::string>>;
+// Applies the edits to one section in one rewrite of the file (after removing the whole section first
+// when asked). Names are trimmed as the reader trims them; empty keys and keys that start with ';' or
+// '[' (which the reader takes for comments or sections) are refused, and so is the whole call then.
+BOOL write_profile(LPCSTR file, std::string_view section, const std::vector<ProfileEdit>& edits,
+                   bool remove_section);
+
+// A name or value as the reader sees it: blanks (and a carriage return) trimmed.
+std::string_view trim(std::string_view s);
+// Takes off one pair of enclosing double or single quotes.
+std::string_view unquote(std::string_view s);
 
 // An ini file's lines, kept as they were so that a rewrite changes only what was asked.
 class IniDocument {

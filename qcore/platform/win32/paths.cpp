@@ -113,6 +113,16 @@ CString temp_folder() {
     return CString(folder);
 }
 
+std::string private_temp_folder() {
+    const std::string folder = temp_folder().str() + "qcore-" + std::to_string(::geteuid());
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 022) != 0)
+        return std::string();
+    return folder + "/";
+}
+
 } // namespace qcore
 
 UINT GetDriveTypeA(LPCSTR root) {

@@ -54,5 +54,8 @@ void set_windows_folder(const char* folder);
 CString windows_folder();
 // The temporary folder, ending with '/'.
 CString temp_folder();
+// A folder in the temporary folder that only this user can write ("qcore-<uid>/", made with mode 0700),
+// for programs the library starts; empty when it cannot be made or another user could change it.
+std::string private_temp_folder();
 
 } // namespace qcore

@@ -25,6 +25,7 @@
 #include <qcore/platform/win32/mfc_time.h>
 #include <qcore/platform/win32/mfc_types.h>
 #include <qcore/platform/win32/module.h>
+#include <qcore/platform/win32/ole.h>
 #include <qcore/platform/win32/paths.h>
 #include <qcore/platform/win32/registry.h>
 #include <qcore/platform/win32/shell.h>

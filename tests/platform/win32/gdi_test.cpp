@@ -189,7 +189,7 @@ TEST(Gdi, DibSectionsBottomUpAnd24Bit) {
     EXPECT_EQ(GetDIBits(nullptr, h, 0, 0, nullptr, &query, DIB_RGB_COLORS), 2);
     EXPECT_EQ(query.bmiHeader.biWidth, 3);
     DeleteObject(h);
-    bi.bmiHeader.biBitCount = 8;
+    bi.bmiHeader.biBitCount = 2;
     EXPECT_EQ(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biWidth = 1 << 20;
@@ -309,6 +309,159 @@ TEST(GdiText, DrawTextCentresAndClips) {
     EXPECT_LE(c.ink().bottom, 3);
     SelectObject(c.dc(), old);
     DeleteObject(f);
+}
+
+TEST(GdiText, ColoursModesAndFacesForGlyphBitmaps) {
+    Canvas c(120, 40);
+    c.clear(0);
+    HFONT regular = CreateFontA(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH, "Arial");
+    HFONT bold = CreateFontA(20, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH, "Arial");
+    HGDIOBJ old = SelectObject(c.dc(), regular);
+    SIZE thin{}, wide{};
+    ASSERT_TRUE(GetTextExtentPoint32(c.dc(), "Wide", 4, &thin));
+    SelectObject(c.dc(), bold);
+    ASSERT_TRUE(GetTextExtentPoint32(c.dc(), "Wide", 4, &wide));
+    EXPECT_EQ(thin.cy, 20);
+    EXPECT_EQ(wide.cy, 20);
+    EXPECT_GT(wide.cx, thin.cx);
+    EXPECT_FALSE(GetTextExtentPoint32(nullptr, "W", 1, &wide));
+    EXPECT_FALSE(GetTextExtentPoint32(c.dc(), "W", 1, nullptr));
+
+    // The previous values come back from the setters.
+    EXPECT_EQ(SetTextColor(c.dc(), RGB(255, 255, 255)), RGB(0, 0, 0));
+    EXPECT_EQ(SetBkColor(c.dc(), RGB(0, 0, 255)), RGB(255, 255, 255));
+    EXPECT_EQ(SetBkMode(c.dc(), TRANSPARENT), OPAQUE);
+    ASSERT_TRUE(ExtTextOut(c.dc(), 2, 2, 0, nullptr, "W", 1, nullptr));
+    EXPECT_EQ(c.count(0x0000FF), 0); // transparent: no background box
+    const int white = c.count(0xFFFFFF);
+    EXPECT_GT(white, 10);
+    EXPECT_EQ(SetBkMode(c.dc(), OPAQUE), TRANSPARENT);
+    ASSERT_TRUE(ExtTextOut(c.dc(), 60, 2, 0, nullptr, "W", 1, nullptr));
+    SIZE w{};
+    GetTextExtentPoint32(c.dc(), "W", 1, &w);
+    EXPECT_EQ(c.at(60, 2), 0x0000FFu); // opaque: the cell is filled
+    EXPECT_EQ(c.at(60 + w.cx - 1, 2 + w.cy - 1), 0x0000FFu);
+    EXPECT_EQ(c.at(60 + w.cx, 2), 0u);
+    EXPECT_EQ(c.count(0xFFFFFF), 2 * white); // the same glyph, coverage for coverage
+    // ETO_OPAQUE fills the rectangle with the background colour whatever the mode.
+    SetBkMode(c.dc(), TRANSPARENT);
+    RECT r{0, 30, 10, 40};
+    ExtTextOut(c.dc(), 0, 30, ETO_OPAQUE, &r, "", 0, nullptr);
+    EXPECT_EQ(c.at(5, 35), 0x0000FFu);
+    EXPECT_FALSE(ExtTextOut(c.dc(), 0, 0, 0, nullptr, nullptr, 3, nullptr));
+    SelectObject(c.dc(), old);
+    DeleteObject(regular);
+    DeleteObject(bold);
+}
+
+TEST(GdiText, WordBreakWrapsAtSpacesAndBetweenChineseCharacters) {
+    Canvas c(200, 120);
+    HFONT f = CreateFontA(14, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, ANTIALIASED_QUALITY, 0, "Arial");
+    HGDIOBJ old = SelectObject(c.dc(), f);
+    SIZE one{};
+    GetTextExtentPoint32A(c.dc(), "word", 4, &one);
+    const struct {
+        const char* text;
+        int width;
+        int lines;
+    } rows[] = {
+        {"word word word", 1000, 1},
+        {"word word word", one.cx + 2, 3},
+        {"word word\nword", one.cx * 3, 2},
+        {"averyveryverylongword", 10, 1},
+        {"ATX动画贴图", 1000, 1},
+        {"ATX动画贴图", 40, 0}, // several lines, as many as the font's widths give
+    };
+    for (const auto& row : rows) {
+        RECT r{0, 0, row.width, 0};
+        const int height = DrawTextA(c.dc(), row.text, -1, &r, DT_CALCRECT | DT_WORDBREAK);
+        if (row.lines)
+            EXPECT_EQ(height, 14 * row.lines) << row.text << " in " << row.width;
+        else
+            EXPECT_GE(height, 28) << row.text;
+    }
+    // Drawn text wraps the same way and stays inside the rectangle's width.
+    RECT r{0, 0, one.cx + 2, 120};
+    SetBkMode(c.dc(), TRANSPARENT);
+    DrawTextA(c.dc(), "word word word", -1, &r, DT_WORDBREAK);
+    EXPECT_LE(c.ink().right, one.cx + 2);
+    EXPECT_GT(c.ink().bottom, 28);
+    SelectObject(c.dc(), old);
+    DeleteObject(f);
+}
+
+// Sections of 1, 4, 8 and 16 bits read and write through their colour table (or 5 bits a channel).
+TEST(Gdi, DibSectionsOfFewBitsKeepTheirLayout) {
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info{};
+    for (int i = 0; i < 256; ++i)
+        info.colours[i] = RGBQUAD{BYTE(255 - i), BYTE(i), BYTE(i / 2), 0};
+    for (WORD bits : {WORD(1), WORD(4), WORD(8), WORD(16)}) {
+        info.header = BITMAPINFOHEADER{40, 10, -2, 1, bits, BI_RGB, 0, 0, 0, 0, 0};
+        void* pixels = nullptr;
+        HBITMAP b = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pixels,
+                                     nullptr, 0);
+        ASSERT_NE(b, nullptr) << bits;
+        DIBSECTION ds{};
+        ASSERT_EQ(GetObject(b, sizeof(ds), &ds), static_cast<int>(sizeof(ds)));
+        EXPECT_EQ(ds.dsBm.bmWidthBytes, (10 * bits + 31) / 32 * 4) << bits;
+        EXPECT_EQ(ds.dsBmih.biClrUsed, bits == 16 ? 0u : 1u << bits) << bits;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, b);
+        // Palette entry 1 is (r 1, g 1, b 254).
+        const COLORREF entry1 = RGB(1 / 2, 1, 254);
+        SetPixel(dc, 3, 1, bits == 16 ? RGB(248, 8, 120) : entry1);
+        EXPECT_EQ(GetPixel(dc, 3, 1), bits == 16 ? RGB(255, 8, 123) : entry1) << bits;
+        EXPECT_EQ(GetPixel(dc, 2, 1), bits == 16 ? RGB(0, 0, 0) : RGB(0, 0, 255)) << bits;
+        const auto* row = static_cast<const uint8_t*>(pixels) + ds.dsBm.bmWidthBytes;
+        const int stored = bits == 1   ? row[0]
+                           : bits == 4 ? row[1]
+                           : bits == 8 ? row[3]
+                                       : row[6] | row[7] << 8;
+        EXPECT_EQ(stored, bits == 1 ? 0x10 : bits == 4 ? 0x01 : bits == 8 ? 1 : (31 << 10) | (1 << 5) | 15);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        // GetDIBits turns the section into 32-bit pixels.
+        BITMAPINFO out{};
+        out.bmiHeader = BITMAPINFOHEADER{40, 10, -2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        uint32_t got[20] = {};
+        ASSERT_EQ(GetDIBits(nullptr, b, 0, 2, got, &out, DIB_RGB_COLORS), 2);
+        EXPECT_EQ(got[13] & 0xFFFFFF, bits == 16 ? 0xFF087Bu : 0x0001FEu) << bits;
+        DeleteObject(b);
+    }
+}
+
+TEST(Gdi, HalftoneAveragesWhatItShrinksAndBlendsWhatItEnlarges) {
+    Canvas src(4, 2), dst(8, 4);
+    for (int x = 0; x < 4; ++x) {
+        src.pixels()[x] = x % 2 ? 0xFFFFFF : 0x000000;
+        src.pixels()[4 + x] = 0x0000FF;
+    }
+    SetStretchBltMode(dst.dc(), HALFTONE);
+    // 4 x 2 onto 2 x 1: each pixel is the mean of a 2 x 2 block.
+    StretchBlt(dst.dc(), 0, 0, 2, 1, src.dc(), 0, 0, 4, 2, SRCCOPY);
+    EXPECT_EQ(dst.at(0, 0), 0x4040BFu);
+    EXPECT_EQ(dst.at(1, 0), 0x4040BFu);
+    // Enlarged, a row between black and blue blends them; the outer rows keep the edge colours.
+    dst.clear(0xFFFFFF);
+    StretchBlt(dst.dc(), 0, 0, 1, 4, src.dc(), 0, 0, 1, 2, SRCCOPY);
+    EXPECT_EQ(dst.at(0, 0), 0x000000u);
+    EXPECT_EQ(dst.at(0, 1), 0x000040u);
+    EXPECT_EQ(dst.at(0, 2), 0x0000BFu);
+    EXPECT_EQ(dst.at(0, 3), 0x0000FFu);
+    // Other modes keep the nearest pixel.
+    SetStretchBltMode(dst.dc(), COLORONCOLOR);
+    StretchBlt(dst.dc(), 0, 0, 2, 1, src.dc(), 0, 0, 4, 2, SRCCOPY);
+    EXPECT_TRUE(dst.at(0, 0) == 0x000000u || dst.at(0, 0) == 0xFFFFFFu || dst.at(0, 0) == 0x0000FFu);
+    // Mirrored halftone copies mirror too.
+    SetStretchBltMode(dst.dc(), HALFTONE);
+    StretchBlt(dst.dc(), 3, 0, -4, 1, src.dc(), 0, 0, 4, 1, SRCCOPY);
+    EXPECT_EQ(dst.at(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(dst.at(3, 0), 0x000000u);
 }
 
 } // namespace

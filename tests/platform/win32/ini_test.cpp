@@ -148,6 +148,28 @@ TEST(Ini, RefusesTextThatWouldBreakTheFile) {
     EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+TEST(Ini, EverySavedNameReadsBackAndResavingDoesNotGrow) {
+    TempDir dir;
+    const std::string file = dir.file("n.ini");
+    ASSERT_TRUE(WritePrivateProfileStringA(" sec ", " k ", "1", file.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA("sec", "k", "2", file.c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringA(" sec", "k ", "3", file.c_str()));
+    EXPECT_EQ(read_file_bytes(file), "[sec]\r\nk=3\r\n");
+    EXPECT_EQ(get(file, " sec ", " k "), "3");
+    // Keys the reader would take for a comment or a section, or that are blank, are refused.
+    for (const char* key : {";k", " ;k", "[k", "", "  "}) {
+        SCOPED_TRACE(key);
+        EXPECT_FALSE(WritePrivateProfileStringA("sec", key, "x", file.c_str()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    EXPECT_EQ(read_file_bytes(file), "[sec]\r\nk=3\r\n");
+    // Deleting by an untrimmed name deletes the key and the section.
+    ASSERT_TRUE(WritePrivateProfileStringA("sec ", " k", nullptr, file.c_str()));
+    EXPECT_EQ(read_file_bytes(file), "[sec]\r\n");
+    ASSERT_TRUE(WritePrivateProfileStringA(" sec", nullptr, nullptr, file.c_str()));
+    EXPECT_EQ(read_file_bytes(file), "");
+}
+
 TEST(Ini, JunkLongLinesAndBareNames) {
     TempDir dir;
     const std::string file = dir.file("a.ini");

@@ -114,22 +114,22 @@ D3DFORMAT natural_format(const BmpHeader& h) {
     return alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
 }
 
-// Indices of RLE-compressed rows, bottom row first as stored. Runs past the image are errors.
+// Indices of RLE-compressed rows, bottom row first as stored. A run that passes the end of its row is
+// clipped to the row, as common writers pad each row's runs to a multiple of 4 pixels; a move past the
+// image is an error.
 bool decode_rle(ByteReader& r, const BmpHeader& h, std::vector<uint8_t>& indices) {
     const uint32_t w = uint32_t(h.width), height = uint32_t(h.height);
     const bool four = h.compression == bi_rle4;
     uint32_t x = 0, y = 0;
     auto put = [&](uint8_t v) {
-        if (x >= w || y >= height) return false;
-        indices[size_t(y) * w + x++] = v;
-        return true;
+        if (x < w) indices[size_t(y) * w + x++] = v;
     };
     while (y < height) {
         const uint8_t count = r.u8(), value = r.u8();
         if (!r.ok()) return false;
         if (count) {
             for (uint32_t i = 0; i < count; ++i)
-                if (!put(four ? uint8_t(i & 1 ? value & 15 : value >> 4) : value)) return false;
+                put(four ? uint8_t(i & 1 ? value & 15 : value >> 4) : value);
             continue;
         }
         if (value == 0) {
@@ -146,7 +146,7 @@ bool decode_rle(ByteReader& r, const BmpHeader& h, std::vector<uint8_t>& indices
             r.skip(bytes + (bytes & 1));
             if (!r.ok()) return false;
             for (uint32_t i = 0; i < value; ++i)
-                if (!put(four ? uint8_t(i & 1 ? run[i / 2] & 15 : run[i / 2] >> 4) : run[i])) return false;
+                put(four ? uint8_t(i & 1 ? run[i / 2] & 15 : run[i / 2] >> 4) : run[i]);
         }
     }
     return true;

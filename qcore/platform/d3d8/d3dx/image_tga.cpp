@@ -20,6 +20,8 @@ bool read_header(ByteReader& r, TgaHeader& h) {
     h.map_first = r.u16();
     h.map_length = r.u16();
     h.map_bits = r.u8();
+    // Without a colour map its fields carry no meaning: there are no entries to skip.
+    if (h.map_type == 0) h.map_first = h.map_length = h.map_bits = 0;
     r.skip(4);
     h.width = r.u16();
     h.height = r.u16();

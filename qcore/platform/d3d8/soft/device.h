@@ -95,6 +95,10 @@ public:
     // Bookkeeping for children and the test hooks.
     void adopt(DeviceChild& child) { children_.push_back(&child); }
     void forget(DeviceChild& child);
+    // Lets the pipeline drop what it keeps for a texture that no longer exists.
+    void texture_released(uint64_t id) {
+        if (backend_) backend_->forget_texture(id);
+    }
     uint64_t call_count(DeviceCall call) const { return calls_[static_cast<size_t>(call)]; }
     void reset_call_counts() { calls_.fill(0); }
     void lose() { lost_ = true; }

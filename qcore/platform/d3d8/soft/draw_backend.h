@@ -40,6 +40,8 @@ public:
     virtual ~DrawBackend() = default;
     // D3DERR_INVALIDCALL when the pipeline cannot draw the call faithfully (it then draws nothing).
     virtual HRESULT draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
+    // A texture was destroyed: anything kept for it (converted levels) can go.
+    virtual void forget_texture(uint64_t /*id*/) {}
 };
 
 // Each new device asks the installed factory for its pipeline; with none installed it gets the software

@@ -114,6 +114,8 @@ public:
         return D3D_OK;
     }
 
+    void forget_texture(uint64_t id) override { pipeline_.forget_texture(id); }
+
 private:
     void convert(const DeviceState& d) {
         for (uint32_t i = 0; i < d.render.size(); ++i)

@@ -197,6 +197,10 @@ SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels
         levels_.push_back(std::make_unique<SoftSurface>(*this, this, level_spec(top, i)));
 }
 
+SoftTexture::~SoftTexture() {
+    device().texture_released(reinterpret_cast<uintptr_t>(this));
+}
+
 HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;

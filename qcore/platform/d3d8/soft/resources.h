@@ -145,6 +145,7 @@ class SoftTexture final : public SoftResource<IDirect3DTexture8> {
 public:
     // `levels` is the final level count (0 already resolved to the full chain).
     SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels, uint64_t video_bytes);
+    ~SoftTexture() override;
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }

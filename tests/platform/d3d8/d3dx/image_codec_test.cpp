@@ -141,9 +141,18 @@ TEST(ImageCodec, BmpRunLengthEncoded) {
     img = decode_argb(b.v);
     EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFF000000}));
 
-    // A run past the row's end is refused.
+    // Runs past the row's end are clipped to the row, encoded and absolute alike (writers pad each row to
+    // a multiple of 4 pixels); the next row starts at its own end-of-line.
+    b = qcore::test::bmp_header(3, 2, 8, 1, 2, 0);
+    b.raw({0, 0, 0, 0, 0, 0, 255, 0}).raw({4, 1, 0, 0, 0, 4, 0, 1, 0, 1, 0, 0, 0, 1});
+    ImageFileInfo info;
+    img = decode_argb(b.v, &info);
+    EXPECT_EQ(info.width, 3u);
+    EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFF000000, 0xFFFF0000, 0xFF000000, 0xFFFF0000, 0xFFFF0000,
+                                                 0xFFFF0000}));
+    // A move past the image is still refused.
     b = qcore::test::bmp_header(4, 1, 8, 1, 2, 0);
-    b.raw({0, 0, 0, 0, 0, 0, 0, 0}).raw({9, 1, 0, 1});
+    b.raw({0, 0, 0, 0, 0, 0, 0, 0}).raw({0, 2, 9, 0, 0, 1});
     DecodedImage bad;
     EXPECT_EQ(decode_image(b.v.data(), b.v.size(), bad), D3DXERR_INVALIDDATA);
 }
@@ -182,6 +191,13 @@ TEST(ImageCodec, TgaKindsAndOrigin) {
     img = decode_argb(b.v, &info);
     EXPECT_EQ(info.format, D3DFMT_P8);
     EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFF0000FF, 0xFFFF0000}));
+
+    // No colour map (type 0): stray map length and entry size are ignored, not skipped or checked.
+    b = tga_header(2, 1, 1, 24, 0x20);
+    b.v[5] = 200; // map length, low byte
+    b.v[7] = 123; // entry size
+    img = decode_argb(b.raw({1, 2, 3}).v, &info);
+    EXPECT_EQ(img.pixels, (std::vector<uint32_t>{0xFF030201}));
 
     // 16-bit with one alpha bit.
     b = tga_header(2, 1, 1, 16, 0x21);

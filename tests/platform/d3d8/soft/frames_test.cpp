@@ -224,6 +224,31 @@ struct RecordingBackend : detail::soft::DrawBackend {
     }
 };
 
+struct ForgettingBackend : detail::soft::DrawBackend {
+    static inline std::vector<uint64_t> forgotten;
+    HRESULT draw(const detail::soft::DeviceState&, const detail::soft::DrawCall&,
+                 detail::soft::DrawTargets&) override {
+        return D3D_OK;
+    }
+    void forget_texture(uint64_t id) override { forgotten.push_back(id); }
+};
+
+TEST_F(DeviceTest, ReleasedTexturesAreForgottenByThePipeline) {
+    ForgettingBackend::forgotten.clear();
+    detail::soft::install_draw_backend_factory([] { return std::make_unique<ForgettingBackend>(); });
+    ASSERT_EQ(create(windowed_pp(16, 16)), D3D_OK);
+    detail::soft::install_draw_backend_factory({});
+    IDirect3DTexture8* tex = nullptr;
+    ASSERT_EQ(dev->CreateTexture(8, 8, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &tex), D3D_OK);
+    // The pipeline names a texture by the address of the device's own object.
+    const uint64_t id = reinterpret_cast<uintptr_t>(static_cast<detail::soft::SoftTexture*>(tex));
+    ASSERT_EQ(dev->SetTexture(0, tex), D3D_OK);
+    tex->Release();
+    EXPECT_TRUE(ForgettingBackend::forgotten.empty()) << "still bound";
+    ASSERT_EQ(dev->SetTexture(0, nullptr), D3D_OK);
+    EXPECT_EQ(ForgettingBackend::forgotten, std::vector<uint64_t>{id});
+}
+
 TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
     RecordingBackend::calls.clear();
     detail::soft::install_draw_backend_factory([] { return std::make_unique<RecordingBackend>(); });

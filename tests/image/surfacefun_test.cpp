@@ -1,0 +1,160 @@
+#include <qcore/image/jpeg_file.h>
+#include <qcore/image/surfacefun.h>
+#include <qcore/platform/win32/message_box.h>
+
+#include "image_check.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace qcore::test {
+namespace {
+
+using SurfaceCapture = CaptureTest;
+
+ULONG ref_count(IUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
+
+TEST_F(SurfaceCapture, SavedFramesDecodeToTheRenderedPixels) {
+    make_target(96, 40);
+    TempDir dir;
+    const ULONG refs = ref_count(target_);
+    MessageBoxRecorder boxes;
+    const std::string bmp = dir.file("frame.bmp"), jpg = dir.file("frame.JPG");
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), bmp.c_str()), 1);
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), jpg.c_str()), 1);
+    EXPECT_EQ(boxes.count(), 0u);
+    // The capture gives its reference to the render target back.
+    EXPECT_EQ(ref_count(target_), refs);
+
+    const Rgb b = decode_rgb_file(bmp), j = decode_rgb_file(jpg);
+    ASSERT_EQ(b.width, 96);
+    ASSERT_EQ(b.height, 40);
+    ASSERT_EQ(j.width, 96);
+    ASSERT_EQ(j.height, 40);
+    int worst = 0;
+    long total = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 96; ++x) {
+            ASSERT_EQ(b.at(x, y), pattern(x, y)) << x << "," << y;
+            const int d = channel_distance(j.at(x, y), pattern(x, y));
+            worst = std::max(worst, d);
+            total += d;
+        }
+    EXPECT_LT(total / (96 * 40), 2);
+    EXPECT_LT(worst, 12);
+}
+
+TEST_F(SurfaceCapture, RectanglesAndSizesPickAndScaleThePart) {
+    make_target(101, 30);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    // Rows of 101 pixels take 303 bytes, padded to 304.
+    const std::string whole = dir.file("whole.bmp");
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), whole.c_str()), 1);
+    EXPECT_EQ(read_file_bytes(whole).size(), 304u * 30 + 54);
+
+    const std::string part = dir.file("part.bmp");
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(10, 5, 30, 25), CSize(), part.c_str()),
+              1);
+    const Rgb p = decode_rgb_file(part);
+    ASSERT_EQ(p.width, 20);
+    ASSERT_EQ(p.height, 20);
+    EXPECT_EQ(p.at(0, 0), pattern(10, 5));
+    EXPECT_EQ(p.at(19, 19), pattern(29, 24));
+
+    // A surface passed with a rectangle is cropped to it even when it needs no conversion.
+    CMyComPtr<IDirect3DSurface8> copy = surfacefun::create_sur_and_copy_from_render_target(device_, CRect());
+    ASSERT_TRUE(copy);
+    const std::string cropped = dir.file("cropped.bmp");
+    ASSERT_EQ(
+        surfacefun::save_surface_to_file(device_, copy, CRect(50, 10, 54, 12), CSize(), cropped.c_str()), 1);
+    const Rgb c = decode_rgb_file(cropped);
+    ASSERT_EQ(c.width, 4);
+    EXPECT_EQ(c.at(3, 1), pattern(53, 11));
+
+    const std::string scaled = dir.file("scaled.jpg");
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(50, 15), scaled.c_str()), 1);
+    const Rgb s = decode_rgb_file(scaled);
+    EXPECT_EQ(s.width, 50);
+    EXPECT_EQ(s.height, 15);
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(SurfaceCapture, SixteenBitTargetsAreConvertedFirst) {
+    make_target(32, 8, D3DFMT_R5G6B5);
+    TempDir dir;
+    const std::string bmp = dir.file("565.bmp");
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), bmp.c_str()), 1);
+    const Rgb b = decode_rgb_file(bmp);
+    ASSERT_EQ(b.width, 32);
+    for (int x = 0; x < 32; ++x)
+        EXPECT_LE(channel_distance(b.at(x, 3), pattern(x, 3)), 8) << x;
+}
+
+TEST_F(SurfaceCapture, BadRequestsAreRefusedWithoutAFile) {
+    make_target(64, 32);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    for (const CRect& r :
+         {CRect(-1, 0, 10, 10), CRect(0, 0, 65, 10), CRect(10, 10, 5, 20), CRect(5, 5, 5, 5)}) {
+        EXPECT_FALSE(surfacefun::create_sur_and_copy_from_render_target(device_, r));
+        EXPECT_EQ(surfacefun::save_render_target_to_file(device_, r, CSize(), dir.file("a.bmp").c_str()), 0);
+    }
+    EXPECT_EQ(boxes.texts().back(), "Err capture rectangle");
+    boxes.clear();
+
+    EXPECT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), dir.file("shot.png").c_str()),
+              0);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "不支持导出该格式：shot.png");
+    boxes.clear();
+
+    EXPECT_EQ(
+        surfacefun::save_render_target_to_file(device_, CRect(), CSize(), dir.file("none/a.bmp").c_str()), 0);
+    EXPECT_EQ(boxes.texts().at(0), "Can't open " + dir.file("none/a.bmp") + " to write!");
+    boxes.clear();
+    EXPECT_EQ(
+        surfacefun::save_render_target_to_file(device_, CRect(), CSize(), dir.file("none/a.jpg").c_str()), 0);
+    EXPECT_EQ(boxes.texts().at(0), "JpegFile :\nCan't open " + dir.file("none/a.jpg") + "\n");
+    EXPECT_EQ(boxes.texts().at(1), "Save jpeg Error!");
+
+    EXPECT_EQ(surfacefun::save_surface_to_file(device_, nullptr, CRect(), CSize(), dir.file("n.bmp").c_str()),
+              0);
+    EXPECT_EQ(read_file_bytes(dir.file("a.bmp")), "");
+}
+
+TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
+    make_target(16, 16);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    const std::string name = dir.file("keep.bmp");
+    write_file_bytes(name, "old picture");
+    // A surface that is not 32-bit fails before anything is written.
+    CMyComPtr<IDirect3DSurface8> small;
+    ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_R5G6B5, small.out()), D3D_OK);
+    EXPECT_EQ(surfacefun::save_surface_to_file(nullptr, small.get(), CRect(), CSize(), name.c_str()), 0);
+    EXPECT_EQ(read_file_bytes(name), "old picture");
+    ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), name.c_str()), 1);
+    EXPECT_EQ(read_file_bytes(name).size(), 16u * 48 + 54);
+}
+
+TEST(RgbToJpegFile, GreyAndRefusedInput) {
+    TempDir dir;
+    const std::vector<BYTE> rgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    const std::string grey = dir.file("grey.jpg");
+    ASSERT_EQ(RGBToJpegFile(grey.c_str(), rgb.data(), 4, 1, FALSE, 90), 1);
+    const Rgb g = decode_rgb_file(grey);
+    ASSERT_EQ(g.width, 4);
+    EXPECT_LE(channel_distance(g.at(3, 0), 0xFFFFFF), 4);
+    EXPECT_LE(channel_distance(g.at(1, 0), 0x969696), 6);
+    EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 0, 1, TRUE, 90), 0);
+    EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), nullptr, 4, 1, TRUE, 90), 0);
+    EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 70000, 1, TRUE, 90), 0);
+    EXPECT_EQ(read_file_bytes(dir.file("none.jpg")), "");
+}
+
+} // namespace
+} // namespace qcore::test
