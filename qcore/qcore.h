@@ -52,6 +52,7 @@
 #include <qcore/image/img_channel.h>
 #include <qcore/image/imgfun.h>
 #include <qcore/image/jpeg_file.h>
+#include <qcore/image/looping_video.h>
 #include <qcore/image/psd_file.h>
 #include <qcore/image/surfacefun.h>
 #include <qcore/image/video_texture.h>

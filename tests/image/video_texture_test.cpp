@@ -1,3 +1,4 @@
+#include <qcore/image/looping_video.h>
 #include <qcore/image/video_texture.h>
 #include <qcore/platform/d3d8/device_hooks.h>
 #include <qcore/platform/win32/afxwin.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -196,6 +198,15 @@ TEST_F(VideoTextureTest, RefusesTypesNoTextureCanTake) {
         EXPECT_EQ(r->SetMediaType(&mt), VFW_E_TYPE_NOT_ACCEPTED) << w << " x " << h;
     }
     EXPECT_EQ(r->GetTexture(), nullptr);
+    // The interfaces the renderer's base classes give it.
+    for (const IID* iid : {&IID_IBaseFilter, &IID_IAMovieSetup, &IID_IQualProp, &IID_IQualityControl}) {
+        IUnknown* unknown = nullptr;
+        EXPECT_EQ(r->QueryInterface(*iid, reinterpret_cast<void**>(&unknown)), S_OK);
+        if (unknown) unknown->Release();
+    }
+    CLSID clsid{};
+    r->GetClassID(&clsid);
+    EXPECT_TRUE(clsid == CLSID_TextureRenderer);
 }
 
 TEST_F(VideoTextureTest, FramesAreCopiedBottomUpWithFullAlpha) {
@@ -233,6 +244,26 @@ TEST_F(VideoTextureTest, SixteenBitTexturesGetFiveBitsAndTheAlphaBit) {
     EXPECT_EQ(texels[3], 0x8020); // green 8 keeps its one bit
     EXPECT_FALSE(
         qcore::detail::copy_bgr24_frame(source, 12, 4, 1, D3DFMT_R5G6B5, reinterpret_cast<BYTE*>(texels), 8));
+}
+
+TEST_F(VideoTextureTest, RowsOfAnyWidthCopyEveryPixel) {
+    for (LONG width : {1, 3, 4, 5, 8, 11}) {
+        const LONG pitch = (width * 3 + 3) & ~3;
+        std::vector<BYTE> source(static_cast<size_t>(pitch) * 2, 0xEE);
+        for (LONG row = 0; row < 2; ++row)
+            for (LONG x = 0; x < width * 3; ++x)
+                source[static_cast<size_t>(row * pitch + x)] = static_cast<BYTE>(row * 100 + x * 7 + 1);
+        std::vector<uint32_t> target(static_cast<size_t>(width) * 2 + 1, 0x12345678);
+        ASSERT_TRUE(qcore::detail::copy_bgr24_frame(source.data(), pitch, width, 2, D3DFMT_A8R8G8B8,
+                                                    reinterpret_cast<BYTE*>(target.data()), width * 4));
+        for (LONG row = 0; row < 2; ++row)
+            for (LONG x = 0; x < width; ++x) {
+                const BYTE* s = &source[static_cast<size_t>(row * pitch + x * 3)];
+                const uint32_t want = 0xFF000000u | uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
+                EXPECT_EQ(target[static_cast<size_t>((1 - row) * width + x)], want) << width << " " << x;
+            }
+        EXPECT_EQ(target.back(), 0x12345678u); // nothing written past the last row
+    }
 }
 
 TEST_F(VideoTextureTest, ANewMediaTypeLeavesTheOldTextureUsable) {
@@ -396,6 +427,25 @@ TEST_F(VideoTextureTest, TheRenderThreadDrawsWhileTheStreamWrites) {
     render.join();
     EXPECT_TRUE(looped);
     video.Free();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VideoTextureTest, ALoopingVideoNeedsNoFileAndNoMainWindow) {
+    AfxGetApp()->m_pMainWnd = nullptr; // the loop events are then collected when the texture is asked for
+    qcore::LoopingVideo video;
+    EXPECT_EQ(video.texture(), nullptr);
+    ASSERT_TRUE(video.start(device(), dir_.path().c_str(), 32, 16, 4));
+    ASSERT_NE(video.texture(), nullptr);
+    D3DSURFACE_DESC desc{};
+    video.texture()->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 32u);
+    EXPECT_TRUE(pump_until([&] { return video.texture() && video.frames_shown() >= 10; }));
+    video.stop();
+    EXPECT_EQ(video.texture(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("looping_video.avi")));
 }
 
 } // namespace

@@ -103,9 +103,13 @@ BYTE* CMediaType::AllocFormatBuffer(ULONG length) {
 }
 
 BOOL CMediaType::SetFormat(const BYTE* format, ULONG length) {
-    if (length && !AllocFormatBuffer(length)) return FALSE;
-    if (!length) AllocFormatBuffer(0);
-    if (length) std::memcpy(pbFormat, format, length);
+    // Copied before the old block goes: `format` may point into it.
+    BYTE* copy = length ? new (std::nothrow) BYTE[length] : nullptr;
+    if (length && !copy) return FALSE;
+    if (length) std::memcpy(copy, format, length);
+    delete[] pbFormat;
+    pbFormat = copy;
+    cbFormat = length;
     return TRUE;
 }
 
@@ -224,6 +228,7 @@ HRESULT CBaseFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter || riid == IID_IPersist)
         return GetInterface(static_cast<IBaseFilter*>(this), ppv);
+    if (riid == IID_IAMovieSetup) return GetInterface(static_cast<IAMovieSetup*>(this), ppv);
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
 

@@ -128,7 +128,7 @@ private:
 
 class CBasePin;
 
-class CBaseFilter : public CUnknown, public IBaseFilter {
+class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
 public:
     CBaseFilter(const char* name, LPUNKNOWN outer, CCritSec* lock, REFCLSID clsid, HRESULT* phr = nullptr);
     ~CBaseFilter() override;
@@ -146,6 +146,9 @@ public:
     HRESULT FindPin(LPCWSTR id, IPin** pin) override;
     HRESULT QueryFilterInfo(FILTER_INFO* info) override;
     HRESULT JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+    // Filters made by their owners, as every filter here is, carry no setup data: nothing to register.
+    HRESULT Register() override { return S_FALSE; }
+    HRESULT Unregister() override { return S_FALSE; }
 
     virtual int GetPinCount() = 0;
     virtual CBasePin* GetPin(int n) = 0;

@@ -213,6 +213,12 @@ struct IQualProp : IUnknown {
     virtual HRESULT get_DevSyncOffset(int* ms) = 0;
 };
 
+// Registration of a filter with the system's filter list, from the filter's setup data.
+struct IAMovieSetup : IUnknown {
+    virtual HRESULT Register() = 0;
+    virtual HRESULT Unregister() = 0;
+};
+
 struct IAMFilterMiscFlags : IUnknown {
     virtual ULONG GetMiscFlags() = 0;
 };
@@ -252,6 +258,8 @@ inline constexpr IID IID_IMediaEventEx = {
     0x56a868c0, 0x0ad4, 0x11ce, {0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
 inline constexpr IID IID_IQualProp = {
     0x1bd0ecb0, 0xf8e2, 0x11ce, {0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99, 0xa3}};
+inline constexpr IID IID_IAMovieSetup = {
+    0xa3d8cec0, 0x7e5a, 0x11cf, {0xbb, 0xc5, 0x00, 0x80, 0x5f, 0x6c, 0xef, 0x20}};
 inline constexpr IID IID_IAMFilterMiscFlags = {
     0x2dd74950, 0xa890, 0x11d1, {0xab, 0xe8, 0x00, 0xa0, 0xc9, 0x05, 0xf3, 0x75}};
 

@@ -17,6 +17,8 @@ namespace {
 
 constexpr AVRational kReferenceTimeBase{1, static_cast<int>(UNITS)};
 constexpr REFERENCE_TIME kDefaultFrameTime = 40 * MILLISECONDS;
+// About three years: far beyond any real stream, far below overflow when times are added up.
+constexpr REFERENCE_TIME kMaxStreamTime = REFERENCE_TIME{1} << 50;
 
 // Codecs that turn text into pictures: a text file is not a video.
 bool text_art(AVCodecID id) {
@@ -119,11 +121,13 @@ HRESULT FileSource::Create(const std::string& path, FileSource** out) {
     AVStream* st = fmt->streams[source->stream_];
     const AVCodecParameters* par = st->codecpar;
     if (st->start_time != AV_NOPTS_VALUE)
-        source->stream_origin_ = av_rescale_q(st->start_time, st->time_base, kReferenceTimeBase);
+        source->stream_origin_ = std::clamp<REFERENCE_TIME>(
+            av_rescale_q(st->start_time, st->time_base, kReferenceTimeBase), -kMaxStreamTime, kMaxStreamTime);
     if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0)
         source->duration_ = av_rescale_q(fmt->duration, AVRational{1, AV_TIME_BASE}, kReferenceTimeBase);
     else if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
         source->duration_ = av_rescale_q(st->duration, st->time_base, kReferenceTimeBase);
+    source->duration_ = std::clamp<REFERENCE_TIME>(source->duration_, 0, kMaxStreamTime);
     const AVRational rate = av_guess_frame_rate(fmt, st, nullptr);
 
     CMediaType& mt = source->type_;
@@ -217,11 +221,15 @@ void FileSource::Stream() {
         std::memcpy(data, packet->data, static_cast<size_t>(packet->size));
         const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (pts != AV_NOPTS_VALUE) {
+            // A hostile time stamp must not overflow the sums made with it downstream.
             REFERENCE_TIME start =
-                av_rescale_q(pts, st->time_base, kReferenceTimeBase) - stream_origin_ - segment_start_;
+                std::clamp<REFERENCE_TIME>(av_rescale_q(pts, st->time_base, kReferenceTimeBase),
+                                           -kMaxStreamTime, kMaxStreamTime) -
+                stream_origin_ - segment_start_;
             REFERENCE_TIME end =
-                start + std::max<REFERENCE_TIME>(
-                            av_rescale_q(packet->duration, st->time_base, kReferenceTimeBase), 1);
+                start +
+                std::clamp<REFERENCE_TIME>(av_rescale_q(packet->duration, st->time_base, kReferenceTimeBase),
+                                           1, kMaxStreamTime);
             sample->SetTime(&start, &end);
             position_ = std::max<REFERENCE_TIME>(segment_start_ + start, position_.load());
         } else {
@@ -391,7 +399,8 @@ HRESULT VideoDecoder::Open(const CMediaType* mt) {
     }
     width_ = f->width;
     height_ = f->height;
-    frame_time_ = f->avg_time_per_frame > 0 ? f->avg_time_per_frame : kDefaultFrameTime;
+    frame_time_ = f->avg_time_per_frame > 0 && f->avg_time_per_frame <= 10 * UNITS ? f->avg_time_per_frame
+                                                                                   : kDefaultFrameTime;
     sample_ = new CMediaSample;
     sample_->AddRef();
     return S_OK;
@@ -440,8 +449,9 @@ void VideoDecoder::DeliverFrames() {
 }
 
 void VideoDecoder::DeliverFrame() {
-    REFERENCE_TIME start = frame_->best_effort_timestamp;
-    const bool timed = start != AV_NOPTS_VALUE;
+    const bool timed = frame_->best_effort_timestamp != AV_NOPTS_VALUE;
+    REFERENCE_TIME start =
+        std::clamp<REFERENCE_TIME>(frame_->best_effort_timestamp, -kMaxStreamTime, kMaxStreamTime);
     // Frames that end before the segment starts only lead up to it (after a seek).
     if (timed && start + frame_time_ <= 0) return;
     if (frame_->width <= 0 || frame_->height <= 0) return;

@@ -1,0 +1,1 @@
+target_link_libraries(${QCORE_TARGET} PRIVATE PkgConfig::FFMPEG)
