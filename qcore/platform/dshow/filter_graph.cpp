@@ -103,8 +103,12 @@ public:
         const std::u16string wanted = name ? name : u"";
         std::u16string unique = wanted;
         for (int n = 1; by_name(unique.c_str()); ++n) {
-            const std::string digits = " " + std::to_string(n);
-            unique = wanted + std::u16string(digits.begin(), digits.end());
+            // Appended piecewise: "literal" + std::string trips a false -Wrestrict in optimised g++ 12
+            // builds.
+            const std::string digits = std::to_string(n);
+            unique = wanted;
+            unique += u' ';
+            unique.append(digits.begin(), digits.end());
         }
         if (const HRESULT hr = filter->JoinFilterGraph(this, unique.c_str()); FAILED(hr)) return hr;
         filter->SetSyncSource(use_clock_ ? clock_ : nullptr);
