@@ -50,6 +50,14 @@ TEST(Demo, WideWindowShowsBarsBesideTheWorkAreaAtEitherScale) {
     }
 }
 
+TEST(Demo, FliesItsCameraAndPlaysItsVideo) {
+    std::string out;
+    ASSERT_EQ(run_demo("--frames 12 --size 160x120 --fly", &out), 0) << out;
+    EXPECT_NE(out.find("video frames shown: "), std::string::npos) << out;
+    ASSERT_EQ(run_demo("--frames 3 --size 160x120 --no-video", &out), 0) << out;
+    EXPECT_EQ(out.find("video frames shown"), std::string::npos) << out;
+}
+
 TEST(Demo, RefusesBadArguments) {
     std::string out;
     EXPECT_EQ(run_demo("--size 10x10", &out), 2);

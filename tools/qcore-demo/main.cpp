@@ -48,6 +48,7 @@ double frame_loop(CTimer& timer, int frames) {
 void usage() {
     std::printf(
         "usage: qcore-demo [--frames N] [--size WIDTHxHEIGHT] [--save FILE.bmp] [--linger MS] [--aa 1|2]\n"
+        "       [--fly] [--no-video]\n"
         "QCORE_WINDOW_BACKEND=sdl shows the scene in a real window: drag with the left button to orbit,\n"
         "with the right or middle button to pan, turn the wheel to zoom, press A to switch antialiasing.\n");
 }
@@ -63,6 +64,10 @@ bool parse(int argc, char** argv, SceneOptions& scene) {
             scene.save_path = argv[++i];
         else if (!std::strcmp(argv[i], "--linger") && has_value)
             scene.linger_ms = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--fly"))
+            scene.fly = true;
+        else if (!std::strcmp(argv[i], "--no-video"))
+            scene.video = false;
         else if (!std::strcmp(argv[i], "--aa") && has_value)
             scene.aa = std::atoi(argv[++i]);
         else

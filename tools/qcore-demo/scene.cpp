@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -142,6 +144,24 @@ constexpr D3DCOLOR kBarColour = 0xff283040;
 
 // The demo's view: a 4:3 work area (bars beside or above it when the window's ratio differs), the spinning
 // torus drawn through the camera inside it, and the badge in the corner.
+// A closed flight around the torus: four keys at the compass points, a little above it.
+void make_flight(const CCamera& start, CCamPath& path) {
+    CCamera cam = start;
+    for (int k = 0; k < 4; ++k) {
+        const float a = static_cast<float>(k) * 1.5707963f;
+        cam.set_view_params(
+            VEC(3.6f * std::sin(a), 1.2f + 0.4f * static_cast<float>(k % 2), -3.6f * std::cos(a)),
+            VEC(0, 0, 0), VEC(0, 1, 0));
+        path.add_key(cam);
+    }
+    path.make_closed(1);
+}
+
+struct VideoVertex {
+    float x, y, z, rhw;
+    float u, v;
+};
+
 class DemoView : public CBaseVport {
 public:
     DemoView(ID3DXMesh* mesh, IDirect3DTexture8* tex, Overlay& overlay)
@@ -172,12 +192,63 @@ public:
             restore_vport(&saved);
         }
         overlay_.draw(dev, frame);
+        draw_video(dev);
+        draw_text();
         end_render();
     }
 
+    // Builds the flight from the camera's start and follows it from now on.
+    void set_flight(CCamPath& flight) {
+        make_flight(camera, flight);
+        path = &flight;
+    }
+
+    // Moves the camera along the path before the frame when a flight is set.
+    void fly(float t) {
+        if (path && path->get_key_count() > 1) path->apply_to_camera(t, camera);
+    }
+
     int frame = 0;
+    CD3dFont* font = nullptr;
+    const CTimer* timer = nullptr;
+    qcore::LoopingVideo* video = nullptr;
+    const CCamPath* path = nullptr;
 
 private:
+    // The frame rate and a line of Chinese text with the bitmap font, in back-buffer pixels.
+    void draw_text() {
+        if (!font) return;
+        const float scale = static_cast<float>(get_aa_scale());
+        CString fps;
+        fps.Format("%.1f fps", timer ? timer->get_average_info(0) : 0.0);
+        font->RenderTextScaled(8 * scale, 40 * scale, 0.1f, scale, scale, 0xFFFFFF00, fps, 0);
+        font->RenderTextScaled(8 * scale, 60 * scale, 0.1f, scale, scale, 0xFFFFFFFF, "中文显示测试", 0);
+    }
+
+    // The looping video on a panel in the lower right corner of the work area.
+    void draw_video(IDirect3DDevice8* dev) {
+        IDirect3DTexture8* t = video ? video->texture() : nullptr;
+        if (!t) return;
+        // Inside the work area, so the bars beside it stay as they are.
+        const CRect& r = get_work_aera();
+        const float s = static_cast<float>(std::min(r.Width(), r.Height())) * 0.25f;
+        const float x = static_cast<float>(r.right) - s - 8, y = static_cast<float>(r.bottom) - s - 8;
+        const VideoVertex v[4] = {
+            {x, y, 0, 1, 0, 0}, {x + s, y, 0, 1, 1, 0}, {x, y + s, 0, 1, 0, 1}, {x + s, y + s, 0, 1, 1, 1}};
+        CRsMan* rs = get_device()->get_rs_man();
+        const int handle = rs->capture_rs();
+        const int stage_handle = rs->capture_tss();
+        rs->set_rs(D3DRS_LIGHTING, FALSE);
+        rs->set_rs(D3DRS_ZENABLE, FALSE);
+        rs->tss_color(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT);
+        dev->SetTexture(0, t);
+        dev->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_TEX1);
+        dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(VideoVertex));
+        dev->SetTexture(0, nullptr);
+        rs->restore_tss(stage_handle);
+        rs->restore_rs(handle);
+    }
+
     ID3DXMesh* mesh_;
     IDirect3DTexture8* tex_;
     Overlay& overlay_;
@@ -308,6 +379,23 @@ int run_scene(gCore& core, const SceneOptions& options) {
         log_areas(core, view);
 
         CTimer timer;
+        CD3dFont font(&core);
+        if (font.Init(device.get_dev(), "SimSun", 16, 0)) view.font = &font;
+        view.timer = &timer;
+        CCamPath path;
+        if (options.fly) {
+            view.set_flight(path);
+        }
+        // The video's clip is written into a folder of the demo's own and removed with it.
+        std::error_code ec;
+        const std::filesystem::path clip_dir =
+            std::filesystem::temp_directory_path(ec) / ("qcore-demo-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(clip_dir, ec);
+        qcore::LoopingVideo video;
+        if (options.video && !ec && video.start(device.get_dev(), clip_dir.string().c_str(), 128, 128, 50))
+            view.video = &video;
+        else if (options.video)
+            core.log->add_log(LOG_WARNING, "video", ", the looping clip could not be started");
         for (int frame = 0; frame < options.frames; ++frame) {
             if (frame == options.frames / 3) {
                 CLogTab tab(&core, "window resized: reset_device");
@@ -336,6 +424,7 @@ int run_scene(gCore& core, const SceneOptions& options) {
                 }
             }
             view.frame = frame;
+            view.fly(std::fmod(static_cast<float>(frame) / 240.0f, 1.0f));
             view.update_view();
             timer.record();
             if (!peek_and_pump()) break;
@@ -361,6 +450,13 @@ int run_scene(gCore& core, const SceneOptions& options) {
             failures += saved ? 0 : 1;
         }
         covered = coverage(wnd.GetSafeHwnd());
+        if (view.video) {
+            CString shown;
+            shown.Format("%d", video.frames_shown());
+            core.log->add_log(LOG_INFO, "video frames shown: ", shown);
+        }
+        video.stop();
+        std::filesystem::remove_all(clip_dir, ec);
         wnd.tool = nullptr;
         wnd.set_view(nullptr);
     }

@@ -11,6 +11,8 @@ struct SceneOptions {
     const char* save_path = nullptr; // a BMP of the last frame, when given
     int linger_ms = 0;               // keeps the last frame on show this long (a real window stays open)
     int aa = 1;                      // antialiasing scale at the start (1 or 2; the A key switches)
+    bool fly = false;                // the camera flies a closed path around the torus
+    bool video = true;               // a looping video on a panel in the corner
 };
 
 // Runs the scene; returns 0 when every step worked and the window shows the torus.
