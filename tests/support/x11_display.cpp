@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 extern char** environ;
 
@@ -57,6 +58,16 @@ uint32_t be32(const std::string& b, size_t at) {
     return (u(0) << 24) | (u(1) << 16) | (u(2) << 8) | u(3);
 }
 
+// The pid an X server wrote into its lock file, or -1.
+pid_t lock_owner(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return -1;
+    char text[16] = {};
+    const ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    return got > 0 ? static_cast<pid_t>(atol(text)) : -1;
+}
+
 } // namespace
 
 bool exists(const std::string& path) {
@@ -81,13 +92,22 @@ int wait_exit(pid_t pid) {
 }
 
 Xvfb::Xvfb() {
-    for (int n = 90; n < 140 && pid_ < 0; ++n) {
-        if (exists("/tmp/.X11-unix/X" + std::to_string(n)) || exists("/tmp/.X" + std::to_string(n) + "-lock"))
-            continue;
-        display_ = ":" + std::to_string(n);
+    // Tests run side by side, so two of them may pick the same free number at once. The display
+    // is ours only when its lock file names our server; the loser's server exits and we go on.
+    const int first = 90 + static_cast<int>(getpid() % 40);
+    for (int i = 0; i < 50 && pid_ < 0; ++i) {
+        const std::string n = std::to_string(90 + (first - 90 + i) % 50);
+        if (exists("/tmp/.X11-unix/X" + n) || exists("/tmp/.X" + n + "-lock")) continue;
+        display_ = ":" + n;
         pid_ = spawn({"Xvfb", display_, "-screen", "0", "640x480x24", "-nolisten", "tcp"});
         if (pid_ < 0) return;
-        if (!wait_for([&] { return exists("/tmp/.X11-unix/X" + std::to_string(n)); })) stop();
+        const pid_t mine = pid_;
+        const bool ours = wait_for(
+            [&] { return exists("/tmp/.X11-unix/X" + n) && lock_owner("/tmp/.X" + n + "-lock") == mine; });
+        if (waitpid(mine, nullptr, WNOHANG) == mine)
+            pid_ = -1; // lost the race: the server has already gone
+        else if (!ours)
+            stop();
     }
 }
 
