@@ -244,6 +244,33 @@ TEST_F(SceneImport, TruncatedSceneFails) {
     }
 }
 
+// The node at a path of names below the root.
+CPakNode* node_at(CPakFile& pak, const std::string& path) {
+    CPakNode* node = pak.get_root();
+    for (size_t start = 0; node && start <= path.size();) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        node = node->find(path.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+    return node;
+}
+
+TEST_F(SceneImport, TextureNamingADeviceIsLeftOut) {
+    const std::string good = import(write_obj());
+    CPakFile pak;
+    ASSERT_TRUE(pak.open(good.c_str(), 1));
+    CPakNode* name = node_at(pak, "materials/mtl0/TEX_DIFFUSE/FILENAME");
+    ASSERT_TRUE(name);
+    name->set_data_buf("/dev/zero", 10);
+    const std::string hostile = dir.file("hostile.tpk");
+    ASSERT_TRUE(pak.save_as(hostile.c_str()));
+    pak.close_file();
+    CScene scene(&core);
+    ASSERT_TRUE(load(scene, hostile));
+    EXPECT_EQ(scene.materials[0].material->get_tex_from_index(WHICH_TEX_DIFFUSE)->get_tex_file(), nullptr);
+    EXPECT_NE(last_log().find("/dev/zero"), std::string::npos) << last_log();
+}
+
 struct Damage {
     const char* path; // node path from the root
     int value;
@@ -256,14 +283,8 @@ TEST_P(SceneDamage, GivesAClearError) {
     const std::string good = import(write_obj());
     CPakFile pak;
     ASSERT_TRUE(pak.open(good.c_str(), 1));
-    CPakNode* node = pak.get_root();
-    std::string path = GetParam().path;
-    for (size_t start = 0; node && start <= path.size();) {
-        const size_t end = std::min(path.find('/', start), path.size());
-        node = node->find(path.substr(start, end - start).c_str());
-        start = end + 1;
-    }
-    ASSERT_TRUE(node) << path;
+    CPakNode* node = node_at(pak, GetParam().path);
+    ASSERT_TRUE(node) << GetParam().path;
     if (node->get_node_type() == NODE_INT) {
         node->set_data_buf(&GetParam().value, 4);
     } else if (node->get_node_type() == NODE_MATRIX) {

@@ -5,6 +5,7 @@
 
 #include <qcore/core/device.h>
 #include <qcore/data/filefun.h>
+#include <qcore/data/log.h>
 #include <qcore/data/node_fields.h>
 #include <qcore/mesh/mesh_utl.h>
 #include <qcore/platform/win32/message_box.h>
@@ -110,6 +111,21 @@ bool load_attributes(const CMyComPtr<ID3DXMesh>& mesh, CPakNode* dir) {
     std::copy(stored.begin(), stored.end(), attrs);
     mesh->UnlockAttributeBuffer();
     return true;
+}
+
+// A texture name that resolves to something other than a plain file (a device, a pipe, a folder) would
+// make the texture loader read without end or block: such names are dropped before the material loads.
+void drop_special_texture_names(gCore* core, CPakNode* mtl, const CTexPathInfo& paths) {
+    for (CPakNode* slot : mtl->get_children()) {
+        CPakNode* file = typed_child(slot, "FILENAME", NODE_FILENAME);
+        char name[MAX_PATH] = {};
+        if (!file || !file->get_data(NODE_FILENAME, name) || !name[0]) continue;
+        std::error_code ec;
+        const fs::file_status st = fs::status(paths.get_direct_filename(name).GetString(), ec);
+        if (ec || !fs::exists(st) || fs::is_regular_file(st)) continue;
+        file->set_data_buf(nullptr, 0);
+        if (core && core->log) core->log->add_log(LOG_WARNING, name, ", is not a file; texture left out");
+    }
 }
 
 } // namespace
@@ -258,6 +274,7 @@ bool CScene::load(const char* path, std::string& error, const Progress& progress
         CPakNode* dir = typed_child(mtl_dir, child_name("mtl", i).c_str(), NODE_DIR);
         CSceneMaterial m;
         m.material = IMaterial::create_empty(core_);
+        if (dir) drop_special_texture_names(core_, dir, tex_path);
         if (!dir || !m.material->load_mtl_from_node(device, dir, &tex_path))
             return fail("material " + std::to_string(i) + " is missing or damaged");
         char video[MAX_PATH] = {};
