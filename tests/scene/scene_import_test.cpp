@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -194,6 +195,57 @@ TEST_F(SceneImport, ScaleAppliesToTransforms) {
     ASSERT_EQ(scene.items.size(), 1u);
     EXPECT_FLOAT_EQ(scene.items[0]->get_wts()._11, 2);
     EXPECT_FLOAT_EQ(scene.items[0]->get_wts()._43, -6);
+}
+
+TEST_F(SceneImport, TextureAlphaChoosesTheTransparency) {
+    struct Row {
+        uint32_t clear_texel;
+        int zwrite;
+    } rows[] = {{0x00000000u, 1}, {0x80ffffffu, 0}};
+    for (const Row& row : rows) {
+        qcore::detail::ArgbImage img;
+        img.width = img.height = 8;
+        img.pixels.assign(64, 0xff00ff00u);
+        std::fill(img.pixels.begin(), img.pixels.begin() + 32, row.clear_texel);
+        const std::vector<uint8_t> png = qcore::detail::encode_png(img, false);
+        fs::create_directories(dir.file("leaf"));
+        write_file_bytes(dir.file("leaf/leaf.png"), std::string(png.begin(), png.end()));
+        write_file_bytes(dir.file("leaf/leaf.mtl"), "newmtl leaf\nKd 1 1 1\nmap_Kd leaf.png\n");
+        write_file_bytes(dir.file("leaf/leaf.obj"),
+                         "mtllib leaf.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                         "o Leaf\nusemtl leaf\nf 1/1 2/2 3/3\n");
+        CScene scene(&core);
+        ASSERT_TRUE(load(scene, import(dir.file("leaf/leaf.obj"), "leaf.tpk")));
+        const IMaterial* m =
+            scene.materials[static_cast<size_t>(scene.items.at(0)->materials.at(0))].material.get();
+        EXPECT_TRUE(m->is_enable_transp());
+        EXPECT_EQ(m->get_transp_type(), TRANSP_TYPE_TEXTURE_ALPHA);
+        EXPECT_EQ(m->is_zwrite(), row.zwrite) << std::hex << row.clear_texel;
+    }
+}
+
+TEST_F(SceneImport, ProgressRunsToTheEndAndCanCancel) {
+    const std::string model = write_obj();
+    fs::create_directories(dir.file("out"));
+    const std::string out = dir.file("out/p.tpk");
+    CScene scene(&core);
+    std::string error;
+    std::vector<float> seen;
+    ASSERT_TRUE(qimport::import_model(scene, model, out, {}, error, nullptr, [&](float done, const char*) {
+        seen.push_back(done);
+        return true;
+    })) << error;
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_FLOAT_EQ(seen.back(), 1.0f);
+
+    fs::remove(out);
+    int calls = 0;
+    EXPECT_FALSE(qimport::import_model(scene, model, out, {}, error, nullptr,
+                                       [&](float done, const char*) { return ++calls < 3 || done < 0.8f; }));
+    EXPECT_NE(error.find("cancelled"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(out + ".part"));
 }
 
 TEST_F(SceneImport, SaveLoadSaveGivesTheSameBytes) {
