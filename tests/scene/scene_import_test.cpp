@@ -58,38 +58,60 @@ protected:
     }
 
     // One triangle under a node moved by (1, 2, 3), with a green double-sided material whose texture is
-    // embedded in the file.
-    std::string write_gltf() {
+    // embedded in the file: as base64 text in a .gltf, as a buffer view of the binary chunk in a .glb.
+    std::string write_gltf(bool binary = false) {
         std::string buffer;
         append<float>(buffer, {0, 0, 0, 1, 0, 0, 0, 1, 0});
         append<float>(buffer, {0, 0, 1, 0, 0, 1, 0, 0, 1});
         append<float>(buffer, {0, 0, 1, 0, 0, 1});
-        append<uint16_t>(buffer, {0, 1, 2});
+        append<uint16_t>(buffer, {0, 1, 2, 0});
         qcore::detail::ArgbImage img;
-        img.width = img.height = 2;
-        img.pixels.assign(4, 0xff00ff00u);
-        const std::vector<uint8_t> png = qcore::detail::encode_png(img, false);
-        const std::string json =
+        img.width = img.height = 8;
+        img.pixels.assign(64, 0xff00ff00u);
+        const std::vector<uint8_t> png_bytes = qcore::detail::encode_png(img, false);
+        const std::string png(png_bytes.begin(), png_bytes.end());
+        std::string image = R"({"uri":"data:image/png;base64,)" + base64(png) + R"("})";
+        std::string buffers =
+            R"([{"byteLength":104,"uri":"data:application/octet-stream;base64,)" + base64(buffer) + R"("}])";
+        std::string image_view;
+        if (binary) {
+            image = R"({"bufferView":4,"mimeType":"image/png"})";
+            image_view = R"(,{"buffer":0,"byteOffset":104,"byteLength":)" + std::to_string(png.size()) + "}";
+            buffer += png;
+            buffer.resize((buffer.size() + 3) & ~size_t{3}, '\0');
+            buffers = R"([{"byteLength":)" + std::to_string(buffer.size()) + "}]";
+        }
+        std::string json =
             R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],)"
             R"("nodes":[{"name":"Tri","mesh":0,"translation":[1,2,3]}],)"
             R"("meshes":[{"name":"TriMesh","primitives":[{"attributes":{"POSITION":0,"NORMAL":1,"TEXCOORD_0":2},)"
             R"("indices":3,"material":0}]}],)"
             R"("materials":[{"name":"Green","doubleSided":true,"pbrMetallicRoughness":{)"
             R"("baseColorFactor":[0,1,0,1],"baseColorTexture":{"index":0}}}],)"
-            R"("textures":[{"source":0}],"images":[{"uri":"data:image/png;base64,)" +
-            base64(std::string(png.begin(), png.end())) +
-            R"("}],"buffers":[{"byteLength":102,"uri":"data:application/octet-stream;base64,)" +
-            base64(buffer) +
-            R"("}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},)"
+            R"("textures":[{"source":0}],"images":[)" +
+            image + R"(],"buffers":)" + buffers +
+            R"(,"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},)"
             R"({"buffer":0,"byteOffset":36,"byteLength":36},{"buffer":0,"byteOffset":72,"byteLength":24},)"
-            R"({"buffer":0,"byteOffset":96,"byteLength":6}],)"
-            R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],)"
+            R"({"buffer":0,"byteOffset":96,"byteLength":6})" +
+            image_view +
+            R"(],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],)"
             R"("max":[1,1,0]},{"bufferView":1,"componentType":5126,"count":3,"type":"VEC3"},)"
             R"({"bufferView":2,"componentType":5126,"count":3,"type":"VEC2"},)"
             R"({"bufferView":3,"componentType":5123,"count":3,"type":"SCALAR"}]})";
         fs::create_directories(dir.file("model"));
-        write_file_bytes(dir.file("model/tri.gltf"), json);
-        return dir.file("model/tri.gltf");
+        if (!binary) {
+            write_file_bytes(dir.file("model/tri.gltf"), json);
+            return dir.file("model/tri.gltf");
+        }
+        json.resize((json.size() + 3) & ~size_t{3}, ' ');
+        std::string glb = "glTF";
+        append<uint32_t>(glb, {2, static_cast<uint32_t>(12 + 8 + json.size() + 8 + buffer.size())});
+        append<uint32_t>(glb, {static_cast<uint32_t>(json.size()), 0x4E4F534Au});
+        glb += json;
+        append<uint32_t>(glb, {static_cast<uint32_t>(buffer.size()), 0x004E4942u});
+        glb += buffer;
+        write_file_bytes(dir.file("model/tri.glb"), glb);
+        return dir.file("model/tri.glb");
     }
 
     // Imports into out/NAME and checks that nothing went wrong.
@@ -166,24 +188,30 @@ TEST_F(SceneImport, ObjWithMaterialsAndTextureLoadsBack) {
 }
 
 TEST_F(SceneImport, GltfNodeTransformAndEmbeddedTexture) {
-    const std::string out = import(write_gltf(), "tri.tpk");
-    ASSERT_TRUE(fs::exists(dir.file("out/tri_embedded0.png")));
-    CScene scene(&core);
-    ASSERT_TRUE(load(scene, out));
-    ASSERT_EQ(scene.items.size(), 1u);
-    const qscene::CMeshItem* tri = item(scene, "Tri");
-    ASSERT_TRUE(tri);
-    const MAT& w = tri->get_wts();
-    EXPECT_FLOAT_EQ(w._41, 1);
-    EXPECT_FLOAT_EQ(w._42, 2);
-    EXPECT_FLOAT_EQ(w._43, -3);
-    EXPECT_FLOAT_EQ(w._11, 1);
-    EXPECT_NEAR(tri->get_box().max.y, 1, 1e-6);
-    const IMaterial* m = scene.materials[static_cast<size_t>(tri->materials[0])].material.get();
-    expect_colour(m->get_color().Diffuse, 0, 1, 0);
-    EXPECT_TRUE(m->is_two_sided());
-    EXPECT_EQ(fs::path(m->get_tex_from_index(WHICH_TEX_DIFFUSE)->get_tex_filename().GetString()),
-              fs::path(dir.file("out/tri_embedded0.png")));
+    for (bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "glb" : "gltf");
+        const std::string out = import(write_gltf(binary), "tri.tpk");
+        const std::string texture = dir.file("out/tri_embedded0.png");
+        ASSERT_TRUE(fs::exists(texture));
+        CScene scene(&core);
+        ASSERT_TRUE(load(scene, out));
+        ASSERT_EQ(scene.items.size(), 1u);
+        const qscene::CMeshItem* tri = item(scene, "Tri");
+        ASSERT_TRUE(tri);
+        const MAT& w = tri->get_wts();
+        EXPECT_FLOAT_EQ(w._41, 1);
+        EXPECT_FLOAT_EQ(w._42, 2);
+        EXPECT_FLOAT_EQ(w._43, -3);
+        EXPECT_FLOAT_EQ(w._11, 1);
+        EXPECT_NEAR(tri->get_box().max.y, 1, 1e-6);
+        const IMaterial* m = scene.materials[static_cast<size_t>(tri->materials[0])].material.get();
+        expect_colour(m->get_color().Diffuse, 0, 1, 0);
+        EXPECT_TRUE(m->is_two_sided());
+        ITexture* tex = m->get_tex_from_index(WHICH_TEX_DIFFUSE);
+        EXPECT_EQ(fs::path(tex->get_tex_filename().GetString()), fs::path(texture));
+        EXPECT_TRUE(tex->can_render(0)) << last_log();
+        fs::remove(texture);
+    }
 }
 
 TEST_F(SceneImport, ScaleAppliesToTransforms) {

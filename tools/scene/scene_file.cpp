@@ -222,6 +222,7 @@ bool CScene::load(const char* path, std::string& error, const Progress& progress
     const std::string source = absolute_path(path);
     auto fail = [&](const std::string& why) {
         clear();
+        folder.clear();
         error = "cannot read " + source + ": " + why;
         return false;
     };
