@@ -4,6 +4,7 @@
 #include <assimp/ProgressHandler.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <qcore/platform/d3d8/d3dx/image_codec.h>
 
 #include <algorithm>
 #include <cctype>
@@ -38,13 +39,35 @@ void copy_colour(const aiMaterial* m, const char* key, unsigned type, unsigned i
     }
 }
 
+// Raw embedded texels (BGRA bytes, as the library lays them out) become a PNG file.
+std::string save_texels(const aiTexture* tex, unsigned index, const std::string& base,
+                        std::vector<std::string>& warnings) {
+    const std::string file = base + std::to_string(index) + ".png";
+    if (!qcore::detail::sane_size(tex->mWidth, tex->mHeight)) {
+        warnings.push_back("embedded texture " + std::to_string(index) + " is too large; left out");
+        return {};
+    }
+    qcore::detail::ArgbImage image;
+    image.width = tex->mWidth;
+    image.height = tex->mHeight;
+    image.pixels.reserve(size_t{tex->mWidth} * tex->mHeight);
+    for (size_t i = 0, n = size_t{tex->mWidth} * tex->mHeight; i < n; ++i) {
+        const aiTexel& t = tex->pcData[i];
+        image.pixels.push_back(uint32_t{t.a} << 24 | uint32_t{t.r} << 16 | uint32_t{t.g} << 8 | t.b);
+    }
+    std::error_code ec;
+    fs::create_directories(fs::path(file).parent_path(), ec);
+    if (!qcore::detail::write_whole_file(file.c_str(), qcore::detail::encode_png(image, false))) {
+        warnings.push_back("cannot write " + file);
+        return {};
+    }
+    return file;
+}
+
 // Writes an embedded texture ("*N" or a name the file gives) as an image file and returns its path.
 std::string save_embedded(const aiTexture* tex, unsigned index, const std::string& base,
                           std::vector<std::string>& warnings) {
-    if (tex->mHeight != 0) {
-        warnings.push_back("embedded texture " + std::to_string(index) + " is raw texels; skipped");
-        return {};
-    }
+    if (tex->mHeight != 0) return save_texels(tex, index, base, warnings);
     // The hint comes from the file: only a short plain word is taken as an extension.
     std::string ext(tex->achFormatHint, strnlen(tex->achFormatHint, sizeof tex->achFormatHint));
     if (ext.empty() || !std::all_of(ext.begin(), ext.end(),
