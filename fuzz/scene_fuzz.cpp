@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -15,7 +14,7 @@ namespace {
 struct Host {
     gCore core;
     CWnd wnd;
-    std::unique_ptr<CDevice> device;
+    CDevice device{&core};
     std::string dir;
 
     Host() {
@@ -29,9 +28,8 @@ struct Host {
         wc.lpszClassName = "scene_fuzz";
         RegisterClassA(&wc);
         if (!wnd.CreateEx(0, "scene_fuzz", "fuzz", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr)) return;
-        device = std::make_unique<CDevice>(&core);
-        core.dev = device.get();
-        if (!device->create_windowed_device(&wnd, D3DFMT_D16, 64, 64)) core.dev = nullptr;
+        core.dev = &device;
+        if (!device.create_windowed_device(&wnd, D3DFMT_D16, 64, 64)) core.dev = nullptr;
     }
 };
 

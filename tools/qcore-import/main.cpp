@@ -54,31 +54,13 @@ bool parse(int argc, char** argv, Args& args) {
 }
 
 // A hidden window for the device that the meshes are made on.
-class DeviceHost {
-public:
-    bool create(gCore& core) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "qcore_import";
-        RegisterClassA(&wc);
-        if (!wnd_.CreateEx(0, "qcore_import", "qcore-import", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr))
-            return false;
-        device_ = std::make_unique<CDevice>(&core);
-        core.dev = device_.get();
-        if (device_->create_windowed_device(&wnd_, D3DFMT_D16, 64, 64)) return true;
-        core.dev = nullptr;
-        return false;
-    }
-    void destroy(gCore& core) {
-        core.dev = nullptr;
-        device_.reset();
-        if (wnd_.GetSafeHwnd()) wnd_.DestroyWindow();
-    }
-
-private:
-    CWnd wnd_;
-    std::unique_ptr<CDevice> device_;
-};
+bool create_window(CWnd& wnd) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "qcore_import";
+    RegisterClassA(&wc);
+    return wnd.CreateEx(0, "qcore_import", "qcore-import", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr);
+}
 
 } // namespace
 
@@ -91,8 +73,11 @@ int main(int argc, char** argv) {
         return qcore::default_message_box_answer(type);
     });
     gCore core;
-    DeviceHost host;
-    if (!host.create(core)) {
+    CWnd wnd;
+    CDevice device(&core);
+    core.dev = &device;
+    if (!create_window(wnd) || !device.create_windowed_device(&wnd, D3DFMT_D16, 64, 64)) {
+        core.dev = nullptr;
         std::fprintf(stderr, "qcore-import: cannot create the graphics device\n");
         return 1;
     }
@@ -124,7 +109,7 @@ int main(int argc, char** argv) {
             std::printf("%s: %zu items, %zu meshes, %zu materials\n", args.out.c_str(), scene.items.size(),
                         scene.meshes.size(), scene.materials.size());
     }
-    host.destroy(core);
+    core.dev = nullptr;
     if (status) std::fprintf(stderr, "qcore-import: %s\n", error.c_str());
     return status;
 }
