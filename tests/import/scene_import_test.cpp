@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <sys/wait.h>
 
 namespace {
 
@@ -435,6 +437,55 @@ TEST_F(SceneImport, UnreadableInputsGiveOneLineErrors) {
     error.clear();
     EXPECT_FALSE(qimport::import_model(scene, write_obj(), dir.file("no/such/folder/x.tpk"), {}, error));
     EXPECT_NE(error.find("folder does not exist"), std::string::npos) << error;
+}
+
+} // namespace
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class ImportTool : public SceneImport {
+protected:
+    ToolRun run(const std::string& args) {
+        const std::string cmd = std::string(QCORE_BIN_DIR "/qcore-import ") + args + " >" +
+                                dir.file("stdout") + " 2>" + dir.file("stderr");
+        const int rc = std::system(cmd.c_str());
+        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file_bytes(dir.file("stdout")),
+                read_file_bytes(dir.file("stderr"))};
+    }
+};
+
+TEST_F(ImportTool, ReportsProgressAndFailures) {
+    const std::string model = write_obj();
+    const std::string out = dir.file("tool.tpk");
+    ToolRun r = run(model + " " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("100% saved\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 items, 2 meshes, 2 materials"), std::string::npos) << r.out;
+
+    r = run("--quiet " + model + " " + out + " --scale 0.5");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    CScene scene(&core);
+    ASSERT_TRUE(load(scene, out));
+    EXPECT_FLOAT_EQ(scene.items[0]->get_wts()._22, 0.5f);
+
+    r = run(dir.file("missing.obj") + " " + out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "qcore-import: cannot open " + dir.file("missing.obj") + ": no such file\n");
+
+    for (const char* bad :
+         {"", "--scale x a.obj b.tpk", "--scale -1 a.obj b.tpk", "a.obj", "--frobnicate a b"}) {
+        r = run(bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
 }
 
 } // namespace
