@@ -46,11 +46,15 @@ inline bool parse_options(int argc, char** argv, Options& options, const char* u
 }
 
 // Chooses the window system before the first window: headless memory surfaces unless --sdl asked for a
-// real window. Message boxes are printed and answered with their default button.
+// real window. Message boxes are printed and answered with their default button; dialogs are cancelled.
 inline bool start_window_system(const Options& options) {
     qcore::set_message_box_handler([](const char* text, UINT type) {
         std::printf("message box: %s\n", text);
         return qcore::default_message_box_answer(type);
+    });
+    qcore::set_dialog_handler([](const qcore::DialogRequest& request) {
+        std::printf("dialog %s: %s, cancelled\n", request.kind.GetString(), request.title.GetString());
+        return request.cancel_answer;
     });
     const auto backend = options.sdl ? qcore::WindowBackend::sdl : qcore::WindowBackend::headless;
     if (!qcore::set_window_backend(backend)) {
