@@ -8,7 +8,7 @@ inputs=""
 for d in core data geom image texture mesh view net; do
   [ -d "qcore/$d" ] && inputs="$inputs qcore/$d"
 done
-export QCORE_DOCS_OUT="$out" QCORE_DOCS_INPUT="$inputs docs/guide.md"
+export QCORE_DOCS_OUT="$out" QCORE_DOCS_INPUT="$inputs docs/guide.md docs/platform.md"
 doxygen docs/Doxyfile
 if [ -s "$out/warnings.txt" ]; then
   cat "$out/warnings.txt" >&2
