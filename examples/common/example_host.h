@@ -76,4 +76,13 @@ inline bool open_main_window(CRenderWindow& wnd, const char* title, int width, i
                         nullptr, nullptr) != FALSE;
 }
 
+// The main window and the device in it, with a back buffer as large as the window; from here on the core
+// reaches the device.
+inline bool open_window_and_device(gCore& core, CDevice& device, CRenderWindow& wnd, const char* title,
+                                   int width, int height, D3DFORMAT depth_format = D3DFMT_D24S8) {
+    if (!open_main_window(wnd, title, width, height)) return false;
+    core.dev = &device;
+    return device.create_windowed_device(&wnd, depth_format, width, height) != 0;
+}
+
 } // namespace example

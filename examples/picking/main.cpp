@@ -142,10 +142,8 @@ int main(int argc, char** argv) {
     core.log = &log;
 
     PickWindow wnd;
-    if (!example::open_main_window(wnd, "picking", kWidth, kHeight)) return 1;
     CDevice device(&core);
-    core.dev = &device;
-    if (!device.create_windowed_device(&wnd, D3DFMT_D24S8, kWidth, kHeight)) return 1;
+    if (!example::open_window_and_device(core, device, wnd, "picking", kWidth, kHeight)) return 1;
     IDirect3DDevice8* dev = device.get_dev();
     D3DLIGHT8 light{};
     light.Type = D3DLIGHT_DIRECTIONAL;

@@ -176,10 +176,8 @@ int main(int argc, char** argv) {
     core.log = &log;
 
     CRenderWindow wnd;
-    if (!example::open_main_window(wnd, "scene file", 64, 64)) return 1;
     CDevice device(&core);
-    core.dev = &device;
-    if (!device.create_windowed_device(&wnd, D3DFMT_D16, 64, 64)) return 1;
+    if (!example::open_window_and_device(core, device, wnd, "scene file", 64, 64, D3DFMT_D16)) return 1;
 
     std::error_code ec;
     const std::filesystem::path folder = keep.empty() ? std::filesystem::temp_directory_path(ec) /

@@ -96,10 +96,8 @@ int main(int argc, char** argv) {
     core.log = &log;
 
     CRenderWindow wnd;
-    if (!example::open_main_window(wnd, "spinning mesh", kWidth, kHeight)) return 1;
     CDevice device(&core);
-    core.dev = &device;
-    if (!device.create_windowed_device(&wnd, D3DFMT_D24S8, kWidth, kHeight)) return 1;
+    if (!example::open_window_and_device(core, device, wnd, "spinning mesh", kWidth, kHeight)) return 1;
 
     int status = 0;
     {
