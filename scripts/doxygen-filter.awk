@@ -3,10 +3,17 @@
 # documents what follows it; a comment after a declaration on its own line documents that declaration.
 # Comments deeper in (inside inline function bodies) are left as they are. The file's comment also
 # documents the first class defined in it when that class has no comment of its own.
-function escape(text) {
-    gsub(/\\/, "\\\\\\\\", text)
-    gsub(/@/, "\\@", text)
-    return text
+# Doxygen commands and markup are escaped outside `code` spans, so that the text reads as written.
+function escape(text,    out, i, c, code) {
+    out = ""
+    code = 0
+    for (i = 1; i <= length(text); ++i) {
+        c = substr(text, i, 1)
+        if (c == "`") code = !code
+        else if (!code && (c == "\\" || c == "@" || c == "<" || c == ">" || c == "&" || c == "%" || c == "#")) c = "\\" c
+        out = out c
+    }
+    return out
 }
 BEGIN { state = "top" }
 {

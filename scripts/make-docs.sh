@@ -14,4 +14,9 @@ if [ -s "$out/warnings.txt" ]; then
   cat "$out/warnings.txt" >&2
   exit 1
 fi
+# The headers' comments reach doxygen through its input filter; a reference without them is a failure too.
+if ! grep -qs 'class="mdescRight"' "$out"/html/class*.html; then
+  echo "the reference has no descriptions: the comment filter (scripts/doxygen-filter.awk) did not run" >&2
+  exit 1
+fi
 echo "API reference: $out/html/index.html"
