@@ -57,7 +57,34 @@ TEST(FolderDeleter, DeletesTheFolderAfterItsHostEnds) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(gone_within(folder, std::chrono::seconds(20)));
     ::close(release[0]);
-    EXPECT_TRUE(fs::exists(appinfo::get_qvx_temp_path().str() + "~sfd.exe"));
+    // The copy that ran lives in this user's own temporary folder.
+    EXPECT_TRUE(fs::exists(qcore::private_temp_folder() + "~sfd.exe"));
+}
+
+TEST(FolderDeleter, NeverRunsAProgramPlantedInTheSharedTemporaryFolder) {
+    qcore::test::TempDir dir;
+    const std::string planted = appinfo::get_qvx_temp_path().str() + "~sfd.exe";
+    const std::string marker = dir.file("planted-ran");
+    fs::remove(planted);
+    qcore::test::write_file_bytes(planted, "#!/bin/sh\ntouch '" + marker + "'\n");
+    fs::permissions(planted, fs::perms::owner_all);
+    const std::string folder = dir.file("project/");
+    fs::create_directories(folder);
+
+    int release[2];
+    ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
+    const pid_t host = start_host(folder, release);
+    ASSERT_GT(host, 0);
+    ::close(release[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(host, &status, 0), host);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(gone_within(folder, std::chrono::seconds(20)));
+    ::close(release[0]);
+    // Neither run nor touched.
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_EQ(qcore::test::read_file_bytes(planted), "#!/bin/sh\ntouch '" + marker + "'\n");
+    fs::remove(planted);
 }
 
 TEST(FolderDeleter, MissingFolderOrProgram) {
