@@ -45,7 +45,9 @@ void delete_through_host(const std::string& folder, bool check_stays) {
     ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
     const pid_t host = start_host(folder, release);
     ASSERT_GT(host, 0);
-    if (check_stays) EXPECT_FALSE(gone_within(folder, std::chrono::seconds(1)));
+    if (check_stays) {
+        EXPECT_FALSE(gone_within(folder, std::chrono::seconds(1)));
+    }
     ::close(release[1]);
     int status = 0;
     ASSERT_EQ(::waitpid(host, &status, 0), host);
