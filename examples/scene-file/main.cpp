@@ -85,8 +85,9 @@ bool save_scene(gCore& core, const std::string& folder, const std::string& path)
     CPakFile file;
     if (!file.create(path.c_str())) return false;
     CPakNode* root = file.get_root();
+    // Textures in the scene's own folder are stored by their bare names, so the folder can move.
     CSaveOpt opt;
-    opt.tex_path = folder.c_str();
+    opt.tex_path = (folder + "/").c_str();
     material->save_mtl_to_node(root->create_dir_node("materials"), "checker", &opt);
 
     CPakNode* items = root->create_dir_node("items");
@@ -118,14 +119,15 @@ bool load_scene(gCore& core, const std::string& folder, const std::string& path)
         std::printf("damage at %llu: %s\n", static_cast<unsigned long long>(p.offset), p.text.GetString());
     CPakNode* root = file.get_root();
 
-    int materials = 0;
-    const CTexPathInfo textures(folder.c_str(), 0);
+    int materials = 0, textures_loaded = 0;
+    const CTexPathInfo textures((folder + "/").c_str(), 0); // a folder ends with its separator
     if (CPakNode* dir = root->find("materials")) {
         for (CPakNode* node : dir->get_children()) {
             CMyComPtr<IMaterial> m = IMaterial::create_empty(&core);
             if (!m->load_mtl_from_node(core.dev->get_dev(), node, &textures)) continue;
             ++materials;
             const CTexFile* tex = m->get_dif_texture()->get_tex_file();
+            textures_loaded += tex && tex->is_loaded();
             std::printf("material %s: diffuse texture %s, %s\n", node->get_name(),
                         m->get_dif_texture()->get_tex_filename().GetString(),
                         tex && tex->is_loaded() ? "loaded" : "not loaded");
@@ -151,7 +153,7 @@ bool load_scene(gCore& core, const std::string& folder, const std::string& path)
     const VEC& eye = camera.get_eye_pos();
     std::printf("read %d items, %d material, camera at (%.1f, %.1f, %.1f)\n", items, materials, eye.x, eye.y,
                 eye.z);
-    return items == 3 && materials == 1;
+    return items == 3 && materials == 1 && textures_loaded == 1;
 }
 
 } // namespace
