@@ -254,6 +254,20 @@ TEST_F(SceneImport, TextureAlphaChoosesTheTransparency) {
     }
 }
 
+TEST_F(SceneImport, VideoMapBecomesAVideoSurface) {
+    fs::create_directories(dir.file("tv"));
+    write_file_bytes(dir.file("tv/clip.MP4"), "frames");
+    write_file_bytes(dir.file("tv/tv.mtl"), "newmtl screen\nKd 1 1 1\nmap_Kd clip.MP4\n");
+    write_file_bytes(dir.file("tv/tv.obj"),
+                     "mtllib tv.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\no Screen\nusemtl screen\nf 1 2 3\n");
+    CScene scene(&core);
+    ASSERT_TRUE(load(scene, import(dir.file("tv/tv.obj"), "tv.tpk")));
+    ASSERT_EQ(scene.materials.size(), 1u);
+    EXPECT_EQ(scene.materials[0].video, "clip.MP4");
+    EXPECT_EQ(read_file_bytes(dir.file("out/clip.MP4")), "frames");
+    EXPECT_EQ(scene.materials[0].material->get_tex_from_index(WHICH_TEX_DIFFUSE)->get_tex_file(), nullptr);
+}
+
 TEST_F(SceneImport, ProgressRunsToTheEndAndCanCancel) {
     const std::string model = write_obj();
     fs::create_directories(dir.file("out"));

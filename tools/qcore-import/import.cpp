@@ -4,6 +4,7 @@
 #include <qcore/platform/d3d8/d3dx/image_codec.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +20,15 @@ using qscene::CScene;
 
 D3DCOLORVALUE colour_of(const float* c) {
     return {c[0], c[1], c[2], c[3]};
+}
+
+// A diffuse map that names a video file makes the material a video surface.
+bool is_video_file(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    static const char* const kinds[] = {".mp4", ".m4v",  ".mov", ".avi", ".mkv", ".webm",
+                                        ".mpg", ".mpeg", ".wmv", ".ogv", ".flv"};
+    return std::any_of(std::begin(kinds), std::end(kinds), [&](const char* k) { return ext == k; });
 }
 
 // How a texture's alpha channel is used: not at all, cut-outs only (0 or 255), or blended.
@@ -161,9 +171,12 @@ bool build_scene(const Model& model, CScene& scene, const std::string& out_dir, 
     }
     TextureCopier copier(out_dir);
     for (const Material& src : model.materials) {
-        const std::string texture =
+        const std::string file =
             src.diffuse_texture.empty() ? std::string() : copier.copy(src.diffuse_texture, warnings);
-        scene.materials.push_back({make_material(core, src, texture), {}});
+        if (is_video_file(file))
+            scene.materials.push_back({make_material(core, src, {}), fs::path(file).filename().string()});
+        else
+            scene.materials.push_back({make_material(core, src, file), {}});
     }
     if (scene.materials.empty()) scene.materials.push_back({make_material(core, Material(), {}), {}});
 
