@@ -351,7 +351,7 @@ CPakNode* node_at(CPakFile& pak, const std::string& path) {
     return node;
 }
 
-TEST_F(SceneImport, TextureNamingADeviceIsLeftOut) {
+TEST_F(SceneImport, NamesOfDevicesAreLeftOut) {
     const std::string good = import(write_obj());
     CPakFile pak;
     ASSERT_TRUE(pak.open(good.c_str(), 1));
@@ -365,6 +365,12 @@ TEST_F(SceneImport, TextureNamingADeviceIsLeftOut) {
     ASSERT_TRUE(load(scene, hostile));
     EXPECT_EQ(scene.materials[0].material->get_tex_from_index(WHICH_TEX_DIFFUSE)->get_tex_file(), nullptr);
     EXPECT_NE(last_log().find("/dev/zero"), std::string::npos) << last_log();
+
+    scene.materials[0].video = "/dev/null";
+    std::string error;
+    ASSERT_TRUE(scene.save(hostile.c_str(), error)) << error;
+    ASSERT_TRUE(load(scene, hostile));
+    EXPECT_EQ(scene.materials[0].video, "");
 }
 
 struct Damage {

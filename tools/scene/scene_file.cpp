@@ -113,18 +113,22 @@ bool load_attributes(const CMyComPtr<ID3DXMesh>& mesh, CPakNode* dir) {
     return true;
 }
 
-// A texture name that resolves to something other than a plain file (a device, a pipe, a folder) would
-// make the texture loader read without end or block: such names are dropped before the material loads.
+// A name that resolves to something other than a plain file (a device, a pipe, a folder) would make a
+// reader read without end or block: such texture and video names are dropped, with a warning.
+bool names_special_file(gCore* core, const char* name, const CTexPathInfo& paths) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(paths.get_direct_filename(name).GetString(), ec);
+    if (ec || !fs::exists(st) || fs::is_regular_file(st)) return false;
+    if (core && core->log) core->log->add_log(LOG_WARNING, name, ", is not a file; left out");
+    return true;
+}
+
 void drop_special_texture_names(gCore* core, CPakNode* mtl, const CTexPathInfo& paths) {
     for (CPakNode* slot : mtl->get_children()) {
         CPakNode* file = typed_child(slot, "FILENAME", NODE_FILENAME);
         char name[MAX_PATH] = {};
-        if (!file || !file->get_data(NODE_FILENAME, name) || !name[0]) continue;
-        std::error_code ec;
-        const fs::file_status st = fs::status(paths.get_direct_filename(name).GetString(), ec);
-        if (ec || !fs::exists(st) || fs::is_regular_file(st)) continue;
-        file->set_data_buf(nullptr, 0);
-        if (core && core->log) core->log->add_log(LOG_WARNING, name, ", is not a file; texture left out");
+        if (file && file->get_data(NODE_FILENAME, name) && name[0] && names_special_file(core, name, paths))
+            file->set_data_buf(nullptr, 0);
     }
 }
 
@@ -142,7 +146,7 @@ bool CScene::save(const char* path, std::string& error, const Progress& progress
     for (size_t i = 0; i < materials.size(); ++i)
         if (!materials[i].material) return fail("material " + std::to_string(i) + " is empty");
     for (size_t i = 0; i < meshes.size(); ++i)
-        if (!meshes[i] || meshes[i]->GetFVF() != kMeshFvf)
+        if (!meshes[i] || meshes[i]->GetFVF() != kMeshFvf || !meshes[i]->GetNumFaces())
             return fail("mesh " + std::to_string(i) + " is empty or not in the scene's vertex layout");
     for (size_t i = 0; i < items.size(); ++i) {
         const CMeshItem& item = *items[i];
@@ -279,7 +283,9 @@ bool CScene::load(const char* path, std::string& error, const Progress& progress
         if (!dir || !m.material->load_mtl_from_node(device, dir, &tex_path))
             return fail("material " + std::to_string(i) + " is missing or damaged");
         char video[MAX_PATH] = {};
-        if (read_field(dir, "VIDEO_FILE", NODE_FILENAME, video)) m.video = video;
+        if (read_field(dir, "VIDEO_FILE", NODE_FILENAME, video) &&
+            !names_special_file(core_, video, tex_path))
+            m.video = video;
         materials.push_back(std::move(m));
         if (!report(progress, ++done / total, "materials")) return fail("cancelled");
     }
