@@ -295,7 +295,7 @@ bool CScene::load(const char* path, std::string& error, const Progress& progress
         CPakNode* dir = typed_child(item_dir, child_name("item", i).c_str(), NODE_DIR);
         CMyComPtr<CMeshItem> item;
         item.attach(new CMeshItem());
-        MAT world;
+        MAT world{};
         int mesh_index = -1;
         std::vector<int32_t> mats;
         if (!dir || !item->load_visitem_from_node(dir, nullptr)) return fail(what + " is missing or damaged");
