@@ -216,6 +216,20 @@ TEST_F(SceneImport, GltfNodeTransformAndEmbeddedTexture) {
     }
 }
 
+TEST_F(SceneImport, PlyWithoutMaterialsGetsADefaultOne) {
+    fs::create_directories(dir.file("model"));
+    write_file_bytes(dir.file("model/tri.ply"), "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
+                                                "property float y\nproperty float z\nelement face 1\n"
+                                                "property list uchar int vertex_indices\nend_header\n"
+                                                "0 0 0\n4 0 0\n0 2 0\n3 0 1 2\n");
+    CScene scene(&core);
+    ASSERT_TRUE(load(scene, import(dir.file("model/tri.ply"), "ply.tpk")));
+    ASSERT_EQ(scene.items.size(), 1u);
+    EXPECT_EQ(scene.materials.size(), 1u);
+    EXPECT_NEAR(scene.bounds().max.x, 4, 1e-6);
+    EXPECT_NEAR(scene.bounds().max.y, 2, 1e-6);
+}
+
 TEST_F(SceneImport, ScaleAppliesToTransforms) {
     qimport::ImportOptions options;
     options.scale = 2;
