@@ -25,11 +25,12 @@ void usage() {
     std::fprintf(
         stderr,
         "usage: qcore-view SCENE.tpk | --sample [--frames N] [--save shot.jpg|shot.bmp] [--sdl]\n"
-        "       [--size WIDTHxHEIGHT] [--aa 1|2] [--play-path] [--linger MS]\n"
+        "       [--size WIDTHxHEIGHT] [--aa 1|2] [--play-path] [--linger MS] [--shots PREFIX]\n"
+        "       [--no-video]\n"
         "In a window (--sdl): drag with the left button to orbit, with the right or middle button to\n"
         "pan, turn the wheel to zoom; click an item to pick it, drag with Shift or press the arrows to\n"
         "move it, Ctrl+Z and Ctrl+Y undo and redo; S saves a screenshot, A switches antialiasing,\n"
-        "P plays the camera path.\n");
+        "P plays the camera path (S writes PREFIX-N.jpg), Escape closes the window.\n");
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -45,12 +46,16 @@ bool parse(int argc, char** argv, Options& o) {
             o.sdl = true;
         else if (!std::strcmp(a, "--sample"))
             o.sample = true;
+        else if (!std::strcmp(a, "--no-video"))
+            o.viewer.videos = false;
         else if (!std::strcmp(a, "--size") && has_value) {
             if (std::sscanf(argv[++i], "%dx%d", &o.viewer.width, &o.viewer.height) != 2) return false;
         } else if (!std::strcmp(a, "--aa") && has_value)
             o.viewer.aa = std::atoi(argv[++i]);
         else if (!std::strcmp(a, "--play-path"))
             o.viewer.play_path = true;
+        else if (!std::strcmp(a, "--shots") && has_value)
+            o.viewer.shot_prefix = argv[++i];
         else if (!std::strcmp(a, "--linger") && has_value)
             o.linger_ms = std::atoi(argv[++i]);
         else if (a[0] != '-' && !o.scene)
@@ -67,7 +72,8 @@ bool parse(int argc, char** argv, Options& o) {
 // window closes or the linger time is up.
 void keep_showing(qview::CViewer& viewer, int linger_ms, bool animated) {
     const DWORD start = GetTickCount();
-    while (viewer.is_open() && (linger_ms < 0 || static_cast<int>(GetTickCount() - start) < linger_ms)) {
+    while (viewer.is_open() && !viewer.close_asked() &&
+           (linger_ms < 0 || static_cast<int>(GetTickCount() - start) < linger_ms)) {
         if (!peek_and_pump()) break;
         if (animated || viewer.is_playing_path())
             viewer.render_frame();
@@ -120,7 +126,7 @@ int main(int argc, char** argv) {
             result = 1;
         } else {
             viewer.show_scene();
-            for (int f = 0; f < o.frames && viewer.is_open(); ++f) {
+            for (int f = 0; f < o.frames && !viewer.close_asked(); ++f) {
                 viewer.render_frame();
                 if (!peek_and_pump()) break;
             }

@@ -22,6 +22,9 @@ public:
         if (viewer_.on_key(key)) viewer_.render_frame();
         CRenderWindow::OnKeyDown(key, repeat, flags);
     }
+    // Closing only asks: the window stays until the viewer goes, so the last frame can still be saved.
+    void OnClose() override { close_asked = true; }
+    bool close_asked = false;
 
 private:
     CViewer& viewer_;
@@ -111,13 +114,17 @@ bool CViewer::is_open() const {
     return wnd_ && IsWindow(wnd_->GetSafeHwnd());
 }
 
+bool CViewer::close_asked() const {
+    return !wnd_ || wnd_->close_asked;
+}
+
 HWND CViewer::hwnd() const {
     return wnd_ ? wnd_->GetSafeHwnd() : nullptr;
 }
 
 void CViewer::start_videos() {
     videos_.clear();
-    for (size_t i = 0; i < scene_.materials.size(); ++i) {
+    for (size_t i = 0; options_.videos && i < scene_.materials.size(); ++i) {
         const std::string& name = scene_.materials[i].video;
         if (name.empty()) continue;
         if (!com_) com_ = SUCCEEDED(CoInitialize(nullptr));
@@ -220,6 +227,9 @@ bool CViewer::on_key(UINT key) {
     case 'P':
         play_path(!playing_);
         return true;
+    case VK_ESCAPE:
+        wnd_->PostMessage(WM_CLOSE);
+        return false;
     case 'Z':
         if (!ctrl) return false;
         view_->undo();

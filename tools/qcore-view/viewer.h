@@ -9,7 +9,7 @@
 //   viewer.save_shot("shot.jpg");     // what the window shows, as JPEG or BMP
 //
 // Keys: S saves a screenshot beside the working folder, A switches antialiasing, P starts or stops the
-// camera path, arrows move the picked item, Ctrl+Z undoes, Ctrl+Y redoes.
+// camera path, arrows move the picked item, Ctrl+Z undoes, Ctrl+Y redoes, Escape closes the window.
 #include "scene_view.h"
 #include "view_tool.h"
 
@@ -24,6 +24,7 @@ struct ViewerOptions {
     int height = 480;
     int aa = 1;                                  // antialiasing scale, 1 or 2
     bool play_path = false;                      // the camera follows the scene's path
+    bool videos = true;                          // materials that name a video play it
     int path_frames = 240;                       // frames for one pass along the path
     std::string shot_prefix = "qcore-view-shot"; // S saves <prefix>-N.jpg
 };
@@ -55,6 +56,8 @@ public:
     bool on_key(UINT key);
 
     bool is_open() const;
+    // The window was asked to close (its close button, Escape); it stays open until the viewer goes.
+    bool close_asked() const;
     HWND hwnd() const;
     CSceneView& view() { return *view_; }
     CDevice& device() { return *device_; }
