@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qcore-view: no window system for --sdl (is DISPLAY set?)\n");
         return 1;
     }
-    if (!o.sdl && !o.frames_given) o.frames = 1;
+    // Headless, the path plays once over the frames asked for.
+    if (!o.sdl && o.frames_given) o.viewer.path_frames = o.frames;
 
     gCore core;
     qscene::CScene scene(&core);

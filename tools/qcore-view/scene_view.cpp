@@ -138,6 +138,7 @@ void CSceneView::draw_overlay() {
 }
 
 void CSceneView::build_octree() {
+    octree_.free(); // it borrows world_mesh_
     world_mesh_.clear();
     face_items_.clear();
     for (const auto& item : scene_.items) {
@@ -148,10 +149,8 @@ void CSceneView::build_octree() {
         world_mesh_.append_raw_mesh(part);
         face_items_.resize(world_mesh_.faces.size(), item.get());
     }
-    octree_.free();
     if (!world_mesh_.faces.empty()) octree_.build_from_vbib(world_mesh_, 32, 10, 0, 1, nullptr);
     octree_valid_ = true;
-    ++octree_builds_;
 }
 
 CMeshItem* CSceneView::item_at(CPoint client) {

@@ -42,7 +42,6 @@ public:
 
     // The octree follows the items: it is rebuilt before the next pick after an item moved.
     void invalidate_octree() { octree_valid_ = false; }
-    int octree_builds() const { return octree_builds_; }
 
     // Per-frame drawing helpers: the overlay text, the timer for the frame rate and animated textures,
     // and a video texture that replaces a material's diffuse texture.
@@ -74,7 +73,6 @@ private:
     std::vector<qscene::CMeshItem*> face_items_; // the item of each face of world_mesh_
     COctree octree_;
     bool octree_valid_ = false;
-    int octree_builds_ = 0;
 };
 
 } // namespace qview
