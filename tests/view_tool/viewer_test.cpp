@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
@@ -225,6 +226,25 @@ TEST_F(Viewer, TheSampleSceneShowsItsItemsAndPlaysItsVideo) {
     viewer.show_scene();
     EXPECT_EQ(viewer.videos_playing(), 1);
     EXPECT_GE(scene.cam_path.get_key_count(), 2);
+    // The clip's colour bars replace the panel's plain white once frames arrive.
+    const CPoint panel = on_screen(VEC(0, 1.25f, 1.7f)); // above the torus in front
+    auto saturated = [&](const qcore::WindowImage& shot) {
+        int n = 0;
+        for (int y = panel.y - 3; y < panel.y + 3; ++y)
+            for (int x = panel.x - 6; x < panel.x + 6; ++x) {
+                const uint32_t p = pixel(shot, x, y);
+                const int r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
+                n += std::max({r, g, b}) - std::min({r, g, b}) > 100;
+            }
+        return n;
+    };
+    int bars = 0;
+    for (int tries = 0; tries < 400 && bars < 15; ++tries) {
+        peek_and_pump();
+        bars = saturated(frame());
+        if (bars < 15) Sleep(5);
+    }
+    EXPECT_GE(bars, 15);
     const qcore::WindowImage image = frame();
     int coloured = 0;
     for (uint32_t p : image.pixels)
