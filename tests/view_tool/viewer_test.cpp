@@ -91,6 +91,20 @@ TEST_F(Viewer, DrawsTheItemWhereTheCameraLooksAndTheBackgroundElsewhere) {
     EXPECT_EQ(pixel(image, image.width - 4, 4), kBackground);
 }
 
+TEST_F(Viewer, ItemsWithUnknownMaterialsOrNoMeshAreDrawnOrSkippedSafely) {
+    CMeshItem* odd = box("odd material", 2, at(0, 0, 0), 42);
+    scene.add_item("no mesh", 99, at(0, 0, 0), {0});
+    odd->materials.clear(); // no material list at all: the first subset with the default material
+    const qcore::WindowImage image = show();
+    const CPoint c = centre();
+    const uint32_t p = pixel(image, c.x, c.y);
+    EXPECT_NE(p, kBackground);
+    EXPECT_EQ((p >> 16) & 0xff, p & 0xff) << std::hex << p; // the default grey
+    odd->materials = {42};
+    EXPECT_EQ(pixel(frame(), c.x, c.y), p);
+    EXPECT_EQ(viewer.view().item_at(c), odd);
+}
+
 TEST_F(Viewer, TransparentItemsBlendOverOpaqueOnesWhateverTheirOrder) {
     // The glass comes first in the scene and nearer the camera: drawn in scene order, the red box behind
     // would overwrite it.
