@@ -72,20 +72,6 @@ int add_mesh(qscene::CScene& scene, CMyComPtr<ID3DXMesh> mesh) {
     return static_cast<int>(scene.meshes.size()) - 1;
 }
 
-// Four keys around the scene's centre, a little above it, closed into a loop.
-void make_orbit_path(qscene::CScene& scene) {
-    const CBox b = scene.bounds();
-    const VEC centre = b.center();
-    const float r = b.get_radius() * 1.8f;
-    CCamera cam = scene.camera;
-    for (int k = 0; k < 4; ++k) {
-        const float a = static_cast<float>(k) * 1.5707963f;
-        cam.set_view_params(centre + VEC(r * std::sin(a), r * 0.4f, -r * std::cos(a)), centre, VEC(0, 1, 0));
-        scene.cam_path.add_key(cam);
-    }
-    scene.cam_path.make_closed(1);
-}
-
 } // namespace
 
 bool build_sample_scene(qscene::CScene& scene, IDirect3DDevice8* dev, const std::string& clip_folder,
@@ -133,7 +119,7 @@ bool build_sample_scene(qscene::CScene& scene, IDirect3DDevice8* dev, const std:
     }
     scene.camera.set_proj_params(60, 0.1f, 100);
     scene.frame_camera();
-    make_orbit_path(scene);
+    scene.make_orbit_path(8);
     return true;
 }
 
