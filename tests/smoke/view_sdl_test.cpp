@@ -55,6 +55,20 @@ int xdo(const Xvfb& x, std::vector<std::string> args) {
     return run(std::move(args), "", {"DISPLAY=" + x.display()});
 }
 
+// Takes shots until `ready` holds for two alike in a row: the picture has settled.
+template <class Ready>
+bool settle(const Xvfb& x, const TempDir& dir, Screenshot& shot, Ready ready, int max_ms) {
+    Screenshot last;
+    return Xvfb::wait_for(
+        [&] {
+            if (!shot.take(x.display(), dir.path()) || !ready(shot)) return false;
+            const bool same = changed_pixels(last, shot) == 0;
+            last = shot;
+            return same;
+        },
+        max_ms);
+}
+
 TEST(ViewSdl, OrbitsPicksAnItemAndSavesWhatItShows) {
     Xvfb x;
     if (!x.running()) GTEST_SKIP() << "Xvfb is not available";
@@ -65,10 +79,8 @@ TEST(ViewSdl, OrbitsPicksAnItemAndSavesWhatItShows) {
               {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11"});
     ASSERT_GT(viewer, 0);
     Screenshot before;
-    ASSERT_TRUE(Xvfb::wait_for(
-        [&] {
-            return before.take(x.display(), dir.path()) && count(before, 0, 0, kWidth, kHeight, red) > 200;
-        },
+    ASSERT_TRUE(settle(
+        x, dir, before, [](const Screenshot& s) { return count(s, 0, 0, kWidth, kHeight, red) > 200; },
         20000))
         << "the red box never showed";
 
@@ -79,10 +91,11 @@ TEST(ViewSdl, OrbitsPicksAnItemAndSavesWhatItShows) {
                       "200", "mousemove", "--sync", "230", "200", "mouseup", "1"}),
               0);
     Screenshot after;
-    ASSERT_TRUE(Xvfb::wait_for(
-        [&] {
-            return after.take(x.display(), dir.path()) && red_centre(after, ax, ay) &&
-                   changed_pixels(before, after) > 2000 && std::abs(ax - bx) + std::abs(ay - by) > 10;
+    ASSERT_TRUE(settle(
+        x, dir, after,
+        [&](const Screenshot& s) {
+            return red_centre(s, ax, ay) && changed_pixels(before, s) > 2000 &&
+                   std::abs(ax - bx) + std::abs(ay - by) > 10;
         },
         8000))
         << "the red box stayed at " << bx << "," << by;
