@@ -136,7 +136,9 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "qcore-view: could not save %s\n", o.save);
                 result = 1;
             }
-            std::printf("%d frames, %.1f fps\n", viewer.frames(), viewer.timer().get_average_info(0));
+            const double total_ms = viewer.timer().get_elapse_time();
+            std::printf("%d frames, %.1f fps\n", viewer.frames(),
+                        total_ms > 0 ? 1000.0 * (viewer.frames() - 1) / total_ms : 0.0);
         }
     }
     if (!clip_dir.empty()) std::filesystem::remove_all(clip_dir, ec);

@@ -130,7 +130,10 @@ void CSceneView::draw_overlay() {
     if (!font) return;
     const float scale = static_cast<float>(aa_scale);
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f fps", timer ? timer->get_average_info(0) : 0.0);
+    // The average needs half a second of frames; the last frame's rate stands in until then.
+    double fps = timer ? timer->get_average_info(0) : 0.0;
+    if (fps <= 0 && timer) fps = timer->get_rapid_info(0);
+    std::snprintf(text, sizeof text, "%.1f fps", fps);
     font->RenderTextScaled(8 * scale, 8 * scale, 0.1f, scale, scale, 0xFFFFFF00, text, 0);
     if (selected_)
         font->RenderTextScaled(8 * scale, 28 * scale, 0.1f, scale, scale, 0xFFFFFFFF, selected_->get_name(),
