@@ -209,6 +209,8 @@ TEST_F(Viewer, DeviceResetsKeepThePicture) {
     ASSERT_TRUE(viewer.set_aa(2));
     const qcore::WindowImage smooth = frame();
     EXPECT_TRUE(reddish(pixel(smooth, smooth.width / 2, smooth.height / 2)));
+    EXPECT_EQ(viewer.view().item_at(centre()), item); // client points still pick at scale 2
+    EXPECT_EQ(viewer.view().item_at(CPoint(4, 4)), nullptr);
     ASSERT_TRUE(viewer.set_aa(1));
     EXPECT_EQ(frame().pixels, before.pixels);
     EXPECT_EQ(viewer.view().item_at(centre()), item);

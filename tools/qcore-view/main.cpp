@@ -68,6 +68,18 @@ bool parse(int argc, char** argv, Options& o) {
            v.height >= 64 && v.width <= 4096 && v.height <= 4096;
 }
 
+// Long loads show how far they are on a terminal.
+qscene::Progress load_progress() {
+    if (!isatty(STDERR_FILENO)) return {};
+    return [last = -1](float done, const char* what) mutable {
+        const int percent = static_cast<int>(done * 100);
+        if (percent != last) std::fprintf(stderr, "\r%3d%% %-40.40s", percent, what ? what : "");
+        last = percent;
+        if (done >= 1) std::fprintf(stderr, "\r%50s\r", "");
+        return true;
+    };
+}
+
 // A real window: the frames asked for, then the picture stays (redrawn while something moves) until the
 // window closes or the linger time is up.
 void keep_showing(qview::CViewer& viewer, int linger_ms, bool animated) {
@@ -120,9 +132,10 @@ int main(int argc, char** argv) {
         } else if (!std::filesystem::is_regular_file(o.scene, ec)) {
             error = "cannot open the scene file";
         } else {
-            loaded = scene.load(o.scene, error);
+            loaded = scene.load(o.scene, error, load_progress());
         }
         if (!loaded) {
+            if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\r%50s\r", ""); // a progress line ends here
             std::fprintf(stderr, "qcore-view: %s: %s\n", o.sample ? "sample" : o.scene, error.c_str());
             result = 1;
         } else {
