@@ -161,11 +161,14 @@ TEST_F(DrawTest, LinesInAViewportWithTransforms) {
 
 TEST_F(DrawTest, StatesThatCannotBeDrawnFaithfullyAreRefused) {
     dev->SetVertexShader(tl_fvf);
-    dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_LERP + 1);
     const auto q = quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xffffffff);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)), D3DERR_INVALIDCALL);
     EXPECT_EQ(pixel(1, 1), 0xff000000u);
-    dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    DWORD passes = 0;
+    EXPECT_NE(dev->ValidateDevice(&passes), D3D_OK) << "ValidateDevice agrees with the draw";
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    EXPECT_EQ(dev->ValidateDevice(&passes), D3D_OK);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)), D3D_OK);
 }
 
