@@ -101,11 +101,6 @@ bool Pipeline::check_state(const PipelineState& s, const TargetView& target) {
     for (uint32_t op : {s.stencil_fail, s.stencil_zfail, s.stencil_pass})
         if (s.stencil_enable && (op < stencil_keep || op > stencil_decr))
             return fail("unknown stencil operation");
-    // A stipple pattern changes which line pixels are drawn; an all-ones pattern or a zero repeat is solid.
-    const bool draws_lines = primitive_type_ == prim_line_list || primitive_type_ == prim_line_strip ||
-                             s.fill_mode == fill_wireframe;
-    if (draws_lines && (s.line_pattern & 0xffffu) != 0 && (s.line_pattern >> 16) != 0xffffu)
-        return fail("line patterns are not supported");
     if (s.viewport.width <= 0 || s.viewport.height <= 0) return fail("empty viewport");
     return true;
 }
@@ -550,6 +545,7 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
     setup_.flat = state.flat_shade;
     setup_.color_count = attributes_.specular ? 8 : 4;
     setup_.line_thickness = std::max(samples_x_, samples_y_);
+    setup_.line_pattern = state.line_pattern;
     setup_.last_pixel = state.last_pixel;
     setup_.point_sprite = state.point_sprite;
     std::copy(attributes_.stage_uv, attributes_.stage_uv + max_stages, setup_.sprite_uv);

@@ -377,8 +377,6 @@ TEST(SoftShading, UnsupportedStatesFailWithAMessage) {
     EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
     EXPECT_STREQ(p.last_error(), "texture stage operation is not supported");
     f.state.stages[0].color_op = top::select_arg2;
-    f.state.line_pattern = 0x00ff0001; // stippled lines; triangles are unaffected
-    EXPECT_FALSE(f.draw(p, prim_line_list, tl_quad(0, 0, 4, 4, 0xffffffff), 1, tl_fvf));
     EXPECT_TRUE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
     set_diagnostic_handler(nullptr);
 }
