@@ -140,12 +140,13 @@ bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layou
     attributes_ = attributes;
     state_ = &state;
     blend_count_ = 1;
+    if (state.indexed_blend != 0 ||
+        (state.vertex_blend > 3 && state.vertex_blend != vertex_blend_0_weights)) {
+        *reason = "only vertex blending with 1 to 3 weights is supported";
+        return false;
+    }
+    // Pre-transformed vertices are not blended.
     if (!layout.pretransformed) {
-        if (state.indexed_blend != 0 ||
-            (state.vertex_blend > 3 && state.vertex_blend != vertex_blend_0_weights)) {
-            *reason = "only vertex blending with 1 to 3 weights is supported";
-            return false;
-        }
         if (state.vertex_blend >= 1 && state.vertex_blend <= 3) {
             if (layout.blend_weights < static_cast<int>(state.vertex_blend)) {
                 *reason = "vertex blending needs more weights than the vertex format has";
