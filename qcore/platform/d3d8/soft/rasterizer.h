@@ -23,7 +23,8 @@ template <class SpanFn> void rasterize(const Prim& prim, const PixelRect& tile, 
         const int n_lo = prim.x_major ? y0 : x0, n_hi = prim.x_major ? y1 : x1;
         for (int m = m_first; m <= m_last; ++m) {
             if (prim.repeat) {
-                const int k = (m - prim.pattern_start) * prim.pattern_step / prim.repeat;
+                const uint32_t k =
+                    static_cast<uint32_t>((m - prim.pattern_start) * prim.pattern_step) / prim.repeat;
                 if (!((prim.pattern >> (k & 15)) & 1u)) continue;
             }
             const float minor =

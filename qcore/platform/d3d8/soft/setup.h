@@ -33,8 +33,10 @@ struct Prim {
           line_slope = 0.f; // minor = line_minor + (major - origin) * slope
     uint32_t planes = 0;    // offset of this primitive's planes in its plane store
     // Stippled lines: pixel k along the major axis from pattern_start (counting in pattern_step) is drawn
-    // when bit (k / repeat) % 16 of pattern is set; repeat 0 draws every pixel.
-    uint16_t pattern = 0xffff, repeat = 0;
+    // when bit (k / repeat) % 16 of pattern is set; repeat 0 draws every pixel. Supersampled targets
+    // repeat each bit over the samples of a pixel.
+    uint16_t pattern = 0xffff;
+    uint32_t repeat = 0;
     int pattern_start = 0, pattern_step = 1;
 };
 
