@@ -58,15 +58,22 @@ void depth_stencil_pass(const PixelContext& ctx, uint8_t* depth, uint32_t z_int)
     }
 }
 
-float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w) {
+// u = U / Q with U the plane of slot and Q the plane q_plane (1/w, or a projected coordinate's divisor
+// over w); w = 1 / Q here.
+float level_of_detail(const StageSampler& s, const float* planes, int slot, const float* q_plane, float u,
+                      float v, float w) {
     const float* pu = planes + 3 * (2 + slot);
     const float* pv = pu + 3;
-    const float qx = planes[4], qy = planes[5];
+    const float qx = q_plane[1], qy = q_plane[2];
     const float dudx = (pu[1] - u * qx) * w * s.width, dvdx = (pv[1] - v * qx) * w * s.height;
     const float dudy = (pu[2] - u * qy) * w * s.width, dvdy = (pv[2] - v * qy) * w * s.height;
     const float rx = dudx * dudx + dvdx * dvdx, ry = dudy * dudy + dvdy * dvdy;
     const float r = std::max(rx, ry);
     return r > 0.f ? 0.5f * std::log2(r) : -32.f;
+}
+
+float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w) {
+    return level_of_detail(s, planes, slot, planes + 3, u, v, w);
 }
 
 // Samples every stage's texture for one pixel. A bump-mapping stage offsets the next stage's coordinates
@@ -86,10 +93,13 @@ void sample_stages(const PixelContext& ctx, const float* planes, const float* at
         }
         const StageSampler& sampler = ctx.samplers[s];
         float u = attr[slot] * w, v = attr[slot + 1] * w;
+        const float* divisor = planes + 3; // of the coordinates' plane values: 1/w, or q/w when projected
+        float inv_divisor = w;
         if (ctx.stage_q[s] >= 0) {
-            const float q = attr[ctx.stage_q[s]] * w;
-            const float inv = q != 0.f ? 1.f / q : 0.f;
-            u *= inv, v *= inv;
+            const float q = attr[ctx.stage_q[s]];
+            inv_divisor = q != 0.f ? 1.f / q : 0.f;
+            u = attr[slot] * inv_divisor, v = attr[slot + 1] * inv_divisor;
+            divisor = planes + 3 * (2 + ctx.stage_q[s]);
         }
         if (offset) {
             const float* m = ctx.stages[s - 1].bump;
@@ -97,7 +107,9 @@ void sample_stages(const PixelContext& ctx, const float* planes, const float* at
             v += m[1] * du + m[3] * dv;
         }
         const float lod =
-            sampler.needs_lod ? level_of_detail(sampler, planes, slot, u, v, w) + ctx.lod_offset : 0.f;
+            sampler.needs_lod
+                ? level_of_detail(sampler, planes, slot, divisor, u, v, inv_divisor) + ctx.lod_offset
+                : 0.f;
         Rgba t = unpack(sample(sampler, u, v, lod));
         if (scaled)
             t.r = saturate(t.r * luminance), t.g = saturate(t.g * luminance), t.b = saturate(t.b * luminance);

@@ -261,6 +261,41 @@ TEST(SoftFixedFunction, ProjectedCoordinatesAreDividedPerPixel) {
     }
 }
 
+TEST(SoftFixedFunction, ProjectedCoordinatesChooseMipLevelsByTheirFootprint) {
+    // An 8x8 chain whose levels are solid colours; a 4-pixel quad spans the whole texture (two texels a
+    // pixel: level 1), or half of it when its coordinates are divided by q = 2 (one a pixel: level 0).
+    const uint32_t colors[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
+    std::vector<std::vector<uint32_t>> levels;
+    TextureView view;
+    view.id = 1, view.version = 1, view.format = D3DFMT_A8R8G8B8, view.level_count = 4;
+    for (int i = 0; i < 4; ++i)
+        levels.emplace_back(static_cast<size_t>(64 >> (2 * i)), colors[i]);
+    for (int i = 0; i < 4; ++i)
+        view.levels[i] = {reinterpret_cast<const uint8_t*>(levels[static_cast<size_t>(i)].data()),
+                          (8 >> i) * 4, 8 >> i, 8 >> i};
+    struct Vertex {
+        float x, y, z, rhw;
+        uint32_t color;
+        float u, v, q;
+    };
+    const std::vector<Vertex> quad = {{-0.5f, -0.5f, 0.5f, 1, 0xffffffff, 0, 0, 2},
+                                      {3.5f, -0.5f, 0.5f, 1, 0xffffffff, 1, 0, 2},
+                                      {-0.5f, 3.5f, 0.5f, 1, 0xffffffff, 0, 1, 2},
+                                      {3.5f, 3.5f, 0.5f, 1, 0xffffffff, 1, 1, 2}};
+    for (bool projected : {false, true}) {
+        Pipeline p(1);
+        Frame f(4, 4);
+        StageRecord& st = f.state.stages[0];
+        st.texture = &view;
+        st.color_op = top::select_arg1;
+        st.color_arg1 = ta::texture;
+        st.mip_filter = filter_point;
+        st.transform_flags = projected ? 3u | ttf_projected : 0u;
+        ASSERT_TRUE(f.draw(p, prim_tri_strip, quad, 2, 0x144 | 0x10000)) << p.last_error();
+        EXPECT_EQ(f.at(1, 1), colors[projected ? 0 : 1]);
+    }
+}
+
 TEST(SoftFixedFunction, LinePatternsSkipPixels) {
     Pipeline p(1);
     Frame f(16, 2);
