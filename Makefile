@@ -14,8 +14,18 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The sample scene is written by the project's own program, imported, and shown in the viewer: in a real
+# window when a display is there, else headless for a while with the camera flying its path.
+SAMPLE = $(BUILD)/sample
 demo: build
-	./$(BUILD)/bin/qcore-demo
+	./$(BUILD)/bin/qcore-sample $(SAMPLE)
+	./$(BUILD)/bin/qcore-import $(SAMPLE)/sample.obj $(SAMPLE)/sample.tpk
+	@if [ -n "$$DISPLAY" ] && [ -z "$(HEADLESS)" ]; then \
+	  ./$(BUILD)/bin/qcore-view $(SAMPLE)/sample.tpk --sdl; \
+	else \
+	  ./$(BUILD)/bin/qcore-view $(SAMPLE)/sample.tpk --frames 100 --play-path --save $(SAMPLE)/shot.jpg && \
+	  echo "the last frame is in $(SAMPLE)/shot.jpg"; \
+	fi
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

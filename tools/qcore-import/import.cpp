@@ -205,6 +205,7 @@ bool build_scene(const Model& model, CScene& scene, const std::string& out_dir, 
         return false;
     }
     scene.frame_camera();
+    scene.make_orbit_path(8); // a flight round the model for the viewer to play
     scene.aera = CAeraCfg();
     return true;
 }

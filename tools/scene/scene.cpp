@@ -97,7 +97,7 @@ void CScene::frame_camera() {
     const VEC centre = b.center();
     const float radius = std::max(b.get_radius(), 1e-3f);
     const float fov = camera.get_fov() > 0 ? camera.get_fov() : 0.785398f;
-    const float distance = radius / std::sin(fov * 0.5f) * 1.1f;
+    const float distance = radius / std::tan(fov * 0.5f); // the sphere round the box fits the view
     // From the front (the viewer looks along +z) and a little above.
     const VEC dir = VEC(0, 0.35f, -1).get_normalize();
     camera.set_view_params(centre + dir * distance, centre, VEC(0, 1, 0));
