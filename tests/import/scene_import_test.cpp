@@ -525,3 +525,70 @@ TEST_F(ImportTool, ReportsProgressAndFailures) {
 }
 
 } // namespace
+
+namespace {
+
+// What the viewer program shows of an imported scene, read back from the BMP it saves.
+class ImportAndView : public ImportTool {
+protected:
+    bool view(const std::string& scene, qcore::detail::ArgbImage& shot) {
+        const std::string bmp = dir.file("shot.bmp");
+        const std::string cmd = std::string(QCORE_BIN_DIR "/qcore-view ") + scene +
+                                " --frames 2 --size 320x240 --no-video --save " + bmp + " >" +
+                                dir.file("stdout");
+        if (std::system(cmd.c_str()) != 0) return false;
+        const std::string bytes = read_file_bytes(bmp);
+        qcore::detail::DecodedImage image;
+        return SUCCEEDED(qcore::detail::decode_image(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                                     bytes.size(), image)) &&
+               qcore::detail::level_to_argb(image, 0, shot);
+    }
+
+    // Pixels whose channel `c` (16 red, 8 green, 0 blue) stands out over the other two, and their mean row.
+    static int dominant(const qcore::detail::ArgbImage& shot, int c, double* mean_row = nullptr) {
+        int n = 0;
+        double rows = 0;
+        for (uint32_t y = 0; y < shot.height; ++y)
+            for (uint32_t x = 0; x < shot.width; ++x) {
+                const uint32_t p = shot.row(y)[x];
+                const int v = (p >> c) & 0xFF, a = (p >> ((c + 8) % 24)) & 0xFF,
+                          b = (p >> ((c + 16) % 24)) & 0xFF;
+                if (v > a + 40 && v > b + 40) ++n, rows += y;
+            }
+        if (mean_row) *mean_row = n ? rows / n : -1;
+        return n;
+    }
+
+    // The four corners show the same background colour.
+    static bool background_in_corners(const qcore::detail::ArgbImage& shot) {
+        const uint32_t w = shot.width - 1, h = shot.height - 1, bg = shot.row(0)[0] & 0xFFFFFF;
+        return (shot.row(0)[w] & 0xFFFFFF) == bg && (shot.row(h)[0] & 0xFFFFFF) == bg &&
+               (shot.row(h)[w] & 0xFFFFFF) == bg;
+    }
+};
+
+TEST_F(ImportAndView, AnImportedObjShowsItsTexturedFloorBelowTheCentre) {
+    const std::string scene = import(write_obj());
+    qcore::detail::ArgbImage shot;
+    ASSERT_TRUE(view(scene, shot)) << read_file_bytes(dir.file("stdout"));
+    ASSERT_EQ(shot.width, 320u);
+    double row = 0;
+    // The red texture on the floor, seen from the front and above: a large patch in the lower half.
+    EXPECT_GT(dominant(shot, 16, &row), 2000);
+    EXPECT_GT(row, 120);
+    EXPECT_TRUE(background_in_corners(shot));
+}
+
+TEST_F(ImportAndView, AnImportedGltfShowsItsGreenTriangle) {
+    for (bool binary : {false, true}) {
+        const std::string scene = import(write_gltf(binary), binary ? "glb.tpk" : "gltf.tpk");
+        qcore::detail::ArgbImage shot;
+        ASSERT_TRUE(view(scene, shot)) << read_file_bytes(dir.file("stdout"));
+        // A lone triangle framed by the camera covers a good part of the picture.
+        EXPECT_GT(dominant(shot, 8), 3000) << (binary ? "glb" : "gltf");
+        EXPECT_EQ(dominant(shot, 16), 0);
+        EXPECT_TRUE(background_in_corners(shot));
+    }
+}
+
+} // namespace

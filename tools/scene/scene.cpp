@@ -96,13 +96,26 @@ void CScene::frame_camera() {
     if (!b.is_valid()) b = CBox(VEC(-1, -1, -1), VEC(1, 1, 1));
     const VEC centre = b.center();
     const float radius = std::max(b.get_radius(), 1e-3f);
-    const float fov = camera.get_fov() > 0 ? camera.get_fov() : 0.785398f;
-    const float distance = radius / std::tan(fov * 0.5f); // the sphere round the box fits the view
-    // From the front (the viewer looks along +z) and a little above.
-    const VEC dir = VEC(0, 0.35f, -1).get_normalize();
-    camera.set_view_params(centre + dir * distance, centre, VEC(0, 1, 0));
-    camera.set_near_plane(std::max(distance - radius * 1.5f, distance * 0.01f));
-    camera.set_far_plane(distance + radius * 2.0f);
+    // The camera's field of view is horizontal; the work area is 4:3, so the vertical one is narrower.
+    const float h_fov = camera.get_fov() > 0.01f && camera.get_fov() < 3.1f ? camera.get_fov() : 1.5707964f;
+    const float tan_h = std::tan(h_fov * 0.5f), tan_v = tan_h * 0.75f;
+    // From the front (the viewer looks along +z) and a little above: back off until every corner of the
+    // box lies inside both fields of view, with a small margin.
+    const VEC forward = VEC(0, -0.35f, 1).get_normalize();
+    const VEC up = (VEC(0, 1, 0) - forward * forward.y).get_normalize();
+    const VEC right = up.cross(forward);
+    float distance = 0, nearest = 1e30f, farthest = -1e30f;
+    for (int i = 0; i < 8; ++i) {
+        const VEC d = b.get_corner(i) - centre;
+        const float x = std::fabs(d.dot(right)), y = std::fabs(d.dot(up)), z = d.dot(forward);
+        distance = std::max({distance, x / tan_h - z, y / tan_v - z});
+        nearest = std::min(nearest, z);
+        farthest = std::max(farthest, z);
+    }
+    distance = std::max(distance * 1.08f, radius * 0.1f);
+    camera.set_view_params(centre - forward * distance, centre, VEC(0, 1, 0));
+    camera.set_near_plane(std::max((distance + nearest) * 0.5f, distance * 0.01f));
+    camera.set_far_plane(distance + farthest + radius);
 }
 
 void CScene::make_orbit_path(int keys) {
