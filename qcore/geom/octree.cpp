@@ -25,7 +25,8 @@ bool finite_box(const CBox& b) {
 
 } // namespace
 
-COctNode::COctNode(const COctNode& o) : box(o.box), depth(o.depth), faces(o.faces), mesh(o.mesh) {
+COctNode::COctNode(const COctNode& o)
+    : box(o.box), depth(o.depth), faces(o.faces), mesh(o.mesh), layout(o.layout), cell(o.cell) {
     children.reserve(o.children.size());
     for (const COctNode* c : o.children)
         children.push_back(new COctNode(*c));
@@ -39,6 +40,8 @@ COctNode& COctNode::operator=(const COctNode& o) {
     depth = o.depth;
     faces = o.faces;
     mesh = o.mesh;
+    layout = o.layout;
+    cell = o.cell;
     return *this;
 }
 
@@ -90,7 +93,39 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
                 next.insert(next.end(), (*it)->children.begin(), (*it)->children.end());
         std::swap(level, next);
     }
+    lay_out(root);
     return root;
+}
+
+void COctNode::lay_out(COctNode* root) {
+    auto out = std::make_shared<qcore::detail::OctLayout>();
+    const CRawMesh& m = *root->mesh;
+    // Breadth first, so that the children of each cell take consecutive slots.
+    std::vector<COctNode*> order{root};
+    out->cells.push_back({});
+    for (size_t i = 0; i < order.size(); ++i) {
+        COctNode* n = order[i];
+        n->cell = static_cast<uint32_t>(i);
+        qcore::detail::OctLayout::Cell& c = out->cells[i];
+        c.box = n->box;
+        c.leaf = n->children.empty();
+        if (c.leaf) {
+            c.first = static_cast<uint32_t>(out->tris.size());
+            c.count = static_cast<uint32_t>(n->faces.size());
+            for (DWORD f : n->faces) {
+                const CFace& t = m.faces[f];
+                const VEC& a = m.vertices[t.a];
+                out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a, f});
+            }
+            continue;
+        }
+        c.first = static_cast<uint32_t>(order.size());
+        c.count = static_cast<uint32_t>(n->children.size());
+        order.insert(order.end(), n->children.begin(), n->children.end());
+        out->cells.resize(order.size());
+    }
+    for (COctNode* n : order)
+        n->layout = out;
 }
 
 bool COctNode::CanSplit(int max_faces, int max_depth) const {
@@ -166,92 +201,117 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget) {
     return true;
 }
 
-bool COctNode::intersect(DWORD face, const CRayForBox& ray, OCTREE_INT_ITEM& hit) const {
-    const CFace& t = mesh->faces[face];
-    if (!D3DXIntersectTri(&mesh->vertices[t.a], &mesh->vertices[t.b], &mesh->vertices[t.c], &ray.origin,
-                          &ray.dir, &hit.u, &hit.v, &hit.dist))
+namespace {
+
+using Layout = qcore::detail::OctLayout;
+
+bool cell_on_ray(const Layout::Cell& c, const CRayForBox& ray, float t0, float t1, float& tnear) {
+    float tfar;
+    return c.box.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
+}
+
+bool intersect(const Layout::Tri& t, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
+    if (!qcore::detail::intersect_tri_edges(t.a, t.e1, t.e2, ray.origin, ray.dir, hit.u, hit.v, hit.dist))
         return false;
-    hit.face = face;
+    hit.face = t.face;
     return true;
 }
 
+// Calls leaf(cell) for every leaf on the ray's interval, depth first in child order.
+template <class Leaf>
+void walk_ray(const Layout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Leaf&& leaf) {
+    float tnear;
+    if (!cell_on_ray(l.cells[start], ray, t0, t1, tnear)) return;
+    thread_local std::vector<uint32_t> stack;
+    stack.assign(1, start);
+    while (!stack.empty()) {
+        const Layout::Cell& c = l.cells[stack.back()];
+        stack.pop_back();
+        if (c.leaf) {
+            leaf(c);
+            continue;
+        }
+        for (uint32_t i = c.first + c.count; i-- > c.first;)
+            if (cell_on_ray(l.cells[i], ray, t0, t1, tnear)) stack.push_back(i);
+    }
+}
+
+} // namespace
+
 void COctNode::GetPossibleIntersectedTriangles(const CRayForBox& ray, float t0, float t1,
                                                std::vector<DWORD>& out) const {
-    if (!box.line_box_test(ray, t0, t1)) return;
-    if (children.empty()) {
-        out.insert(out.end(), faces.begin(), faces.end());
-        return;
-    }
-    for (const COctNode* c : children)
-        c->GetPossibleIntersectedTriangles(ray, t0, t1, out);
+    if (!layout) return;
+    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
+        for (uint32_t i = c.first; i < c.first + c.count; ++i)
+            out.push_back(layout->tris[i].face);
+    });
 }
 
 bool COctNode::RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const {
-    thread_local std::vector<DWORD> candidates;
-    candidates.clear();
-    GetPossibleIntersectedTriangles(ray, t0, t1, candidates);
-    if (candidates.empty()) return false;
+    if (!layout) return !hits.empty();
     OCTREE_INT_ITEM hit;
-    for (DWORD f : candidates)
-        if (intersect(f, ray, hit)) hits.push_back(hit);
+    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
+        for (uint32_t i = c.first; i < c.first + c.count; ++i)
+            if (intersect(layout->tris[i], ray, hit)) hits.push_back(hit);
+    });
     return !hits.empty();
 }
 
-void COctNode::nearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& best, bool& found) const {
-    if (children.empty()) {
-        OCTREE_INT_ITEM hit;
-        for (DWORD f : faces)
-            if (intersect(f, ray, hit) && (!found || hit.dist < best.dist)) {
-                best = hit;
-                found = true;
-            }
-        return;
-    }
-    // Children front to back by where the ray enters them; none after a nearer hit can hold a nearer one,
-    // since a hit lies in a cell the ray enters no later than the hit.
-    std::pair<float, const COctNode*> order[8];
-    int count = 0;
-    for (const COctNode* c : children) {
-        float tnear, tfar;
-        if (!c->box.ray_interval(ray, tnear, tfar) || !(tnear < t1 && t0 < tfar)) continue;
-        int at = count++; // insertion by entry distance: at most eight
-        for (; at > 0 && order[at - 1].first > tnear; --at)
-            order[at] = order[at - 1];
-        order[at] = {tnear, c};
-    }
-    for (int i = 0; i < count; ++i) {
-        if (found && order[i].first > best.dist) break;
-        order[i].second->nearest(ray, t0, t1, best, found);
-    }
-}
-
 bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& hit) const {
-    if (!box.line_box_test(ray, t0, t1)) return false;
+    if (!layout) return false;
+    const Layout& l = *layout;
+    float tnear;
+    if (!cell_on_ray(l.cells[cell], ray, t0, t1, tnear)) return false;
     bool found = false;
-    OCTREE_INT_ITEM best;
-    nearest(ray, t0, t1, best, found);
+    OCTREE_INT_ITEM best, candidate;
+    // Cells front to back by where the ray enters them: none entered after a nearer hit can hold a nearer
+    // one, since a hit lies in a cell the ray enters no later than the hit.
+    thread_local std::vector<std::pair<float, uint32_t>> stack;
+    stack.assign(1, {tnear, cell});
+    while (!stack.empty()) {
+        const auto [entry, index] = stack.back();
+        stack.pop_back();
+        if (found && entry > best.dist) continue;
+        const Layout::Cell& c = l.cells[index];
+        if (c.leaf) {
+            for (uint32_t i = c.first; i < c.first + c.count; ++i)
+                if (intersect(l.tris[i], ray, candidate) && (!found || candidate.dist < best.dist)) {
+                    best = candidate;
+                    found = true;
+                }
+            continue;
+        }
+        // Pushed farthest first, so that the nearest is taken next (of equal ones, the first child).
+        const size_t base = stack.size();
+        for (uint32_t i = c.first; i < c.first + c.count; ++i) {
+            if (!cell_on_ray(l.cells[i], ray, t0, t1, tnear)) continue;
+            size_t at = stack.size();
+            stack.emplace_back();
+            for (; at > base && stack[at - 1].first <= tnear; --at)
+                stack[at] = stack[at - 1];
+            stack[at] = {tnear, i};
+        }
+    }
     if (found) hit = best;
     return found;
 }
 
 void COctNode::find_possible_faces_int_with_box(const CBox& query, std::vector<DWORD>& out) {
-    if (!box.int_with_box(query)) return;
-    if (children.empty()) {
-        out.insert(out.end(), faces.begin(), faces.end());
-        return;
-    }
-    stack.clear();
-    stack.push_back(this);
+    if (!layout) return;
+    const Layout& l = *layout;
+    if (!l.cells[cell].box.int_with_box(query)) return;
+    thread_local std::vector<uint32_t> stack;
+    stack.assign(1, cell);
     while (!stack.empty()) {
-        COctNode* n = stack.back();
+        const Layout::Cell& c = l.cells[stack.back()];
         stack.pop_back();
-        for (COctNode* c : n->children) {
-            if (!c->box.int_with_box(query)) continue;
-            if (c->children.empty())
-                out.insert(out.end(), c->faces.begin(), c->faces.end());
-            else
-                stack.push_back(c);
+        if (c.leaf) {
+            for (uint32_t i = c.first; i < c.first + c.count; ++i)
+                out.push_back(l.tris[i].face);
+            continue;
         }
+        for (uint32_t i = c.first + c.count; i-- > c.first;)
+            if (l.cells[i].box.int_with_box(query)) stack.push_back(i);
     }
 }
 
