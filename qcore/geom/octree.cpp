@@ -100,12 +100,21 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
 void COctNode::lay_out(COctNode* root) {
     auto out = std::make_shared<qcore::detail::OctLayout>();
     const CRawMesh& m = *root->mesh;
-    // Breadth first, so that the children of each cell take consecutive slots.
+    OCTREE_DESC desc;
+    root->GetDesc(desc);
+    out->cells.reserve(static_cast<size_t>(desc.node_count));
+    out->tris.reserve(static_cast<size_t>(desc.total_leaf_faces));
+    // Depth first, each cell's children given consecutive slots when the cell is reached: a subtree and
+    // its leaves' triangles stay close together in memory, as rays walk them.
     std::vector<COctNode*> order{root};
+    order.reserve(static_cast<size_t>(desc.node_count));
     out->cells.push_back({});
-    for (size_t i = 0; i < order.size(); ++i) {
+    std::vector<uint32_t> work{0};
+    while (!work.empty()) {
+        const uint32_t i = work.back();
+        work.pop_back();
         COctNode* n = order[i];
-        n->cell = static_cast<uint32_t>(i);
+        n->cell = i;
         qcore::detail::OctLayout::Cell& c = out->cells[i];
         c.box = n->box;
         c.leaf = n->children.empty();
@@ -123,6 +132,8 @@ void COctNode::lay_out(COctNode* root) {
         c.count = static_cast<uint32_t>(n->children.size());
         order.insert(order.end(), n->children.begin(), n->children.end());
         out->cells.resize(order.size());
+        for (uint32_t k = c.first + c.count; k-- > c.first;)
+            work.push_back(k);
     }
     for (COctNode* n : order)
         n->layout = out;
