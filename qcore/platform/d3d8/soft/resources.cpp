@@ -241,16 +241,17 @@ HRESULT SoftTexture::UnlockRect(UINT level) {
 }
 
 BufferMemory::BufferMemory(UINT length, DWORD usage, D3DPOOL pool)
-    : bytes_(length), usage_(usage), pool_(pool) {}
+    : bytes_(static_cast<uint8_t*>(std::calloc(length ? length : 1, 1))), length_(bytes_ ? length : 0),
+      usage_(usage), pool_(pool) {}
 
 HRESULT BufferMemory::lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
     if (!data) return D3DERR_INVALIDCALL;
     *data = nullptr;
     if (FAILED(check_lock_flags(flags, usage_))) return D3DERR_INVALIDCALL;
     // Size 0 locks from the offset to the end.
-    if (offset > bytes_.size() || (size != 0 && size > bytes_.size() - offset)) return D3DERR_INVALIDCALL;
+    if (!bytes_ || offset > length_ || (size != 0 && size > length_ - offset)) return D3DERR_INVALIDCALL;
     ++locks_;
-    *data = bytes_.data() + offset;
+    *data = bytes_.get() + offset;
     return D3D_OK;
 }
 

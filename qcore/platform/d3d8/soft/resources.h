@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -173,14 +174,20 @@ public:
     BufferMemory(UINT length, DWORD usage, D3DPOOL pool);
     HRESULT lock(UINT offset, UINT size, BYTE** data, DWORD flags);
     HRESULT unlock();
-    const uint8_t* bits() const { return bytes_.data(); }
-    UINT length() const { return static_cast<UINT>(bytes_.size()); }
+    const uint8_t* bits() const { return bytes_.get(); }
+    UINT length() const { return length_; }
     DWORD usage() const { return usage_; }
     D3DPOOL pool() const { return pool_; }
     bool locked() const { return locks_ > 0; }
 
 private:
-    std::vector<uint8_t> bytes_;
+    struct FreeBytes {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    // Zeroed by calloc, which takes fresh pages from the system without writing them: large buffers that
+    // are filled right away (meshes read from files) are not written twice. Empty when allocation failed.
+    std::unique_ptr<uint8_t, FreeBytes> bytes_;
+    UINT length_ = 0;
     DWORD usage_;
     D3DPOOL pool_;
     int locks_ = 0;
