@@ -64,7 +64,7 @@ void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down) {
 SurfaceMemory::SurfaceMemory(const SurfaceSpec& spec) : spec_(spec) {
     sample_grid(spec.multisample, across_, down_);
     pitch_ = row_pitch(spec.format, stored_width());
-    bytes_.resize(image_size(spec.format, stored_width(), stored_height()));
+    bytes_ = ZeroedBytes(image_size(spec.format, stored_width(), stored_height()));
 }
 
 uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {
@@ -241,17 +241,16 @@ HRESULT SoftTexture::UnlockRect(UINT level) {
 }
 
 BufferMemory::BufferMemory(UINT length, DWORD usage, D3DPOOL pool)
-    : bytes_(static_cast<uint8_t*>(std::calloc(length ? length : 1, 1))), length_(bytes_ ? length : 0),
-      usage_(usage), pool_(pool) {}
+    : bytes_(length), usage_(usage), pool_(pool) {}
 
 HRESULT BufferMemory::lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
     if (!data) return D3DERR_INVALIDCALL;
     *data = nullptr;
     if (FAILED(check_lock_flags(flags, usage_))) return D3DERR_INVALIDCALL;
     // Size 0 locks from the offset to the end.
-    if (!bytes_ || offset > length_ || (size != 0 && size > length_ - offset)) return D3DERR_INVALIDCALL;
+    if (offset > bytes_.size() || (size != 0 && size > bytes_.size() - offset)) return D3DERR_INVALIDCALL;
     ++locks_;
-    *data = bytes_.get() + offset;
+    *data = bytes_.data() + offset;
     return D3D_OK;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -53,6 +54,28 @@ private:
     std::thread::id writer_;
 };
 
+// Zero-filled bytes from calloc, which takes fresh pages from the system without writing them: large
+// surfaces and buffers that are filled right away (captures, meshes read from files) are not written
+// twice. Throws std::bad_alloc as a vector would.
+class ZeroedBytes {
+public:
+    ZeroedBytes() = default;
+    explicit ZeroedBytes(size_t size)
+        : bytes_(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1))), size_(size) {
+        if (!bytes_) throw std::bad_alloc();
+    }
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+
+private:
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> bytes_;
+    size_t size_ = 0;
+};
+
 // Pixels of one surface. A multisampled surface stores width x samples-across by height x samples-down.
 class SurfaceMemory {
 public:
@@ -91,7 +114,7 @@ private:
     UINT across_ = 1;
     UINT down_ = 1;
     UINT pitch_ = 0;
-    std::vector<uint8_t> bytes_;
+    ZeroedBytes bytes_;
     // A video stream fills its texture through locks on its own thread while the device draws.
     std::atomic<bool> locked_{false};
     std::atomic<uint64_t> version_{next_surface_version()};
@@ -174,20 +197,14 @@ public:
     BufferMemory(UINT length, DWORD usage, D3DPOOL pool);
     HRESULT lock(UINT offset, UINT size, BYTE** data, DWORD flags);
     HRESULT unlock();
-    const uint8_t* bits() const { return bytes_.get(); }
-    UINT length() const { return length_; }
+    const uint8_t* bits() const { return bytes_.data(); }
+    UINT length() const { return static_cast<UINT>(bytes_.size()); }
     DWORD usage() const { return usage_; }
     D3DPOOL pool() const { return pool_; }
     bool locked() const { return locks_ > 0; }
 
 private:
-    struct FreeBytes {
-        void operator()(uint8_t* p) const { std::free(p); }
-    };
-    // Zeroed by calloc, which takes fresh pages from the system without writing them: large buffers that
-    // are filled right away (meshes read from files) are not written twice. Empty when allocation failed.
-    std::unique_ptr<uint8_t, FreeBytes> bytes_;
-    UINT length_ = 0;
+    ZeroedBytes bytes_;
     DWORD usage_;
     D3DPOOL pool_;
     int locks_ = 0;
