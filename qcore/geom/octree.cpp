@@ -104,17 +104,14 @@ void COctNode::lay_out(COctNode* root) {
     root->GetDesc(desc);
     out->cells.reserve(static_cast<size_t>(desc.node_count));
     out->tris.reserve(static_cast<size_t>(desc.total_leaf_faces));
-    // Depth first, each cell's children given consecutive slots when the cell is reached: a subtree and
-    // its leaves' triangles stay close together in memory, as rays walk them.
+    // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
+    // every ray walks, stay together.
     std::vector<COctNode*> order{root};
     order.reserve(static_cast<size_t>(desc.node_count));
     out->cells.push_back({});
-    std::vector<uint32_t> work{0};
-    while (!work.empty()) {
-        const uint32_t i = work.back();
-        work.pop_back();
+    for (size_t i = 0; i < order.size(); ++i) {
         COctNode* n = order[i];
-        n->cell = i;
+        n->cell = static_cast<uint32_t>(i);
         qcore::detail::OctLayout::Cell& c = out->cells[i];
         c.box = n->box;
         c.leaf = n->children.empty();
@@ -132,8 +129,6 @@ void COctNode::lay_out(COctNode* root) {
         c.count = static_cast<uint32_t>(n->children.size());
         order.insert(order.end(), n->children.begin(), n->children.end());
         out->cells.resize(order.size());
-        for (uint32_t k = c.first + c.count; k-- > c.first;)
-            work.push_back(k);
     }
     for (COctNode* n : order)
         n->layout = out;
