@@ -100,38 +100,41 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
 void COctNode::lay_out(COctNode* root) {
     auto out = std::make_shared<qcore::detail::OctLayout>();
     const CRawMesh& m = *root->mesh;
-    OCTREE_DESC desc;
-    root->GetDesc(desc);
-    out->cells.reserve(static_cast<size_t>(desc.node_count));
-    out->tris.reserve(static_cast<size_t>(desc.total_leaf_faces));
     // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
-    // every ray walks, stay together.
+    // every ray walks, stay together. The first pass only orders and counts, so that nothing regrows.
     std::vector<COctNode*> order{root};
-    order.reserve(static_cast<size_t>(desc.node_count));
-    out->cells.push_back({});
+    size_t references = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const COctNode* n = order[i];
+        if (n->children.empty())
+            references += n->faces.size();
+        else
+            order.insert(order.end(), n->children.begin(), n->children.end());
+    }
+    out->cells.resize(order.size());
+    out->tris.reserve(references);
+    uint32_t next_child = 1;
     for (size_t i = 0; i < order.size(); ++i) {
         COctNode* n = order[i];
         n->cell = static_cast<uint32_t>(i);
+        n->layout = out;
         qcore::detail::OctLayout::Cell& c = out->cells[i];
         c.box = n->box;
         c.leaf = n->children.empty();
-        if (c.leaf) {
-            c.first = static_cast<uint32_t>(out->tris.size());
-            c.count = static_cast<uint32_t>(n->faces.size());
-            for (DWORD f : n->faces) {
-                const CFace& t = m.faces[f];
-                const VEC& a = m.vertices[t.a];
-                out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a, f});
-            }
+        if (!c.leaf) {
+            c.first = next_child;
+            c.count = static_cast<uint32_t>(n->children.size());
+            next_child += c.count;
             continue;
         }
-        c.first = static_cast<uint32_t>(order.size());
-        c.count = static_cast<uint32_t>(n->children.size());
-        order.insert(order.end(), n->children.begin(), n->children.end());
-        out->cells.resize(order.size());
+        c.first = static_cast<uint32_t>(out->tris.size());
+        c.count = static_cast<uint32_t>(n->faces.size());
+        for (DWORD f : n->faces) {
+            const CFace& t = m.faces[f];
+            const VEC& a = m.vertices[t.a];
+            out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a, f});
+        }
     }
-    for (COctNode* n : order)
-        n->layout = out;
 }
 
 bool COctNode::CanSplit(int max_faces, int max_depth) const {
