@@ -18,9 +18,12 @@ namespace {
 constexpr size_t budget_per_face = 16;
 constexpr size_t budget_floor = 4096;
 
+bool finite(const VEC& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
 bool finite_box(const CBox& b) {
-    return std::isfinite(b.min.x) && std::isfinite(b.min.y) && std::isfinite(b.min.z) &&
-           std::isfinite(b.max.x) && std::isfinite(b.max.y) && std::isfinite(b.max.z);
+    return finite(b.min) && finite(b.max);
 }
 
 } // namespace
@@ -121,6 +124,8 @@ void COctNode::lay_out(COctNode* root) {
         qcore::detail::OctLayout::Cell& c = out->cells[i];
         c.box = n->box;
         c.leaf = n->children.empty();
+        out->finite = out->finite && finite_box(c.box) && c.box.min.x <= c.box.max.x &&
+                      c.box.min.y <= c.box.max.y && c.box.min.z <= c.box.max.z;
         if (!c.leaf) {
             c.first = next_child;
             c.count = static_cast<uint32_t>(n->children.size());
@@ -214,10 +219,28 @@ namespace {
 
 using Layout = qcore::detail::OctLayout;
 
-bool cell_on_ray(const Layout::Cell& c, const CRayForBox& ray, float t0, float t1, float& tnear) {
-    float tfar;
-    return c.box.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
-}
+// Which cells the interval (t0, t1) of a ray passes, and where it enters them: CBox::line_box_test. For a
+// ray with finite origin and reciprocals through cells of finite, valid boxes no slab gives NaN, so the
+// slabs reduce to minima and maxima without the border cases.
+class RayCells {
+public:
+    RayCells(const Layout& l, const CRayForBox& r, float from, float to)
+        : ray(r), t0(from), t1(to), fast(l.finite && finite(r.origin) && finite(r.inv_dir)) {}
+
+    bool enters(const Layout::Cell& c, float& tnear) const {
+        float tfar;
+        if (!fast) return c.box.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
+        const VEC a = (c.box.min - ray.origin) * ray.inv_dir, b = (c.box.max - ray.origin) * ray.inv_dir;
+        tnear = std::max(std::max(std::min(a.x, b.x), std::min(a.y, b.y)), std::min(a.z, b.z));
+        tfar = std::min(std::min(std::max(a.x, b.x), std::max(a.y, b.y)), std::max(a.z, b.z));
+        return tnear <= tfar && tnear < t1 && t0 < tfar;
+    }
+
+private:
+    const CRayForBox& ray;
+    const float t0, t1;
+    const bool fast;
+};
 
 bool intersect(const Layout::Tri& t, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
     if (!qcore::detail::intersect_tri_edges(t.a, t.e1, t.e2, ray.origin, ray.dir, hit.u, hit.v, hit.dist))
@@ -229,8 +252,9 @@ bool intersect(const Layout::Tri& t, const CRayForBox& ray, OCTREE_INT_ITEM& hit
 // Calls leaf(cell) for every leaf on the ray's interval, depth first in child order.
 template <class Leaf>
 void walk_ray(const Layout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Leaf&& leaf) {
+    const RayCells cells(l, ray, t0, t1);
     float tnear;
-    if (!cell_on_ray(l.cells[start], ray, t0, t1, tnear)) return;
+    if (!cells.enters(l.cells[start], tnear)) return;
     thread_local std::vector<uint32_t> stack;
     stack.assign(1, start);
     while (!stack.empty()) {
@@ -241,7 +265,7 @@ void walk_ray(const Layout& l, uint32_t start, const CRayForBox& ray, float t0, 
             continue;
         }
         for (uint32_t i = c.first + c.count; i-- > c.first;)
-            if (cell_on_ray(l.cells[i], ray, t0, t1, tnear)) stack.push_back(i);
+            if (cells.enters(l.cells[i], tnear)) stack.push_back(i);
     }
 }
 
@@ -269,8 +293,9 @@ bool COctNode::RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OC
 bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& hit) const {
     if (!layout) return false;
     const Layout& l = *layout;
+    const RayCells cells(l, ray, t0, t1);
     float tnear;
-    if (!cell_on_ray(l.cells[cell], ray, t0, t1, tnear)) return false;
+    if (!cells.enters(l.cells[cell], tnear)) return false;
     bool found = false;
     OCTREE_INT_ITEM best, candidate;
     // Cells front to back by where the ray enters them: none entered after a nearer hit can hold a nearer
@@ -293,7 +318,7 @@ bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_
         // Pushed farthest first, so that the nearest is taken next (of equal ones, the first child).
         const size_t base = stack.size();
         for (uint32_t i = c.first; i < c.first + c.count; ++i) {
-            if (!cell_on_ray(l.cells[i], ray, t0, t1, tnear)) continue;
+            if (!cells.enters(l.cells[i], tnear)) continue;
             size_t at = stack.size();
             stack.emplace_back();
             for (; at > base && stack[at - 1].first <= tnear; --at)

@@ -51,6 +51,7 @@ struct OctLayout {
     };
     std::vector<Cell> cells;
     std::vector<Tri> tris;
+    bool finite = true; // every cell a valid box of finite bounds
 };
 } // namespace qcore::detail
 
