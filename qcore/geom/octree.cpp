@@ -116,6 +116,7 @@ void COctNode::lay_out(COctNode* root) {
     }
     out->cells.resize(order.size());
     out->tris.reserve(references);
+    out->faces.reserve(references);
     uint32_t next_child = 1;
     for (size_t i = 0; i < order.size(); ++i) {
         COctNode* n = order[i];
@@ -137,7 +138,8 @@ void COctNode::lay_out(COctNode* root) {
         for (DWORD f : n->faces) {
             const CFace& t = m.faces[f];
             const VEC& a = m.vertices[t.a];
-            out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a, f});
+            out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a});
+            out->faces.push_back(f);
         }
     }
 }
@@ -242,10 +244,11 @@ private:
     const bool fast;
 };
 
-bool intersect(const Layout::Tri& t, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
+bool intersect(const Layout& l, uint32_t i, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
+    const Layout::Tri& t = l.tris[i];
     if (!qcore::detail::intersect_tri_edges(t.a, t.e1, t.e2, ray.origin, ray.dir, hit.u, hit.v, hit.dist))
         return false;
-    hit.face = t.face;
+    hit.face = l.faces[i];
     return true;
 }
 
@@ -276,7 +279,7 @@ void COctNode::GetPossibleIntersectedTriangles(const CRayForBox& ray, float t0, 
     if (!layout) return;
     walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
         for (uint32_t i = c.first; i < c.first + c.count; ++i)
-            out.push_back(layout->tris[i].face);
+            out.push_back(layout->faces[i]);
     });
 }
 
@@ -285,7 +288,7 @@ bool COctNode::RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OC
     OCTREE_INT_ITEM hit;
     walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
         for (uint32_t i = c.first; i < c.first + c.count; ++i)
-            if (intersect(layout->tris[i], ray, hit)) hits.push_back(hit);
+            if (intersect(*layout, i, ray, hit)) hits.push_back(hit);
     });
     return !hits.empty();
 }
@@ -309,7 +312,7 @@ bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_
         const Layout::Cell& c = l.cells[index];
         if (c.leaf) {
             for (uint32_t i = c.first; i < c.first + c.count; ++i)
-                if (intersect(l.tris[i], ray, candidate) && (!found || candidate.dist < best.dist)) {
+                if (intersect(l, i, ray, candidate) && (!found || candidate.dist < best.dist)) {
                     best = candidate;
                     found = true;
                 }
@@ -341,7 +344,7 @@ void COctNode::find_possible_faces_int_with_box(const CBox& query, std::vector<D
         stack.pop_back();
         if (c.leaf) {
             for (uint32_t i = c.first; i < c.first + c.count; ++i)
-                out.push_back(l.tris[i].face);
+                out.push_back(l.faces[i]);
             continue;
         }
         for (uint32_t i = c.first + c.count; i-- > c.first;)

@@ -37,7 +37,8 @@ struct OCTREE_DESC {
 namespace qcore::detail {
 // A built tree laid out for queries: the cells in one array (a cell's children side by side, found by
 // index) and the leaves' triangles in another, each with its first vertex and both edges ready for the
-// intersection test. It holds the triangles as they were when the tree was built.
+// intersection test, their face numbers beside them (read only on a hit). It holds the triangles as they
+// were when the tree was built.
 struct OctLayout {
     struct Cell {
         CBox box;
@@ -47,11 +48,11 @@ struct OctLayout {
     };
     struct Tri {
         VEC a, e1, e2;
-        DWORD face;
     };
     std::vector<Cell> cells;
     std::vector<Tri> tris;
-    bool finite = true; // every cell a valid box of finite bounds
+    std::vector<DWORD> faces; // the face of each entry of tris
+    bool finite = true;       // every cell a valid box of finite bounds
 };
 } // namespace qcore::detail
 
