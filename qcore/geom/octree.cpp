@@ -18,14 +18,18 @@ namespace {
 constexpr size_t budget_per_face = 16;
 constexpr size_t budget_floor = 4096;
 
+bool finite(const VEC& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
 bool finite_box(const CBox& b) {
-    return std::isfinite(b.min.x) && std::isfinite(b.min.y) && std::isfinite(b.min.z) &&
-           std::isfinite(b.max.x) && std::isfinite(b.max.y) && std::isfinite(b.max.z);
+    return finite(b.min) && finite(b.max);
 }
 
 } // namespace
 
-COctNode::COctNode(const COctNode& o) : box(o.box), depth(o.depth), faces(o.faces), mesh(o.mesh) {
+COctNode::COctNode(const COctNode& o)
+    : box(o.box), depth(o.depth), faces(o.faces), mesh(o.mesh), layout(o.layout), cell(o.cell) {
     children.reserve(o.children.size());
     for (const COctNode* c : o.children)
         children.push_back(new COctNode(*c));
@@ -39,6 +43,8 @@ COctNode& COctNode::operator=(const COctNode& o) {
     depth = o.depth;
     faces = o.faces;
     mesh = o.mesh;
+    layout = o.layout;
+    cell = o.cell;
     return *this;
 }
 
@@ -90,7 +96,52 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
                 next.insert(next.end(), (*it)->children.begin(), (*it)->children.end());
         std::swap(level, next);
     }
+    lay_out(root);
     return root;
+}
+
+void COctNode::lay_out(COctNode* root) {
+    auto out = std::make_shared<qcore::detail::OctLayout>();
+    const CRawMesh& m = *root->mesh;
+    // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
+    // every ray walks, stay together. The first pass only orders and counts, so that nothing regrows.
+    std::vector<COctNode*> order{root};
+    size_t references = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const COctNode* n = order[i];
+        if (n->children.empty())
+            references += n->faces.size();
+        else
+            order.insert(order.end(), n->children.begin(), n->children.end());
+    }
+    out->cells.resize(order.size());
+    out->tris.reserve(references);
+    out->faces.reserve(references);
+    uint32_t next_child = 1;
+    for (size_t i = 0; i < order.size(); ++i) {
+        COctNode* n = order[i];
+        n->cell = static_cast<uint32_t>(i);
+        n->layout = out;
+        qcore::detail::OctLayout::Cell& c = out->cells[i];
+        c.box = n->box;
+        c.leaf = n->children.empty();
+        out->finite = out->finite && finite_box(c.box) && c.box.min.x <= c.box.max.x &&
+                      c.box.min.y <= c.box.max.y && c.box.min.z <= c.box.max.z;
+        if (!c.leaf) {
+            c.first = next_child;
+            c.count = static_cast<uint32_t>(n->children.size());
+            next_child += c.count;
+            continue;
+        }
+        c.first = static_cast<uint32_t>(out->tris.size());
+        c.count = static_cast<uint32_t>(n->faces.size());
+        for (DWORD f : n->faces) {
+            const CFace& t = m.faces[f];
+            const VEC& a = m.vertices[t.a];
+            out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a});
+            out->faces.push_back(f);
+        }
+    }
 }
 
 bool COctNode::CanSplit(int max_faces, int max_depth) const {
@@ -166,92 +217,138 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget) {
     return true;
 }
 
-bool COctNode::intersect(DWORD face, const CRayForBox& ray, OCTREE_INT_ITEM& hit) const {
-    const CFace& t = mesh->faces[face];
-    if (!D3DXIntersectTri(&mesh->vertices[t.a], &mesh->vertices[t.b], &mesh->vertices[t.c], &ray.origin,
-                          &ray.dir, &hit.u, &hit.v, &hit.dist))
+namespace {
+
+using Layout = qcore::detail::OctLayout;
+
+// Which cells the interval (t0, t1) of a ray passes, and where it enters them: CBox::line_box_test. For a
+// ray with finite origin and reciprocals through cells of finite, valid boxes no slab gives NaN, so the
+// slabs reduce to minima and maxima without the border cases.
+class RayCells {
+public:
+    RayCells(const Layout& l, const CRayForBox& r, float from, float to)
+        : ray(r), t0(from), t1(to), fast(l.finite && finite(r.origin) && finite(r.inv_dir)) {}
+
+    bool enters(const Layout::Cell& c, float& tnear) const {
+        float tfar;
+        if (!fast) return c.box.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
+        const VEC a = (c.box.min - ray.origin) * ray.inv_dir, b = (c.box.max - ray.origin) * ray.inv_dir;
+        tnear = std::max(std::max(std::min(a.x, b.x), std::min(a.y, b.y)), std::min(a.z, b.z));
+        tfar = std::min(std::min(std::max(a.x, b.x), std::max(a.y, b.y)), std::max(a.z, b.z));
+        return tnear <= tfar && tnear < t1 && t0 < tfar;
+    }
+
+private:
+    const CRayForBox& ray;
+    const float t0, t1;
+    const bool fast;
+};
+
+bool intersect(const Layout& l, uint32_t i, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
+    const Layout::Tri& t = l.tris[i];
+    if (!qcore::detail::intersect_tri_edges(t.a, t.e1, t.e2, ray.origin, ray.dir, hit.u, hit.v, hit.dist))
         return false;
-    hit.face = face;
+    hit.face = l.faces[i];
     return true;
 }
 
+// Calls leaf(cell) for every leaf on the ray's interval, depth first in child order.
+template <class Leaf>
+void walk_ray(const Layout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Leaf&& leaf) {
+    const RayCells cells(l, ray, t0, t1);
+    float tnear;
+    if (!cells.enters(l.cells[start], tnear)) return;
+    thread_local std::vector<uint32_t> stack;
+    stack.assign(1, start);
+    while (!stack.empty()) {
+        const Layout::Cell& c = l.cells[stack.back()];
+        stack.pop_back();
+        if (c.leaf) {
+            leaf(c);
+            continue;
+        }
+        for (uint32_t i = c.first + c.count; i-- > c.first;)
+            if (cells.enters(l.cells[i], tnear)) stack.push_back(i);
+    }
+}
+
+} // namespace
+
 void COctNode::GetPossibleIntersectedTriangles(const CRayForBox& ray, float t0, float t1,
                                                std::vector<DWORD>& out) const {
-    if (!box.line_box_test(ray, t0, t1)) return;
-    if (children.empty()) {
-        out.insert(out.end(), faces.begin(), faces.end());
-        return;
-    }
-    for (const COctNode* c : children)
-        c->GetPossibleIntersectedTriangles(ray, t0, t1, out);
+    if (!layout) return;
+    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
+        for (uint32_t i = c.first; i < c.first + c.count; ++i)
+            out.push_back(layout->faces[i]);
+    });
 }
 
 bool COctNode::RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const {
-    thread_local std::vector<DWORD> candidates;
-    candidates.clear();
-    GetPossibleIntersectedTriangles(ray, t0, t1, candidates);
-    if (candidates.empty()) return false;
+    if (!layout) return !hits.empty();
     OCTREE_INT_ITEM hit;
-    for (DWORD f : candidates)
-        if (intersect(f, ray, hit)) hits.push_back(hit);
+    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
+        for (uint32_t i = c.first; i < c.first + c.count; ++i)
+            if (intersect(*layout, i, ray, hit)) hits.push_back(hit);
+    });
     return !hits.empty();
 }
 
-void COctNode::nearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& best, bool& found) const {
-    if (children.empty()) {
-        OCTREE_INT_ITEM hit;
-        for (DWORD f : faces)
-            if (intersect(f, ray, hit) && (!found || hit.dist < best.dist)) {
-                best = hit;
-                found = true;
-            }
-        return;
-    }
-    // Children front to back by where the ray enters them; none after a nearer hit can hold a nearer one,
-    // since a hit lies in a cell the ray enters no later than the hit.
-    std::pair<float, const COctNode*> order[8];
-    int count = 0;
-    for (const COctNode* c : children) {
-        float tnear, tfar;
-        if (!c->box.ray_interval(ray, tnear, tfar) || !(tnear < t1 && t0 < tfar)) continue;
-        int at = count++; // insertion by entry distance: at most eight
-        for (; at > 0 && order[at - 1].first > tnear; --at)
-            order[at] = order[at - 1];
-        order[at] = {tnear, c};
-    }
-    for (int i = 0; i < count; ++i) {
-        if (found && order[i].first > best.dist) break;
-        order[i].second->nearest(ray, t0, t1, best, found);
-    }
-}
-
 bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& hit) const {
-    if (!box.line_box_test(ray, t0, t1)) return false;
+    if (!layout) return false;
+    const Layout& l = *layout;
+    const RayCells cells(l, ray, t0, t1);
+    float tnear;
+    if (!cells.enters(l.cells[cell], tnear)) return false;
     bool found = false;
-    OCTREE_INT_ITEM best;
-    nearest(ray, t0, t1, best, found);
+    OCTREE_INT_ITEM best, candidate;
+    // Cells front to back by where the ray enters them: none entered after a nearer hit can hold a nearer
+    // one, since a hit lies in a cell the ray enters no later than the hit.
+    thread_local std::vector<std::pair<float, uint32_t>> stack;
+    stack.assign(1, {tnear, cell});
+    while (!stack.empty()) {
+        const auto [entry, index] = stack.back();
+        stack.pop_back();
+        if (found && entry > best.dist) continue;
+        const Layout::Cell& c = l.cells[index];
+        if (c.leaf) {
+            for (uint32_t i = c.first; i < c.first + c.count; ++i)
+                if (intersect(l, i, ray, candidate) && (!found || candidate.dist < best.dist)) {
+                    best = candidate;
+                    found = true;
+                }
+            continue;
+        }
+        // Pushed farthest first, so that the nearest is taken next (of equal ones, the first child).
+        const size_t base = stack.size();
+        for (uint32_t i = c.first; i < c.first + c.count; ++i) {
+            if (!cells.enters(l.cells[i], tnear)) continue;
+            size_t at = stack.size();
+            stack.emplace_back();
+            for (; at > base && stack[at - 1].first <= tnear; --at)
+                stack[at] = stack[at - 1];
+            stack[at] = {tnear, i};
+        }
+    }
     if (found) hit = best;
     return found;
 }
 
 void COctNode::find_possible_faces_int_with_box(const CBox& query, std::vector<DWORD>& out) {
-    if (!box.int_with_box(query)) return;
-    if (children.empty()) {
-        out.insert(out.end(), faces.begin(), faces.end());
-        return;
-    }
-    stack.clear();
-    stack.push_back(this);
+    if (!layout) return;
+    const Layout& l = *layout;
+    if (!l.cells[cell].box.int_with_box(query)) return;
+    thread_local std::vector<uint32_t> stack;
+    stack.assign(1, cell);
     while (!stack.empty()) {
-        COctNode* n = stack.back();
+        const Layout::Cell& c = l.cells[stack.back()];
         stack.pop_back();
-        for (COctNode* c : n->children) {
-            if (!c->box.int_with_box(query)) continue;
-            if (c->children.empty())
-                out.insert(out.end(), c->faces.begin(), c->faces.end());
-            else
-                stack.push_back(c);
+        if (c.leaf) {
+            for (uint32_t i = c.first; i < c.first + c.count; ++i)
+                out.push_back(l.faces[i]);
+            continue;
         }
+        for (uint32_t i = c.first + c.count; i-- > c.first;)
+            if (l.cells[i].box.int_with_box(query)) stack.push_back(i);
     }
 }
 

@@ -6,6 +6,8 @@
 #include <qcore/geom/ray.h>
 #include <qcore/mesh/raw_mesh.h>
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 class CBaseStatus;
@@ -32,6 +34,28 @@ struct OCTREE_DESC {
     int min_leaf_faces;
 };
 
+namespace qcore::detail {
+// A built tree laid out for queries: the cells in one array (a cell's children side by side, found by
+// index) and the leaves' triangles in another, each with its first vertex and both edges ready for the
+// intersection test, their face numbers beside them (read only on a hit). It holds the triangles as they
+// were when the tree was built.
+struct OctLayout {
+    struct Cell {
+        CBox box;
+        uint32_t first;      // first child cell, or first triangle of a leaf
+        uint32_t count : 31; // children, or triangles of a leaf
+        uint32_t leaf : 1;
+    };
+    struct Tri {
+        VEC a, e1, e2;
+    };
+    std::vector<Cell> cells;
+    std::vector<Tri> tris;
+    std::vector<DWORD> faces; // the face of each entry of tris
+    bool finite = true;       // every cell a valid box of finite bounds
+};
+} // namespace qcore::detail
+
 class COctNode {
 public:
     COctNode() = default;
@@ -48,8 +72,7 @@ public:
     bool RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& hit) const;
     void GetPossibleIntersectedTriangles(const CRayForBox& ray, float t0, float t1,
                                          std::vector<DWORD>& faces) const;
-    // Faces of the leaves overlapping the box (touching counts); may repeat. Uses the node's scratch stack:
-    // box queries on one tree must not run at the same time.
+    // Faces of the leaves overlapping the box (touching counts); may repeat.
     void find_possible_faces_int_with_box(const CBox& box, std::vector<DWORD>& faces);
     // This node first, then its descendants depth first, last child first.
     void EnumAllChildren(std::vector<const COctNode*>& nodes) const;
@@ -74,8 +97,6 @@ protected:
     // `budget` is the number of face references the tree may still add; a split that needs more is refused.
     bool Split(int max_faces, int max_depth, size_t* budget = nullptr);
 
-    // Scratch stack of the box query; a vector, as a deque would allocate a block in every node.
-    std::vector<COctNode*> stack;
     std::vector<COctNode*> children;
     CBox box;
     int depth = -1;
@@ -83,9 +104,13 @@ protected:
     CRawMesh* mesh = nullptr;
 
 private:
+    // Queries run on the layout of the tree the node was built in (shared by copies: it never changes);
+    // a node that was not built by BuildOcTree answers none.
+    std::shared_ptr<const qcore::detail::OctLayout> layout;
+    uint32_t cell = 0;
+
     void retarget(CRawMesh* m);
-    bool intersect(DWORD face, const CRayForBox& ray, OCTREE_INT_ITEM& hit) const;
-    void nearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& best, bool& found) const;
+    static void lay_out(COctNode* root);
 };
 
 class COctree {

@@ -44,10 +44,12 @@ int MESH_UTL::save_xmesh_to_node(CMyComPtr<ID3DXMesh> mesh, CPakNode* parent, co
 namespace {
 
 template <class Index> bool indices_below(const BYTE* data, size_t count, uint32_t limit) {
+    // The largest index, without an early exit, so that the loop vectorises: valid files are the rule.
     const auto* p = reinterpret_cast<const Index*>(data);
+    Index largest = 0;
     for (size_t i = 0; i < count; ++i)
-        if (p[i] >= limit) return false;
-    return true;
+        largest = p[i] > largest ? p[i] : largest;
+    return count == 0 || largest < limit;
 }
 
 } // namespace

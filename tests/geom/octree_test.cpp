@@ -118,10 +118,16 @@ TEST(Octree, RayAndBoxQueriesMatchBruteForce) {
         CRawMesh mesh = random_mesh(rng, 3000);
         COctree tree;
         tree.build_from_vbib(mesh, 8, 10, round % 2, 1.0f, nullptr);
+        const CBox& root = tree.get_root()->get_box();
         for (int i = 0; i < 200; ++i) {
-            const VEC o(pos(rng), pos(rng), pos(rng));
+            VEC o(pos(rng), pos(rng), pos(rng));
             VEC dir = VEC(pos(rng), pos(rng), pos(rng)) - o;
             if (i % 10 == 0) dir = VEC(0, i % 20 == 0 ? 1.0f : -1.0f, 0) * 30; // axis-parallel
+            if (i % 10 == 5) {
+                // In the first split plane, along it or all but along it (a huge, finite reciprocal).
+                o.x = (root.min.x + root.max.x) * 0.5f;
+                dir.x = i % 20 == 5 ? 0.0f : 1e-30f;
+            }
             const CRayForBox ray(o, dir);
             std::vector<OCTREE_INT_ITEM> hits;
             tree.get_root()->RayTest(ray, 0, 3.4e38f, hits);

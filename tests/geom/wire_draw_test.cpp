@@ -4,6 +4,10 @@
 
 #include "core/draw_fixture.h"
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 using qcore::test::DrawFixture;
 
 namespace {
@@ -93,4 +97,57 @@ TEST_F(DrawFixture, SelectionBoxesAndOctreeCells) {
     EXPECT_GT(count(f, red), 0);
     EXPECT_EQ(rs->get_rs(D3DRS_ZWRITEENABLE), zwrite);
     EXPECT_EQ(rs->get_rs(D3DRS_LIGHTING), lighting);
+}
+
+TEST_F(DrawFixture, BoxOnARotatedWorldDrawsItsTwelveTransformedEdges) {
+    // A box turned about a slanted axis, its depth squeezed into the visible range: every edge shows.
+    const CBox box(VEC(-12, -8, -10), VEC(12, 8, 10));
+    const MAT world = MAT::get_rotation_matrix(VEC(0, 0, 0), VEC(1, 2, 3).get_normalize(), 0.7f) *
+                      MAT::get_scaling_matrix(1, 1, 0.01f) * MAT::get_pan_matrix(32, 32, 0.5f);
+    box.Render(&core, 0, &world, 0xFFFF0000, false, false, D3DCMP_ALWAYS);
+    const std::vector<uint32_t> f = frame();
+
+    struct Edge {
+        float ax, ay, bx, by;
+    };
+    std::vector<Edge> edges;
+    for (int i = 0; i < 8; ++i)
+        for (int bit = 1; bit < 8; bit <<= 1) {
+            if (i & bit) continue;
+            const VEC a = box.get_corner(i).get_vertex_transf(world);
+            const VEC b = box.get_corner(i | bit).get_vertex_transf(world);
+            edges.push_back({a.x, a.y, b.x, b.y});
+        }
+    ASSERT_EQ(edges.size(), 12u);
+    const auto near_ink = [&](float x, float y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int px = static_cast<int>(std::floor(x)) + dx,
+                          py = static_cast<int>(std::floor(y)) + dy;
+                if (px >= 0 && py >= 0 && px < kSize && py < kSize && f[py * kSize + px] == red) return true;
+            }
+        return false;
+    };
+    for (const Edge& e : edges)
+        for (float t = 0.1f; t < 0.95f; t += 0.2f)
+            EXPECT_TRUE(near_ink(e.ax + (e.bx - e.ax) * t, e.ay + (e.by - e.ay) * t))
+                << "edge from " << e.ax << ", " << e.ay << " to " << e.bx << ", " << e.by << " at " << t;
+    // And nothing is drawn away from the edges.
+    const auto distance_to_edge = [](const Edge& e, float x, float y) {
+        const float dx = e.bx - e.ax, dy = e.by - e.ay;
+        const float t = std::clamp(((x - e.ax) * dx + (y - e.ay) * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+        return std::hypot(x - (e.ax + t * dx), y - (e.ay + t * dy));
+    };
+    int drawn = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            if (f[y * kSize + x] == 0) continue;
+            ++drawn;
+            EXPECT_EQ(f[y * kSize + x], red);
+            float nearest = 1e9f;
+            for (const Edge& e : edges)
+                nearest = std::min(nearest, distance_to_edge(e, float(x), float(y)));
+            EXPECT_LT(nearest, 1.0f) << "pixel " << x << ", " << y;
+        }
+    EXPECT_GT(drawn, 100);
 }

@@ -335,20 +335,8 @@ D3DXVECTOR3* D3DXPlaneIntersectLine(D3DXVECTOR3* out, const D3DXPLANE* p, const 
 
 BOOL D3DXIntersectTri(const D3DXVECTOR3* p0, const D3DXVECTOR3* p1, const D3DXVECTOR3* p2,
                       const D3DXVECTOR3* pos, const D3DXVECTOR3* dir, FLOAT* pu, FLOAT* pv, FLOAT* pdist) {
-    const D3DXVECTOR3 e1 = *p1 - *p0, e2 = *p2 - *p0, tvec = *pos - *p0;
-    D3DXVECTOR3 pvec, qvec;
-    D3DXVec3Cross(&pvec, dir, &e2);
-    const float det = D3DXVec3Dot(&e1, &pvec);
-    if (det == 0.0f) return FALSE;
-    const float inv = 1.0f / det;
-    const float u = D3DXVec3Dot(&tvec, &pvec) * inv;
-    // Written so that NaNs fail the tests too.
-    if (!(u >= 0.0f && u <= 1.0f)) return FALSE;
-    D3DXVec3Cross(&qvec, &tvec, &e1);
-    const float v = D3DXVec3Dot(dir, &qvec) * inv;
-    if (!(v >= 0.0f && u + v <= 1.0f)) return FALSE;
-    const float dist = D3DXVec3Dot(&e2, &qvec) * inv;
-    if (!(dist >= 0.0f)) return FALSE;
+    float u, v, dist;
+    if (!qcore::detail::intersect_tri_edges(*p0, *p1 - *p0, *p2 - *p0, *pos, *dir, u, v, dist)) return FALSE;
     if (pu) *pu = u;
     if (pv) *pv = v;
     if (pdist) *pdist = dist;

@@ -486,6 +486,29 @@ inline D3DXCOLOR* D3DXColorModulate(D3DXCOLOR* out, const D3DXCOLOR* a, const D3
     return out;
 }
 
+namespace qcore::detail {
+// The ray-triangle test of D3DXIntersectTri on the first vertex and the two edges from it, for callers that
+// keep the edges of many triangles ready; both give bit-identical answers.
+inline bool intersect_tri_edges(const D3DXVECTOR3& p0, const D3DXVECTOR3& e1, const D3DXVECTOR3& e2,
+                                const D3DXVECTOR3& pos, const D3DXVECTOR3& dir, float& u, float& v,
+                                float& dist) {
+    const D3DXVECTOR3 tvec = pos - p0;
+    D3DXVECTOR3 pvec, qvec;
+    D3DXVec3Cross(&pvec, &dir, &e2);
+    const float det = D3DXVec3Dot(&e1, &pvec);
+    if (det == 0.0f) return false;
+    const float inv = 1.0f / det;
+    u = D3DXVec3Dot(&tvec, &pvec) * inv;
+    // Written so that NaNs fail the tests too.
+    if (!(u >= 0.0f && u <= 1.0f)) return false;
+    D3DXVec3Cross(&qvec, &tvec, &e1);
+    v = D3DXVec3Dot(&dir, &qvec) * inv;
+    if (!(v >= 0.0f && u + v <= 1.0f)) return false;
+    dist = D3DXVec3Dot(&e2, &qvec) * inv;
+    return dist >= 0.0f;
+}
+} // namespace qcore::detail
+
 // Whether the ray pos + t·dir (t ≥ 0) meets the triangle p0 p1 p2 from either side. The hit point is
 // p0 + u·(p1 − p0) + v·(p2 − p0); dist is t, in units of dir's length. Any of u, v, dist may be null.
 BOOL D3DXIntersectTri(const D3DXVECTOR3* p0, const D3DXVECTOR3* p1, const D3DXVECTOR3* p2,

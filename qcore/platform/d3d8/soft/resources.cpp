@@ -63,16 +63,6 @@ void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down) {
     down = type >= D3DMULTISAMPLE_3_SAMPLES ? 2 : 1;
 }
 
-ZeroedBytes::ZeroedBytes(size_t size) : size_(size) {
-    if (size == 0) return;
-    bytes_.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
-    if (!bytes_) throw std::bad_alloc();
-}
-
-void ZeroedBytes::Free::operator()(uint8_t* p) const {
-    std::free(p);
-}
-
 static size_t stored_bytes(const SurfaceSpec& spec) {
     UINT across = 1, down = 1;
     sample_grid(spec.multisample, across, down);

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -13,23 +15,6 @@
 namespace qcore::detail::soft {
 
 class SoftTexture;
-
-// Zero-filled bytes of a fixed size from calloc: memory fresh from the kernel is zero already and is not
-// written twice, which a zero-initialised vector would do for every new surface and buffer.
-class ZeroedBytes {
-public:
-    explicit ZeroedBytes(size_t size);
-    uint8_t* data() { return bytes_.get(); }
-    const uint8_t* data() const { return bytes_.get(); }
-    size_t size() const { return size_; }
-
-private:
-    struct Free {
-        void operator()(uint8_t* p) const;
-    };
-    std::unique_ptr<uint8_t[], Free> bytes_;
-    size_t size_ = 0;
-};
 
 // What a surface is and whether the application may lock it.
 struct SurfaceSpec {
@@ -67,6 +52,28 @@ private:
     int writers_waiting_ = 0;
     bool writing_ = false;
     std::thread::id writer_;
+};
+
+// Zero-filled bytes from calloc, which takes fresh pages from the system without writing them: large
+// surfaces and buffers that are filled right away (captures, meshes read from files) are not written
+// twice. Throws std::bad_alloc as a vector would.
+class ZeroedBytes {
+public:
+    ZeroedBytes() = default;
+    explicit ZeroedBytes(size_t size)
+        : bytes_(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1))), size_(size) {
+        if (!bytes_) throw std::bad_alloc();
+    }
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+
+private:
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> bytes_;
+    size_t size_ = 0;
 };
 
 // Pixels of one surface. A multisampled surface stores width x samples-across by height x samples-down.
