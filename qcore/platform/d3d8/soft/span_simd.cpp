@@ -96,7 +96,7 @@ inline __m128i not_si128(__m128i v) {
 }
 
 // Lane masks of compare(func, value, reference) for values below 2^31.
-__m128i compare4(uint32_t func, __m128i value, __m128i reference) {
+[[gnu::always_inline]] inline __m128i compare4(uint32_t func, __m128i value, __m128i reference) {
     switch (func) {
     case cmp_never:
         return _mm_setzero_si128();
@@ -154,13 +154,28 @@ inline __m128i gather(const uint8_t* base, __m128i index) {
     return _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
 }
 
+// The texels at four texel indices and their right-hand neighbours, read a pair at a time.
+inline void gather_pairs(const uint8_t* base, __m128i index, __m128i& left, __m128i& right) {
+    const int i0 = _mm_cvtsi128_si32(index), i1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0x55)),
+              i2 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xaa)),
+              i3 = _mm_cvtsi128_si32(_mm_shuffle_epi32(index, 0xff));
+    auto pair = [&](int i) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + static_cast<ptrdiff_t>(i) * 4));
+    };
+    // l0 r0 l1 r1 and l2 r2 l3 r3, each regrouped as lefts then rights.
+    const __m128i a = _mm_shuffle_epi32(_mm_unpacklo_epi64(pair(i0), pair(i1)), 0xd8);
+    const __m128i b = _mm_shuffle_epi32(_mm_unpacklo_epi64(pair(i2), pair(i3)), 0xd8);
+    left = _mm_unpacklo_epi64(a, b);
+    right = _mm_unpackhi_epi64(a, b);
+}
+
 // Texel index of (x, y) for coordinates and pitch (in texels) below 2^15: x + y * pitch in one multiply-add.
 inline __m128i texel_index(__m128i x, __m128i y, __m128i pitch_hi) {
     return _mm_madd_epi16(_mm_or_si128(x, _mm_slli_epi32(y, 16)), pitch_hi);
 }
 
 // Four texels of one power-of-two level with wrapping, point or bilinear.
-Quad fetch4(const SampleLevel& level, bool linear, __m128 tu, __m128 tv) {
+[[gnu::always_inline]] inline Quad fetch4(const SampleLevel& level, bool linear, __m128 tu, __m128 tv) {
     const __m128 half_texel = _mm_set1_ps(linear ? -127.5f : 0.f);
     const __m128i fu = floor_epi32(
         _mm_add_ps(_mm_mul_ps(tu, _mm_set1_ps(static_cast<float>(level.width) * 256.f)), half_texel));
@@ -171,14 +186,23 @@ Quad fetch4(const SampleLevel& level, bool linear, __m128 tu, __m128 tv) {
     const __m128i alpha_or = _mm_set1_epi32(static_cast<int>(level.alpha_or));
     const __m128i tx = _mm_srai_epi32(fu, 8), ty = _mm_srai_epi32(fv, 8);
     const __m128i x0 = _mm_and_si128(tx, wm), y0 = _mm_and_si128(ty, hm);
-    const __m128i p00 = _mm_or_si128(gather(level.data, texel_index(x0, y0, pitch_hi)), alpha_or);
-    if (!linear) return unpack(p00);
+    if (!linear) return unpack(_mm_or_si128(gather(level.data, texel_index(x0, y0, pitch_hi)), alpha_or));
     const __m128i one = _mm_set1_epi32(1);
     const __m128i x1 = _mm_and_si128(_mm_add_epi32(tx, one), wm),
                   y1 = _mm_and_si128(_mm_add_epi32(ty, one), hm);
-    const __m128i p10 = _mm_or_si128(gather(level.data, texel_index(x1, y0, pitch_hi)), alpha_or);
-    const __m128i p01 = _mm_or_si128(gather(level.data, texel_index(x0, y1, pitch_hi)), alpha_or);
-    const __m128i p11 = _mm_or_si128(gather(level.data, texel_index(x1, y1, pitch_hi)), alpha_or);
+    __m128i p00, p10, p01, p11;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(x0, wm)) == 0) {
+        // No pixel wraps from the last column to the first: each row's two texels lie side by side.
+        gather_pairs(level.data, texel_index(x0, y0, pitch_hi), p00, p10);
+        gather_pairs(level.data, texel_index(x0, y1, pitch_hi), p01, p11);
+    } else {
+        p00 = gather(level.data, texel_index(x0, y0, pitch_hi));
+        p10 = gather(level.data, texel_index(x1, y0, pitch_hi));
+        p01 = gather(level.data, texel_index(x0, y1, pitch_hi));
+        p11 = gather(level.data, texel_index(x1, y1, pitch_hi));
+    }
+    p00 = _mm_or_si128(p00, alpha_or), p10 = _mm_or_si128(p10, alpha_or);
+    p01 = _mm_or_si128(p01, alpha_or), p11 = _mm_or_si128(p11, alpha_or);
     const __m128i wx = _mm_srli_epi32(_mm_and_si128(fu, _mm_set1_epi32(255)), 1);
     const __m128i wy = _mm_srli_epi32(_mm_and_si128(fv, _mm_set1_epi32(255)), 1);
     const __m128i wxl = spread_lo(wx), wxh = spread_hi(wx), wyl = spread_lo(wy), wyh = spread_hi(wy);
@@ -190,8 +214,8 @@ Quad fetch4(const SampleLevel& level, bool linear, __m128 tu, __m128 tv) {
 
 // Samples four pixels; mipmapped textures take one level of detail per four pixels, from the first one, as
 // hardware does per 2x2 quad.
-Quad sample4(const StageSampler& s, const float* planes, int slot, float lod_offset, __m128 tu, __m128 tv,
-             __m128 w) {
+[[gnu::always_inline]] inline Quad sample4(const StageSampler& s, const float* planes, int slot,
+                                           float lod_offset, __m128 tu, __m128 tv, __m128 w) {
     const int first = s.first_level, last = s.level_count - 1;
     if (!s.needs_lod) return fetch4(s.levels[first], s.mag_filter == filter_linear, tu, tv);
     const float u0 = _mm_cvtss_f32(tu), v0 = _mm_cvtss_f32(tv), w0 = _mm_cvtss_f32(w);
@@ -215,7 +239,7 @@ struct Registers {
     Quad diffuse, current, temp, texture, factor;
 };
 
-Quad argument(uint32_t arg, const Registers& r) {
+[[gnu::always_inline]] inline Quad argument(uint32_t arg, const Registers& r) {
     Quad v;
     switch (arg & ta::select_mask) {
     case ta::diffuse:
@@ -240,7 +264,7 @@ Quad argument(uint32_t arg, const Registers& r) {
 }
 
 // One texture operation on whole pixels; the alpha lanes give what the operation gives for alpha.
-Quad operate(uint32_t op, const uint32_t* args, const Registers& r) {
+[[gnu::always_inline]] inline Quad operate(uint32_t op, const uint32_t* args, const Registers& r) {
     const Quad a1 = argument(args[1], r);
     if (op == top::select_arg1) return a1;
     const Quad a2 = argument(args[2], r);
@@ -313,7 +337,7 @@ bool simd_argument(uint32_t arg) {
 
 // Blend factor for four pixels; sat says whether the alpha lanes take one (the source factor of
 // SRCALPHASAT) instead of the colour lanes' factor.
-Quad blend_factor(uint32_t f, const Quad& s, const Quad& d, bool source) {
+[[gnu::always_inline]] inline Quad blend_factor(uint32_t f, const Quad& s, const Quad& d, bool source) {
     switch (f) {
     case blend_zero:
         return {_mm_setzero_si128(), _mm_setzero_si128()};
@@ -344,11 +368,22 @@ Quad blend_factor(uint32_t f, const Quad& s, const Quad& d, bool source) {
 }
 
 // s * fs + d * fd and the other blend operations, as the general path's blend() computes them.
-Quad blend4(const PixelContext& ctx, const Quad& s, const Quad& d) {
+[[gnu::always_inline]] inline Quad blend4(const PixelContext& ctx, const Quad& s, const Quad& d) {
     const uint32_t op = ctx.blend.op;
     if (op == blendop_min) return {_mm_min_epi16(s.lo, d.lo), _mm_min_epi16(s.hi, d.hi)};
     if (op == blendop_max) return {_mm_max_epi16(s.lo, d.lo), _mm_max_epi16(s.hi, d.hi)};
     const uint32_t sf = ctx.program.src_factor, df = ctx.program.dest_factor;
+    if (op == blendop_add && sf == blend_src_alpha && df == blend_inv_src_alpha) {
+        // s * a + d * (255 - a) stays below 2^16: one rounded division for both products.
+        const Quad a = alpha_of(s);
+        auto mix = [](__m128i s, __m128i d, __m128i a) {
+            const __m128i t = _mm_add_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_sub_epi16(c255(), a))),
+                _mm_set1_epi16(128));
+            return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+        };
+        return {mix(s.lo, d.lo, a.lo), mix(s.hi, d.hi, a.hi)};
+    }
     const Quad ws = sf == blend_one ? s : mul8(s, blend_factor(sf, s, d, true));
     const Quad wd = df == blend_one ? d : mul8(d, blend_factor(df, s, d, false));
     if (op == blendop_subtract) return {_mm_subs_epu16(ws.lo, wd.lo), _mm_subs_epu16(ws.hi, wd.hi)};
@@ -358,6 +393,7 @@ Quad blend4(const PixelContext& ctx, const Quad& s, const Quad& d) {
 
 struct Interpolant {
     __m128 value, step;
+    void advance() { value = _mm_add_ps(value, step); }
 };
 
 template <int Stages, bool Blend>
@@ -447,11 +483,10 @@ void shade4(const PixelContext& ctx, const Prim& prim, const float* planes, int 
                 }
             }
         }
-        for (Interpolant* i : {&z, &q, &r, &g, &b, &a})
-            i->value = _mm_add_ps(i->value, i->step);
+        z.advance(), q.advance(), r.advance(), g.advance(), b.advance(), a.advance();
         for (int s = 0; s < Stages; ++s) {
-            u[s].value = _mm_add_ps(u[s].value, u[s].step);
-            v[s].value = _mm_add_ps(v[s].value, v[s].step);
+            u[s].advance();
+            v[s].advance();
         }
     }
 }
