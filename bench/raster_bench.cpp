@@ -507,9 +507,12 @@ void soft_scene(benchmark::State& state, Kind kind) {
     state.counters["Mpix/s"] = r.fps * frame_pixels(kind, r) / 1e6;
 }
 
-// llvmpipe's frame time, measured in its child process, reported as this benchmark's time.
+// llvmpipe's frame time, measured in a child process, reported as this benchmark's time. Each runs just
+// before the device draws the same scene, so that both see the same load on the machine.
 void llvmpipe_scene(benchmark::State& state, Kind kind) {
-    const Result& r = g_llvmpipe[kind][state.range(0)];
+    const int threads = static_cast<int>(state.range(0));
+    Result& r = g_llvmpipe[kind][threads];
+    r = llvmpipe_in_child(kind, threads);
     if (r.fps <= 0) {
         state.SkipWithError("llvmpipe did not run");
         return;
@@ -528,35 +531,32 @@ void print_row(const char* name, Kind kind, int threads, const Result& r) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Children first, before this process starts any thread.
-    // RASTER_BENCH_NO_PEER=1 skips llvmpipe while tuning.
+    // llvmpipe runs in child processes forked between benchmarks, when no thread of the device is running
+    // (each benchmark releases its device, and with it the device's workers). RASTER_BENCH_NO_PEER=1 skips
+    // llvmpipe while tuning.
     const bool peer = !std::getenv("RASTER_BENCH_NO_PEER");
     std::vector<std::pair<std::string, std::string>> pairs;
-    for (int k = 0; k < kind_count; ++k) {
-        const Kind kind = static_cast<Kind>(k);
-        const std::string ours = std::string("BM_Soft") + kind_names[k],
-                          theirs = std::string("BM_Llvmpipe") + kind_names[k];
-        benchmark::RegisterBenchmark(ours.c_str(), soft_scene, kind)
-            ->Arg(1)
-            ->Arg(2)
-            ->Unit(benchmark::kMillisecond)
-            ->MinTime(2.0)
-            ->UseRealTime();
-        if (peer)
-            benchmark::RegisterBenchmark(theirs.c_str(), llvmpipe_scene, kind)
-                ->Arg(1)
-                ->Arg(2)
-                ->Unit(benchmark::kMillisecond)
-                ->Iterations(1)
-                ->UseManualTime();
+    for (int k = 0; k < kind_count; ++k)
         for (int threads : {1, 2}) {
-            if (peer) g_llvmpipe[k][threads] = llvmpipe_in_child(kind, threads);
+            const Kind kind = static_cast<Kind>(k);
+            const std::string ours = std::string("BM_Soft") + kind_names[k],
+                              theirs = std::string("BM_Llvmpipe") + kind_names[k];
+            if (peer)
+                benchmark::RegisterBenchmark(theirs.c_str(), llvmpipe_scene, kind)
+                    ->Arg(threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(1)
+                    ->UseManualTime();
+            benchmark::RegisterBenchmark(ours.c_str(), soft_scene, kind)
+                ->Arg(threads)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(2.0)
+                ->UseRealTime();
             // Peer over ours: how many times faster than llvmpipe the device draws the scene.
             const std::string suffix = "/" + std::to_string(threads);
             pairs.emplace_back(theirs + suffix + "/iterations:1/manual_time",
                                ours + suffix + "/min_time:2.000/real_time");
         }
-    }
     benchmark::Initialize(&argc, argv);
     qcore::bench::PairsReporter reporter(pairs);
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -397,7 +397,8 @@ struct Interpolant {
 };
 
 template <int Stages, bool Blend>
-void shade4(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
+[[gnu::always_inline]] inline void shade4(const PixelContext& ctx, const Prim& prim, const float* planes,
+                                          int y, int x0, int x1) {
     const float dx = static_cast<float>(x0 - prim.bounds.x0), dy = static_cast<float>(y - prim.bounds.y0);
     const __m128 lane = _mm_set_ps(3.f, 2.f, 1.f, 0.f);
     auto start = [&](int i) -> Interpolant {
@@ -427,8 +428,23 @@ void shade4(const PixelContext& ctx, const Prim& prim, const float* planes, int 
     const __m128i alpha_ref =
         _mm_set1_epi32(static_cast<int>(std::min<uint32_t>(ctx.alpha_ref, 0x7fffffffu)));
     const __m128i stencil_bits = _mm_set1_epi32(255);
+    // Diffuse bytes per pixel, saturated into 0..255 by the packs and clamps.
+    auto diffuse_bytes = [&](__m128 rv, __m128 gv, __m128 bv, __m128 av, __m128 w) {
+        const __m128 wc = _mm_mul_ps(w, color_scale);
+        auto bytes = [&](__m128 f) { return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(f, wc), c05)); };
+        const __m128i rb = _mm_packs_epi32(bytes(bv), bytes(rv)), ga = _mm_packs_epi32(bytes(gv), bytes(av));
+        const __m128i bg = _mm_unpacklo_epi16(rb, ga), ra = _mm_unpackhi_epi16(rb, ga);
+        return clamp({_mm_unpacklo_epi32(bg, ra), _mm_unpackhi_epi32(bg, ra)});
+    };
+    // Without perspective (q the same everywhere) w is one value; with flat colours as well, so is diffuse.
+    const bool affine = planes[4] == 0.f && planes[5] == 0.f;
+    const __m128 w_affine = _mm_div_ps(one, q.value);
+    bool flat = affine;
+    for (int i = 6; i < 18; i += 3)
+        flat = flat && planes[i + 1] == 0.f && planes[i + 2] == 0.f;
     Registers regs;
     regs.factor = splat(pack_argb(ctx.factor));
+    regs.diffuse = diffuse_bytes(r.value, g.value, b.value, a.value, w_affine);
     for (int x = x0; x <= x1; x += 4) {
         const int n = std::min(4, x1 - x + 1);
         __m128i live = _mm_cmplt_epi32(_mm_set_epi32(3, 2, 1, 0), _mm_set1_epi32(n));
@@ -441,14 +457,8 @@ void shade4(const PixelContext& ctx, const Prim& prim, const float* planes, int 
                 live = _mm_and_si128(live, compare4(ctx.z_func, z_int, _mm_srli_epi32(old_depth, 8)));
         }
         if (_mm_movemask_epi8(live) != 0) {
-            const __m128 w = _mm_div_ps(one, q.value);
-            const __m128 wc = _mm_mul_ps(w, color_scale);
-            auto bytes = [&](__m128 f) { return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(f, wc), c05)); };
-            // Diffuse bytes per pixel, saturated into 0..255 by the packs and clamps.
-            const __m128i rb = _mm_packs_epi32(bytes(b.value), bytes(r.value));
-            const __m128i ga = _mm_packs_epi32(bytes(g.value), bytes(a.value));
-            const __m128i bg = _mm_unpacklo_epi16(rb, ga), ra = _mm_unpackhi_epi16(rb, ga);
-            regs.diffuse = clamp({_mm_unpacklo_epi32(bg, ra), _mm_unpackhi_epi32(bg, ra)});
+            const __m128 w = affine ? w_affine : _mm_div_ps(one, q.value);
+            if (!flat) regs.diffuse = diffuse_bytes(r.value, g.value, b.value, a.value, w);
             regs.current = regs.diffuse;
             regs.temp = {_mm_setzero_si128(), _mm_setzero_si128()};
             for (int s = 0; s < Stages; ++s) {
@@ -549,7 +559,16 @@ bool choose_simd_program(PixelContext& ctx) {
     return true;
 }
 
-void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
+// Built for the baseline and again for newer x86-64 levels, whose VEX encodings and extra registers make the
+// same four-pixel code shorter; the loader picks the best the processor runs.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QCORE_SOFT_CLONES [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
+#else
+#define QCORE_SOFT_CLONES
+#endif
+
+QCORE_SOFT_CLONES void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y,
+                                       int x0, int x1) {
     const int stages = ctx.program.stage_count;
     if (ctx.blending) {
         if (stages == 0) return shade4<0, true>(ctx, prim, planes, y, x0, x1);
