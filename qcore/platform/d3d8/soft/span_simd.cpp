@@ -25,10 +25,14 @@ Quad splat(uint32_t argb) {
     return {p, p};
 }
 
+// Rounded x / 255 for lanes x in 0..65025: (x + 128) * 257 >> 16 equals (t + (t >> 8)) >> 8 for t = x + 128.
+inline __m128i div255(__m128i x) {
+    return _mm_mulhi_epu16(_mm_add_epi16(x, _mm_set1_epi16(128)), _mm_set1_epi16(257));
+}
+
 // Rounded a * b / 255 for lanes in 0..255.
 inline __m128i mul8(__m128i a, __m128i b) {
-    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(128));
-    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    return div255(_mm_mullo_epi16(a, b));
 }
 inline Quad mul8(const Quad& a, const Quad& b) {
     return {mul8(a.lo, b.lo), mul8(a.hi, b.hi)};
@@ -377,10 +381,7 @@ bool simd_argument(uint32_t arg) {
         // s * a + d * (255 - a) stays below 2^16: one rounded division for both products.
         const Quad a = alpha_of(s);
         auto mix = [](__m128i s, __m128i d, __m128i a) {
-            const __m128i t = _mm_add_epi16(
-                _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_sub_epi16(c255(), a))),
-                _mm_set1_epi16(128));
-            return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+            return div255(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_sub_epi16(c255(), a))));
         };
         return {mix(s.lo, d.lo, a.lo), mix(s.hi, d.hi, a.hi)};
     }
