@@ -205,8 +205,10 @@ inline __m128i texel_index(__m128i x, __m128i y, __m128i pitch_hi) {
         p01 = gather(level.data, texel_index(x0, y1, pitch_hi));
         p11 = gather(level.data, texel_index(x1, y1, pitch_hi));
     }
-    p00 = _mm_or_si128(p00, alpha_or), p10 = _mm_or_si128(p10, alpha_or);
-    p01 = _mm_or_si128(p01, alpha_or), p11 = _mm_or_si128(p11, alpha_or);
+    if (level.alpha_or) {
+        p00 = _mm_or_si128(p00, alpha_or), p10 = _mm_or_si128(p10, alpha_or);
+        p01 = _mm_or_si128(p01, alpha_or), p11 = _mm_or_si128(p11, alpha_or);
+    }
     const __m128i wx = _mm_srli_epi32(_mm_and_si128(fu, _mm_set1_epi32(255)), 1);
     const __m128i wy = _mm_srli_epi32(_mm_and_si128(fv, _mm_set1_epi32(255)), 1);
     const __m128i wxl = spread_lo(wx), wxh = spread_hi(wx), wyl = spread_lo(wy), wyh = spread_hi(wy);
