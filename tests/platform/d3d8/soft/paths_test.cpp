@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <tuple>
@@ -350,6 +351,20 @@ TEST(SoftPaths, FourPixelAlphaTestKeepsWhatTheGeneralPathKeeps) {
         SCOPED_TRACE(testing::Message() << "function " << func);
         expect_paths_agree(state, tris, rng, D3DFMT_A8R8G8B8, 0);
     }
+}
+
+TEST(SoftPaths, FourPixelPathLeavesAnUntestedDepthBufferAlone) {
+    // A 16-bit depth buffer of exactly its size, depth off: the four-pixel path draws without reading or
+    // writing it (reading it as 32-bit words would run past its end on the last row).
+    Frame f(20, 6, 0xff000000);
+    std::vector<uint16_t> depth(20 * 6, 0x1234);
+    f.target.depth = {reinterpret_cast<uint8_t*>(depth.data()), 20 * 2, 20, 6, D3DFMT_D16};
+    f.state.z_enable = false;
+    Pipeline p(1);
+    ASSERT_TRUE(f.draw(p, prim_tri_list, tl_quad(0, 0, 20, 6, 0xff336699), 2, tl_fvf));
+    EXPECT_TRUE(p.pixel_context().simd);
+    EXPECT_EQ(f.at(19, 5), 0xff336699u);
+    EXPECT_EQ(std::count(depth.begin(), depth.end(), 0x1234), 20 * 6);
 }
 
 } // namespace
