@@ -516,6 +516,55 @@ bool simd_sampler(const StageSampler& s) {
     return true;
 }
 
+[[gnu::always_inline]] inline void shade_any(const PixelContext& ctx, const Prim& prim, const float* planes,
+                                             int y, int x0, int x1) {
+    const int stages = ctx.program.stage_count;
+    if (ctx.blending) {
+        if (stages == 0) return shade4<0, true>(ctx, prim, planes, y, x0, x1);
+        if (stages == 1) return shade4<1, true>(ctx, prim, planes, y, x0, x1);
+        return shade4<2, true>(ctx, prim, planes, y, x0, x1);
+    }
+    if (stages == 0) return shade4<0, false>(ctx, prim, planes, y, x0, x1);
+    if (stages == 1) return shade4<1, false>(ctx, prim, planes, y, x0, x1);
+    return shade4<2, false>(ctx, prim, planes, y, x0, x1);
+}
+
+// The same code built for the baseline and for newer x86-64 levels, whose VEX encodings and extra
+// registers make it shorter. Chosen when a draw starts rather than by the loader (an ifunc resolver runs
+// before sanitizer runtimes are ready).
+void shade_baseline(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
+    shade_any(ctx, prim, planes, y, x0, x1);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+[[gnu::target("arch=x86-64-v3")]] void shade_v3(const PixelContext& ctx, const Prim& prim,
+                                                const float* planes, int y, int x0, int x1) {
+    shade_any(ctx, prim, planes, y, x0, x1);
+}
+
+[[gnu::target("arch=x86-64-v4")]] void shade_v4(const PixelContext& ctx, const Prim& prim,
+                                                const float* planes, int y, int x0, int x1) {
+    shade_any(ctx, prim, planes, y, x0, x1);
+}
+
+SimdProgram::SpanFn best_build() {
+    static const SimdProgram::SpanFn best = [] {
+        __builtin_cpu_init();
+        const bool v3 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") &&
+                        __builtin_cpu_supports("fma") && __builtin_cpu_supports("movbe");
+        const bool v4 = v3 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+                        __builtin_cpu_supports("avx512cd");
+        return v4 ? &shade_v4 : v3 ? &shade_v3 : &shade_baseline;
+    }();
+    return best;
+}
+#else
+SimdProgram::SpanFn best_build() {
+    return &shade_baseline;
+}
+#endif
+
 } // namespace
 
 bool choose_simd_program(PixelContext& ctx) {
@@ -528,6 +577,7 @@ bool choose_simd_program(PixelContext& ctx) {
         return false;
     SimdProgram& program = ctx.program;
     program = SimdProgram{};
+    program.shade = best_build();
     if (ctx.blending) {
         uint32_t src = ctx.blend.src, dest = ctx.blend.dest;
         if (src == blend_both_src_alpha)
@@ -562,25 +612,8 @@ bool choose_simd_program(PixelContext& ctx) {
     return true;
 }
 
-// Built for the baseline and again for newer x86-64 levels, whose VEX encodings and extra registers make the
-// same four-pixel code shorter; the loader picks the best the processor runs.
-#if defined(__GNUC__) && !defined(__clang__)
-#define QCORE_SOFT_CLONES [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
-#else
-#define QCORE_SOFT_CLONES
-#endif
-
-QCORE_SOFT_CLONES void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y,
-                                       int x0, int x1) {
-    const int stages = ctx.program.stage_count;
-    if (ctx.blending) {
-        if (stages == 0) return shade4<0, true>(ctx, prim, planes, y, x0, x1);
-        if (stages == 1) return shade4<1, true>(ctx, prim, planes, y, x0, x1);
-        return shade4<2, true>(ctx, prim, planes, y, x0, x1);
-    }
-    if (stages == 0) return shade4<0, false>(ctx, prim, planes, y, x0, x1);
-    if (stages == 1) return shade4<1, false>(ctx, prim, planes, y, x0, x1);
-    return shade4<2, false>(ctx, prim, planes, y, x0, x1);
+void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1) {
+    ctx.program.shade(ctx, prim, planes, y, x0, x1);
 }
 
 } // namespace qcore::detail::soft

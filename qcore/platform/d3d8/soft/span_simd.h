@@ -18,6 +18,9 @@ struct SimdStage {
 };
 
 struct SimdProgram {
+    using SpanFn = void (*)(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0,
+                            int x1);
+    SpanFn shade = nullptr; // the build of the path for this processor
     int stage_count = 0;
     SimdStage stages[simd_max_stages];
     uint32_t src_factor = 0, dest_factor = 0; // blend factors with the both-alpha forms resolved
