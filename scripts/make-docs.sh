@@ -8,10 +8,15 @@ inputs=""
 for d in core data geom image texture mesh view net; do
   [ -d "qcore/$d" ] && inputs="$inputs qcore/$d"
 done
-export QCORE_DOCS_OUT="$out" QCORE_DOCS_INPUT="$inputs docs/guide.md"
+export QCORE_DOCS_OUT="$out" QCORE_DOCS_INPUT="$inputs docs/guide.md docs/platform.md"
 doxygen docs/Doxyfile
 if [ -s "$out/warnings.txt" ]; then
   cat "$out/warnings.txt" >&2
+  exit 1
+fi
+# The headers' comments reach doxygen through its input filter; a reference without them is a failure too.
+if ! grep -qs 'class="mdescRight"' "$out"/html/class*.html; then
+  echo "the reference has no descriptions: the comment filter (scripts/doxygen-filter.awk) did not run" >&2
   exit 1
 fi
 echo "API reference: $out/html/index.html"

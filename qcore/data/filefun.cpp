@@ -369,16 +369,20 @@ int filefun::delete_self_path(const char* deleter, const char* folder) {
         AfxMessageBox(CString(deleter) + ", not exist");
         return 0;
     }
-    const CString copy = appinfo::get_qvx_temp_path() + "~sfd.exe";
-    if (!is_same_file(deleter, copy) && !CopyFileA(deleter, copy, FALSE)) {
-        AfxMessageBox("Copy sfd err");
-        return 0;
-    }
-    // The deleter waits for this process to end before it deletes the folder. A temporary folder that
-    // allows no programs to run leaves the installed deleter to do it.
+    // The copy runs from a folder only this user can write: a program planted in the shared temporary
+    // folder is never started. Without such a folder the installed deleter does the work.
     const std::string target = qcore::os_path(folder);
     const std::vector<std::string> host{"QCORE_DELETER_WAIT_PID=" + std::to_string(::getpid())};
-    if (qcore::start_process({copy.str(), target}, std::string(), host) == ERROR_SUCCESS) return 1;
+    if (const std::string own = qcore::private_temp_folder(); !own.empty()) {
+        const CString copy(own + "~sfd.exe");
+        if (!is_same_file(deleter, copy) && !CopyFileA(deleter, copy, FALSE)) {
+            AfxMessageBox("Copy sfd err");
+            return 0;
+        }
+        // The deleter waits for this process to end before it deletes the folder. A temporary folder
+        // that allows no programs to run leaves the installed deleter to do it.
+        if (qcore::start_process({copy.str(), target}, std::string(), host) == ERROR_SUCCESS) return 1;
+    }
     return qcore::start_process({deleter, target}, std::string(), host) == ERROR_SUCCESS ? 1 : 0;
 }
 

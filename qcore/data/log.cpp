@@ -74,7 +74,9 @@ void CLogTab::end(const char*, const char*) {
     core->log->dec_tab();
 }
 
+// Without a status sink (a core made without one, a tool that reports nothing) the bar reports nothing.
 CProgressBar::CProgressBar(CBaseStatus* status_, int range, const char* title) : status(status_) {
+    if (!status) return;
     status->show_progress(range);
     status->msg(title ? title : "", nullptr);
 }
@@ -85,15 +87,15 @@ CProgressBar::~CProgressBar() {
 
 void CProgressBar::end() {
     ended = 1;
-    status->show_progress(0);
+    if (status) status->show_progress(0);
 }
 
 void CProgressBar::tick() {
-    status->tick();
+    if (status) status->tick();
 }
 void CProgressBar::set_pos(int pos) {
-    status->set_pos(pos);
+    if (status) status->set_pos(pos);
 }
 void CProgressBar::msg(const char* text) {
-    status->msg(text, nullptr);
+    if (status) status->msg(text, nullptr);
 }

@@ -1,12 +1,8 @@
-# Installs the built library into a fresh prefix, then configures, builds and runs the consumer against it.
+# Configures, builds and runs the consumer against the package installed in PREFIX.
 set(work ${BIN}/consumer-check)
 file(REMOVE_RECURSE ${work})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BIN} --prefix ${work}/prefix RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "install failed: ${rc}")
-endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SRC} -B ${work}/build -G ${GEN}
-                        -DCMAKE_PREFIX_PATH=${work}/prefix RESULT_VARIABLE rc)
+                        -DCMAKE_PREFIX_PATH=${PREFIX} RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "configure failed: ${rc}")
 endif()

@@ -38,6 +38,24 @@ pid_t start_host(const std::string& folder, const int release[2]) {
     ::_exit(ok ? 0 : 1);
 }
 
+// Runs a host that asks for the folder to be deleted; checks that the folder stays while the host lives
+// (when asked to) and is gone soon after it ends.
+void delete_through_host(const std::string& folder, bool check_stays) {
+    int release[2];
+    ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
+    const pid_t host = start_host(folder, release);
+    ASSERT_GT(host, 0);
+    if (check_stays) {
+        EXPECT_FALSE(gone_within(folder, std::chrono::seconds(1)));
+    }
+    ::close(release[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(host, &status, 0), host);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(gone_within(folder, std::chrono::seconds(20)));
+    ::close(release[0]);
+}
+
 TEST(FolderDeleter, DeletesTheFolderAfterItsHostEnds) {
     ASSERT_TRUE(filefun::file_exist(qcore::folder_deleter_path())) << qcore::folder_deleter_path().str();
     qcore::test::TempDir dir;
@@ -45,19 +63,26 @@ TEST(FolderDeleter, DeletesTheFolderAfterItsHostEnds) {
     fs::create_directories(folder + "sub");
     qcore::test::write_file_bytes(folder + "sub/file.txt", "data");
 
-    int release[2];
-    ASSERT_EQ(::pipe2(release, O_CLOEXEC), 0);
-    const pid_t host = start_host(folder, release);
-    ASSERT_GT(host, 0);
-    // While the host lives the folder stays.
-    EXPECT_FALSE(gone_within(folder, std::chrono::seconds(1)));
-    ::close(release[1]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(host, &status, 0), host);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(gone_within(folder, std::chrono::seconds(20)));
-    ::close(release[0]);
-    EXPECT_TRUE(fs::exists(appinfo::get_qvx_temp_path().str() + "~sfd.exe"));
+    delete_through_host(folder, true);
+    // The copy that ran lives in this user's own temporary folder.
+    EXPECT_TRUE(fs::exists(qcore::private_temp_folder() + "~sfd.exe"));
+}
+
+TEST(FolderDeleter, NeverRunsAProgramPlantedInTheSharedTemporaryFolder) {
+    qcore::test::TempDir dir;
+    const std::string planted = appinfo::get_qvx_temp_path().str() + "~sfd.exe";
+    const std::string marker = dir.file("planted-ran");
+    fs::remove(planted);
+    qcore::test::write_file_bytes(planted, "#!/bin/sh\ntouch '" + marker + "'\n");
+    fs::permissions(planted, fs::perms::owner_all);
+    const std::string folder = dir.file("project/");
+    fs::create_directories(folder);
+
+    delete_through_host(folder, false);
+    // Neither run nor touched.
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_EQ(qcore::test::read_file_bytes(planted), "#!/bin/sh\ntouch '" + marker + "'\n");
+    fs::remove(planted);
 }
 
 TEST(FolderDeleter, MissingFolderOrProgram) {

@@ -138,6 +138,13 @@ TEST(Progress, BeginsAndEndsExactlyOnce) {
         bar.end();
     }
     EXPECT_EQ(status.calls, (std::vector<std::string>{"show 1", "msg t", "show 0"}));
+
+    // No status sink: every call is a no-op rather than a crash.
+    CProgressBar silent(nullptr, 5, "t");
+    silent.tick();
+    silent.set_pos(3);
+    silent.msg("step");
+    silent.end();
 }
 
 } // namespace

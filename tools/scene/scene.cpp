@@ -105,4 +105,20 @@ void CScene::frame_camera() {
     camera.set_far_plane(distance + radius * 2.0f);
 }
 
+void CScene::make_orbit_path(int keys) {
+    if (keys < 3) return;
+    cam_path.free();
+    const VEC target = camera.get_target_pos(), eye = camera.get_eye_pos();
+    const float dx = eye.x - target.x, dz = eye.z - target.z;
+    const float radius = std::sqrt(dx * dx + dz * dz), start = std::atan2(dz, dx);
+    CCamera key = camera;
+    for (int i = 0; i < keys; ++i) {
+        const float a = start + 6.2831853f * static_cast<float>(i) / static_cast<float>(keys);
+        key.set_view_params(VEC(target.x + radius * std::cos(a), eye.y, target.z + radius * std::sin(a)),
+                            target, VEC(0, 1, 0));
+        cam_path.add_key(key);
+    }
+    cam_path.make_closed(1);
+}
+
 } // namespace qscene

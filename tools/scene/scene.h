@@ -21,6 +21,10 @@
 
 namespace qscene {
 
+// The root's "VR_TYPE" text and the format version save writes; load refuses newer versions.
+inline constexpr char kSceneType[] = "QcoreScene";
+inline constexpr int kSceneVersion = 1;
+
 // The vertex layout of every scene mesh: position, normal, one texture coordinate pair.
 constexpr DWORD kMeshFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
 struct MeshVertex {
@@ -76,6 +80,9 @@ public:
     CBox bounds() const;
     // Looks at the whole scene from the front and a little above, with near and far planes around it.
     void frame_camera();
+    // Replaces the camera path with a closed circle of `keys` keys around the scene at the camera's
+    // distance and height, looking at the camera's target (nothing for fewer than 3 keys).
+    void make_orbit_path(int keys);
 
     // Writes the scene as a tpk file; textures must already be beside it. False with a one-line reason.
     bool save(const char* path, std::string& error, const Progress& progress = {}) const;

@@ -258,7 +258,9 @@ HRESULT fill_texture(IDirect3DTexture8* texture, const DecodedImage& image, DWOR
         if (i == 0 || level_matches(image, i, desc)) {
             if (!qcore::detail::level_to_argb(image, i, current)) return D3DXERR_INVALIDDATA;
             qcore::detail::apply_colour_key(current, key);
-            current = qcore::detail::resample(current, desc.Width, desc.Height, i == 0 ? filter : mip_filter);
+            if (current.width != desc.Width || current.height != desc.Height) // at its size it stays as it is
+                current =
+                    qcore::detail::resample(current, desc.Width, desc.Height, i == 0 ? filter : mip_filter);
         } else if ((mip_filter & 0xFFFF) == D3DX_FILTER_NONE) {
             break;
         } else {

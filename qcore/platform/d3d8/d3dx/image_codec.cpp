@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace qcore::detail {
 
@@ -68,6 +69,14 @@ bool read_whole_file(const char* path, std::vector<uint8_t>& out) {
     if (!path) return false;
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path, "rb"), &std::fclose);
     if (!f) return false;
+    // One read of the size the file has now; a file that grows meanwhile is read on in chunks.
+    struct stat st {};
+    if (fstat(fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        out.resize(static_cast<size_t>(st.st_size));
+        const size_t n = std::fread(out.data(), 1, out.size(), f.get());
+        out.resize(n);
+        if (n < static_cast<size_t>(st.st_size)) return !std::ferror(f.get());
+    }
     uint8_t chunk[65536];
     for (;;) {
         const size_t n = std::fread(chunk, 1, sizeof chunk, f.get());

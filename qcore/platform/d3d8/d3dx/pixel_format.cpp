@@ -372,6 +372,13 @@ bool encode_pixels(D3DFORMAT f, const ArgbImage& src, uint8_t* dst, size_t pitch
             std::memcpy(d, s, size_t(src.width) * 4);
             continue;
         }
+        if (f == D3DFMT_X8R8G8B8) { // the same store as write_pixel's, in a loop the compiler widens
+            for (uint32_t x = 0; x < src.width; ++x) {
+                const uint32_t c = s[x] | 0xFF000000u;
+                std::memcpy(d + size_t(x) * 4, &c, 4);
+            }
+            continue;
+        }
         for (uint32_t x = 0; x < src.width; ++x)
             write_pixel(f, s[x], d + x * bpp, dithered ? bayer[y & 3][x & 3] : 127);
     }

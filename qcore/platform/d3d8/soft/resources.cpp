@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <utility>
 
 namespace qcore::detail::soft {
@@ -61,10 +63,25 @@ void sample_grid(D3DMULTISAMPLE_TYPE type, UINT& across, UINT& down) {
     down = type >= D3DMULTISAMPLE_3_SAMPLES ? 2 : 1;
 }
 
-SurfaceMemory::SurfaceMemory(const SurfaceSpec& spec) : spec_(spec) {
+ZeroedBytes::ZeroedBytes(size_t size) : size_(size) {
+    if (size == 0) return;
+    bytes_.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
+    if (!bytes_) throw std::bad_alloc();
+}
+
+void ZeroedBytes::Free::operator()(uint8_t* p) const {
+    std::free(p);
+}
+
+static size_t stored_bytes(const SurfaceSpec& spec) {
+    UINT across = 1, down = 1;
+    sample_grid(spec.multisample, across, down);
+    return image_size(spec.format, spec.width * across, spec.height * down);
+}
+
+SurfaceMemory::SurfaceMemory(const SurfaceSpec& spec) : spec_(spec), bytes_(stored_bytes(spec)) {
     sample_grid(spec.multisample, across_, down_);
     pitch_ = row_pitch(spec.format, stored_width());
-    bytes_.resize(image_size(spec.format, stored_width(), stored_height()));
 }
 
 uint32_t SurfaceMemory::resolved_argb(UINT x, UINT y) const {

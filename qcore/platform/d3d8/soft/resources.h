@@ -14,6 +14,23 @@ namespace qcore::detail::soft {
 
 class SoftTexture;
 
+// Zero-filled bytes of a fixed size from calloc: memory fresh from the kernel is zero already and is not
+// written twice, which a zero-initialised vector would do for every new surface and buffer.
+class ZeroedBytes {
+public:
+    explicit ZeroedBytes(size_t size);
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+
+private:
+    struct Free {
+        void operator()(uint8_t* p) const;
+    };
+    std::unique_ptr<uint8_t[], Free> bytes_;
+    size_t size_ = 0;
+};
+
 // What a surface is and whether the application may lock it.
 struct SurfaceSpec {
     D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -90,7 +107,7 @@ private:
     UINT across_ = 1;
     UINT down_ = 1;
     UINT pitch_ = 0;
-    std::vector<uint8_t> bytes_;
+    ZeroedBytes bytes_;
     // A video stream fills its texture through locks on its own thread while the device draws.
     std::atomic<bool> locked_{false};
     std::atomic<uint64_t> version_{next_surface_version()};
@@ -180,7 +197,7 @@ public:
     bool locked() const { return locks_ > 0; }
 
 private:
-    std::vector<uint8_t> bytes_;
+    ZeroedBytes bytes_;
     DWORD usage_;
     D3DPOOL pool_;
     int locks_ = 0;
