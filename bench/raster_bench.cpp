@@ -2,14 +2,13 @@
 // threads: the reference scene (a lit, textured mesh of about 100,000 triangles and 200 large alpha-blended
 // quads), the fill test (full-screen textured, blended quads) and the multitexture scene (the reference
 // scene with a second texture added in a second stage). llvmpipe reads LP_NUM_THREADS once per process, so
-// each of its runs happens in a child process, before this process starts any thread; its times come back
-// as manually timed benchmarks beside ours, and the reporter prints each speed ratio.
+// each of its runs happens in a child process; its times come back as manually timed benchmarks beside
+// ours, and the reporter prints each speed ratio.
+#include "osmesa_peer.h"
 #include "ratio_reporter.h"
 
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/win32/window.h>
-
-#include "osmesa_peer.h"
 
 #include <benchmark/benchmark.h>
 
