@@ -318,6 +318,15 @@ void dump(const char* name, const std::vector<uint32_t>& pixels, bool bottom_up)
     std::fclose(f);
 }
 
+// prefix, the scene's name (none for kind_count) and the thread count, appended piece by piece (g++ 12
+// misreads concatenations of temporaries in optimised builds).
+std::string run_name(const char* prefix, int kind, int threads) {
+    std::string name = prefix;
+    if (kind < kind_count) name += kind_names[kind];
+    name += std::to_string(threads);
+    return name;
+}
+
 double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t background) {
     double n = 0;
     for (uint32_t p : pixels)
@@ -436,8 +445,7 @@ Result run_llvmpipe(Kind kind, int threads, double seconds) {
     frame(false);
     result.mesh_pixels = count_mesh_pixels(target.pixels, 0xff203040u);
     result.fps = qcore::bench::frames_per_second([&] { frame(true); }, seconds);
-    dump((std::string("llvmpipe_") + kind_names[kind] + std::to_string(threads)).c_str(), target.pixels,
-         true);
+    dump(run_name("llvmpipe_", kind, threads).c_str(), target.pixels, true);
     return result;
 }
 
@@ -460,8 +468,7 @@ void soft_scene(benchmark::State& state, Kind kind) {
         ++frames;
     }
     r.fps = frames / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    dump((std::string("soft_") + kind_names[kind] + std::to_string(threads)).c_str(), renderer.pixels(),
-         false);
+    dump(run_name("soft_", kind, threads).c_str(), renderer.pixels(), false);
     state.counters["fps"] = r.fps;
     state.counters["Mtri/s"] = r.fps * frame_triangles(kind) / 1e6;
     state.counters["Mpix/s"] = r.fps * frame_pixels(kind, r) / 1e6;
@@ -513,7 +520,7 @@ int main(int argc, char** argv) {
                 ->MinTime(2.0)
                 ->UseRealTime();
             // Peer over ours: how many times faster than llvmpipe the device draws the scene.
-            const std::string suffix = "/" + std::to_string(threads);
+            const std::string suffix = run_name("/", kind_count, threads);
             pairs.emplace_back(theirs + suffix + "/iterations:1/manual_time",
                                ours + suffix + "/min_time:2.000/real_time");
         }
