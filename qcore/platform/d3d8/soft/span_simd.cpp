@@ -341,8 +341,8 @@ bool simd_argument(uint32_t arg) {
     return s != ta::specular && s <= ta::temp && (arg & ~0x3fu) == 0;
 }
 
-// Blend factor for four pixels; sat says whether the alpha lanes take one (the source factor of
-// SRCALPHASAT) instead of the colour lanes' factor.
+// Blend factor for four pixels; source tells the source factor, whose alpha lanes take one under SRCALPHASAT
+// where the colour lanes take min(As, 1 - Ad).
 [[gnu::always_inline]] inline Quad blend_factor(uint32_t f, const Quad& s, const Quad& d, bool source) {
     switch (f) {
     case blend_zero:
