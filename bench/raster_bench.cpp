@@ -1,10 +1,14 @@
-// The reference scene (a lit, textured mesh of about 100,000 triangles and 200 large alpha-blended
-// quads at 1024x768) drawn by the software device and by Mesa's llvmpipe through OSMesa, at one and two
-// threads. llvmpipe reads LP_NUM_THREADS once per process, so each of its runs happens in a child process.
+// Three scenes at 1024x768 drawn by the software device and by Mesa's llvmpipe through OSMesa, at one and two
+// threads: the reference scene (a lit, textured mesh of about 100,000 triangles and 200 large alpha-blended
+// quads), the fill test (full-screen textured, blended quads) and the multitexture scene (the reference
+// scene with a second texture added in a second stage). llvmpipe reads LP_NUM_THREADS once per process, so
+// each of its runs happens in a child process; its times come back as manually timed benchmarks beside
+// ours, and the reporter prints each speed ratio.
+#include "osmesa_peer.h"
+#include "ratio_reporter.h"
+
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/win32/window.h>
-
-#include "osmesa_peer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +19,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -22,6 +27,10 @@ namespace {
 constexpr int width = 1024, height = 768;
 constexpr int rings = 250, sides = 200; // torus: rings * sides * 2 triangles
 constexpr int quad_count = 200;
+constexpr int fill_layers = 16; // full-screen quads in the fill test
+
+enum Kind { reference, fill, multitexture, kind_count };
+const char* const kind_names[kind_count] = {"ReferenceScene", "Fill", "Multitexture"};
 
 struct MeshVertex {
     float x, y, z, nx, ny, nz, u, v;
@@ -36,7 +45,9 @@ struct Scene {
     std::vector<MeshVertex> vertices;
     std::vector<uint32_t> indices;
     std::vector<QuadVertex> quads;
+    std::vector<QuadVertex> fill_quads;
     std::vector<uint32_t> texture; // 256x256 ARGB
+    std::vector<uint32_t> light;   // 64x64 ARGB, added by the multitexture scene's second stage
     float world_view[16];
     float projection[16];
     float light_direction[3] = {0.4f, -0.5f, 0.77f}; // in camera space, travelling away from the light
@@ -88,6 +99,20 @@ Scene make_scene() {
             s.texture[static_cast<size_t>(y * 256 + x)] =
                 0xff000000u | (base << 16) | ((base ^ static_cast<uint32_t>(x & 0x1f)) << 8) | (255 - base);
         }
+    for (int layer = 0; layer < fill_layers; ++layer) {
+        const uint32_t color = 0x80000000u | (0x40u + static_cast<uint32_t>(layer) * 12u) << 8 | 0x00c08000u;
+        const float w = width, h = height, r = 4.f;
+        const QuadVertex a{0, 0, 0.5f, 1, color, 0, 0}, b{w, 0, 0.5f, 1, color, r, 0},
+            c{0, h, 0.5f, 1, color, 0, r}, d{w, h, 0.5f, 1, color, r, r};
+        for (const QuadVertex& v : {a, b, c, c, b, d})
+            s.fill_quads.push_back(v);
+    }
+    s.light.resize(64 * 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const uint32_t l = static_cast<uint32_t>((x * 3 + y * 2) % 96);
+            s.light[static_cast<size_t>(y * 64 + x)] = 0xff000000u | l << 16 | (l / 2) << 8 | (95 - l);
+        }
     // World: tilt the torus towards the camera; view: camera 3 units back.
     const float t = 0.9f, c = std::cos(t), sn = std::sin(t);
     const float wv[16] = {1, 0, 0, 0, 0, c, sn, 0, 0, -sn, c, 0, 0, 0, 3.0f, 1};
@@ -108,6 +133,15 @@ struct Result {
     double fps = 0, mesh_pixels = 0;
 };
 
+// Pixels drawn per frame: the mesh's (counted in a frame of the mesh alone) and the quads'.
+double frame_pixels(Kind kind, const Result& r) {
+    return kind == fill ? double{fill_layers} * width * height : r.mesh_pixels + scene().quad_pixels;
+}
+double frame_triangles(Kind kind) {
+    return kind == fill ? 2.0 * fill_layers
+                        : static_cast<double>(scene().indices.size() / 3 + quad_count * 2);
+}
+
 // ---- the software device ----
 
 D3DMATRIX to_matrix(const float* m) {
@@ -124,8 +158,10 @@ struct DeviceRenderer {
     IDirect3DVertexBuffer8* vb = nullptr;
     IDirect3DIndexBuffer8* ib = nullptr;
     IDirect3DTexture8* tex = nullptr;
+    IDirect3DTexture8* light_tex = nullptr;
+    Kind kind;
 
-    explicit DeviceRenderer(int threads) {
+    DeviceRenderer(int threads, Kind k) : kind(k) {
         setenv("QCORE_SOFT_THREADS", std::to_string(threads).c_str(), 1);
         const Scene& s = scene();
         WNDCLASSA wc{};
@@ -166,6 +202,12 @@ struct DeviceRenderer {
             std::memcpy(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, &s.texture[static_cast<size_t>(y) * 256],
                         1024);
         tex->UnlockRect(0);
+        dev->CreateTexture(64, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &light_tex);
+        light_tex->LockRect(0, &lr, nullptr, 0);
+        for (int y = 0; y < 64; ++y)
+            std::memcpy(static_cast<BYTE*>(lr.pBits) + y * lr.Pitch, &s.light[static_cast<size_t>(y) * 64],
+                        256);
+        light_tex->UnlockRect(0);
         const D3DMATRIX world = to_matrix(s.world_view), projection = to_matrix(s.projection);
         dev->SetTransform(D3DTS_WORLD, &world);
         dev->SetTransform(D3DTS_PROJECTION, &projection);
@@ -186,9 +228,22 @@ struct DeviceRenderer {
         dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
         dev->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         dev->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        if (kind == multitexture) {
+            // The second texture added to the first stage's result, from the same texture coordinates.
+            dev->SetTexture(1, light_tex);
+            dev->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+            dev->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
+            dev->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            dev->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+            dev->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+            dev->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+            dev->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+            dev->SetTextureStageState(1, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+            dev->SetTextureStageState(1, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+        }
     }
     ~DeviceRenderer() {
-        for (IUnknown* u : std::initializer_list<IUnknown*>{tex, ib, vb, dev, d3d})
+        for (IUnknown* u : std::initializer_list<IUnknown*>{light_tex, tex, ib, vb, dev, d3d})
             if (u) u->Release();
         if (window) DestroyWindow(window);
     }
@@ -198,6 +253,18 @@ struct DeviceRenderer {
         const Scene& s = scene();
         dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xff203040u, 1.f, 0);
         dev->BeginScene();
+        if (kind == fill) {
+            dev->SetRenderState(D3DRS_LIGHTING, FALSE);
+            dev->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+            dev->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+            dev->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+            dev->SetVertexShader(0x144);
+            if (quads)
+                dev->DrawPrimitiveUP(D3DPT_TRIANGLELIST, fill_layers * 2, s.fill_quads.data(),
+                                     sizeof(QuadVertex));
+            dev->EndScene();
+            return;
+        }
         dev->SetRenderState(D3DRS_LIGHTING, TRUE);
         dev->SetRenderState(D3DRS_AMBIENT, 0xff303030u);
         dev->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
@@ -251,6 +318,15 @@ void dump(const char* name, const std::vector<uint32_t>& pixels, bool bottom_up)
     std::fclose(f);
 }
 
+// prefix, the scene's name (none for kind_count) and the thread count, appended piece by piece (g++ 12
+// misreads concatenations of temporaries in optimised builds).
+std::string run_name(const char* prefix, int kind, int threads) {
+    std::string name = prefix;
+    if (kind < kind_count) name += kind_names[kind];
+    name += std::to_string(threads);
+    return name;
+}
+
 double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t background) {
     double n = 0;
     for (uint32_t p : pixels)
@@ -260,7 +336,7 @@ double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t backgroun
 
 // ---- llvmpipe ----
 
-Result run_llvmpipe(int threads, double seconds) {
+Result run_llvmpipe(Kind kind, int threads, double seconds) {
     const Scene& s = scene();
     qcore::bench::OsMesaTarget target(width, height);
     if (!target.ok()) return {};
@@ -272,12 +348,60 @@ Result run_llvmpipe(int threads, double seconds) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glEnable(GL_TEXTURE_2D);
+    if (kind == multitexture) {
+        GLuint light = 0;
+        glGenTextures(1, &light);
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, light);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 64, 64, 0, GL_BGRA, GL_UNSIGNED_BYTE, s.light.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD); // colour added, alpha multiplied
+        glEnable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+    }
+    // The second unit reads the first unit's texture coordinates.
+    auto tex_coords = [&](const float* uv, GLsizei stride) {
+        glTexCoordPointer(2, GL_FLOAT, stride, uv);
+        if (kind != multitexture) return;
+        glClientActiveTexture(GL_TEXTURE1);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, uv);
+        glClientActiveTexture(GL_TEXTURE0);
+    };
     const float light[4] = {-s.light_direction[0], -s.light_direction[1], -s.light_direction[2], 0};
     const float white[4] = {1, 1, 1, 1}, ambient[4] = {0x30 / 255.f, 0x30 / 255.f, 0x30 / 255.f, 1};
     const float black[4] = {0, 0, 0, 1};
+    // Unlit, blended, pre-transformed quads in pixel coordinates.
+    auto blended_quads = [] {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_CULL_FACE);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, width, height, 0, 0, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    };
     auto frame = [&](bool quads) {
         glClearColor(0x20 / 255.f, 0x30 / 255.f, 0x40 / 255.f, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        if (kind == fill) {
+            glDisable(GL_DEPTH_TEST);
+            blended_quads();
+            if (quads) {
+                glEnableClientState(GL_VERTEX_ARRAY);
+                glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+                glEnableClientState(GL_COLOR_ARRAY);
+                glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &s.fill_quads[0].x);
+                tex_coords(&s.fill_quads[0].u, sizeof(QuadVertex));
+                glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(QuadVertex), &s.fill_quads[0].color);
+                glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(s.fill_quads.size()));
+            }
+            glFinish();
+            return;
+        }
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         glDepthMask(GL_TRUE);
@@ -301,24 +425,16 @@ Result run_llvmpipe(int threads, double seconds) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glVertexPointer(3, GL_FLOAT, sizeof(MeshVertex), &s.vertices[0].x);
         glNormalPointer(GL_FLOAT, sizeof(MeshVertex), &s.vertices[0].nx);
-        glTexCoordPointer(2, GL_FLOAT, sizeof(MeshVertex), &s.vertices[0].u);
+        tex_coords(&s.vertices[0].u, sizeof(MeshVertex));
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(s.indices.size()), GL_UNSIGNED_INT,
                        s.indices.data());
         glDisableClientState(GL_NORMAL_ARRAY);
         if (quads) {
-            glDisable(GL_LIGHTING);
-            glDisable(GL_CULL_FACE);
             glDepthMask(GL_FALSE);
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            glMatrixMode(GL_PROJECTION);
-            glLoadIdentity();
-            glOrtho(0, width, height, 0, 0, 1);
-            glMatrixMode(GL_MODELVIEW);
-            glLoadIdentity();
+            blended_quads();
             glEnableClientState(GL_COLOR_ARRAY);
             glVertexPointer(2, GL_FLOAT, sizeof(QuadVertex), &s.quads[0].x);
-            glTexCoordPointer(2, GL_FLOAT, sizeof(QuadVertex), &s.quads[0].u);
+            tex_coords(&s.quads[0].u, sizeof(QuadVertex));
             glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(QuadVertex), &s.quads[0].color);
             glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(s.quads.size()));
             glDisableClientState(GL_COLOR_ARRAY);
@@ -329,21 +445,21 @@ Result run_llvmpipe(int threads, double seconds) {
     frame(false);
     result.mesh_pixels = count_mesh_pixels(target.pixels, 0xff203040u);
     result.fps = qcore::bench::frames_per_second([&] { frame(true); }, seconds);
-    dump(("llvmpipe" + std::to_string(threads)).c_str(), target.pixels, true);
+    dump(run_name("llvmpipe_", kind, threads).c_str(), target.pixels, true);
     return result;
 }
 
-Result g_soft[3], g_llvmpipe[3];
+Result g_soft[kind_count][3], g_llvmpipe[kind_count][3];
 
-void BM_SoftReferenceScene(benchmark::State& state) {
+void soft_scene(benchmark::State& state, Kind kind) {
     const int threads = static_cast<int>(state.range(0));
-    DeviceRenderer renderer(threads);
+    DeviceRenderer renderer(threads, kind);
     if (!renderer.ok()) {
         state.SkipWithError("software device could not be created");
         return;
     }
     renderer.frame(false);
-    Result& r = g_soft[threads];
+    Result& r = g_soft[kind][threads];
     r.mesh_pixels = count_mesh_pixels(renderer.pixels(), 0xff203040u);
     int frames = 0;
     const auto start = std::chrono::steady_clock::now();
@@ -352,40 +468,80 @@ void BM_SoftReferenceScene(benchmark::State& state) {
         ++frames;
     }
     r.fps = frames / std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    dump(("soft" + std::to_string(threads)).c_str(), renderer.pixels(), false);
+    dump(run_name("soft_", kind, threads).c_str(), renderer.pixels(), false);
     state.counters["fps"] = r.fps;
-    state.counters["Mtri/s"] = r.fps * (scene().indices.size() / 3 + quad_count * 2) / 1e6;
-    state.counters["Mpix/s"] = r.fps * (r.mesh_pixels + scene().quad_pixels) / 1e6;
+    state.counters["Mtri/s"] = r.fps * frame_triangles(kind) / 1e6;
+    state.counters["Mpix/s"] = r.fps * frame_pixels(kind, r) / 1e6;
 }
-BENCHMARK(BM_SoftReferenceScene)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-void print_row(const char* name, int threads, const Result& r) {
-    const double tris = static_cast<double>(scene().indices.size() / 3 + quad_count * 2);
-    std::printf("%-10s %7d %9.2f %9.2f %9.1f\n", name, threads, r.fps, r.fps * tris / 1e6,
-                r.fps * (r.mesh_pixels + scene().quad_pixels) / 1e6);
+// llvmpipe's frame time, measured in a child process, reported as this benchmark's time. Each runs just
+// before the device draws the same scene, so that both see the same load on the machine.
+void llvmpipe_scene(benchmark::State& state, Kind kind) {
+    const int threads = static_cast<int>(state.range(0));
+    Result& r = g_llvmpipe[kind][threads];
+    r = qcore::bench::in_llvmpipe_child(threads, [=] { return run_llvmpipe(kind, threads, 2.0); });
+    if (r.fps <= 0) {
+        state.SkipWithError("llvmpipe did not run");
+        return;
+    }
+    for (auto _ : state)
+        state.SetIterationTime(1.0 / r.fps);
+    state.counters["fps"] = r.fps;
+    state.counters["Mpix/s"] = r.fps * frame_pixels(kind, r) / 1e6;
+}
+
+void print_row(const char* name, Kind kind, int threads, const Result& r) {
+    std::printf("%-14s %-10s %7d %9.2f %9.2f %9.1f\n", kind_names[kind], name, threads, r.fps,
+                r.fps * frame_triangles(kind) / 1e6, r.fps * frame_pixels(kind, r) / 1e6);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    // Children first, before this process starts any thread.
-    // RASTER_BENCH_NO_PEER=1 skips llvmpipe while tuning.
-    if (!std::getenv("RASTER_BENCH_NO_PEER"))
-        for (int threads : {1, 2})
-            g_llvmpipe[threads] =
-                qcore::bench::in_llvmpipe_child(threads, [=] { return run_llvmpipe(threads, 2.0); });
+    // llvmpipe runs in child processes forked between benchmarks, when no thread of the device is running
+    // (each benchmark releases its device, and with it the device's workers). RASTER_BENCH_NO_PEER=1 skips
+    // llvmpipe while tuning.
+    const bool peer = !std::getenv("RASTER_BENCH_NO_PEER");
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (int k = 0; k < kind_count; ++k)
+        for (int threads : {1, 2}) {
+            const Kind kind = static_cast<Kind>(k);
+            const std::string ours = std::string("BM_Soft") + kind_names[k],
+                              theirs = std::string("BM_Llvmpipe") + kind_names[k];
+            if (peer)
+                benchmark::RegisterBenchmark(theirs.c_str(), llvmpipe_scene, kind)
+                    ->Arg(threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(1)
+                    ->UseManualTime();
+            benchmark::RegisterBenchmark(ours.c_str(), soft_scene, kind)
+                ->Arg(threads)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(2.0)
+                ->UseRealTime();
+            // Peer over ours: how many times faster than llvmpipe the device draws the scene.
+            const std::string suffix = run_name("/", kind_count, threads);
+            pairs.emplace_back(theirs + suffix + "/iterations:1/manual_time",
+                               ours + suffix + "/min_time:2.000/real_time");
+        }
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    qcore::bench::PairsReporter reporter(pairs);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    std::printf("\nreference scene %dx%d: %zu mesh triangles, %d blended quads (%.1f Mpixel of quads)\n",
-                width, height, scene().indices.size() / 3, quad_count, scene().quad_pixels / 1e6);
-    std::printf("%-10s %7s %9s %9s %9s\n", "renderer", "threads", "fps", "Mtri/s", "Mpix/s");
-    for (int threads : {1, 2}) {
-        print_row("soft", threads, g_soft[threads]);
-        print_row("llvmpipe", threads, g_llvmpipe[threads]);
-        if (g_llvmpipe[threads].fps > 0)
-            std::printf("ratio soft/llvmpipe at %d thread%s: %.2f\n", threads, threads > 1 ? "s" : "",
-                        g_soft[threads].fps / g_llvmpipe[threads].fps);
-    }
+    std::printf("\nscenes at %dx%d: %zu mesh triangles, %d blended quads (%.1f Mpixel of quads); fill: %d "
+                "full-screen "
+                "quads\n",
+                width, height, scene().indices.size() / 3, quad_count, scene().quad_pixels / 1e6,
+                fill_layers);
+    std::printf("%-14s %-10s %7s %9s %9s %9s\n", "scene", "renderer", "threads", "fps", "Mtri/s", "Mpix/s");
+    for (int k = 0; k < kind_count; ++k)
+        for (int threads : {1, 2}) {
+            const Kind kind = static_cast<Kind>(k);
+            print_row("soft", kind, threads, g_soft[k][threads]);
+            print_row("llvmpipe", kind, threads, g_llvmpipe[k][threads]);
+            if (g_llvmpipe[k][threads].fps > 0)
+                std::printf("speed ratio soft/llvmpipe, %s at %d thread%s: %.2f\n", kind_names[k], threads,
+                            threads > 1 ? "s" : "", g_soft[k][threads].fps / g_llvmpipe[k][threads].fps);
+        }
     return 0;
 }

@@ -50,6 +50,18 @@ bool valid_func(uint32_t f) {
 int color_bytes(D3DFORMAT f) {
     return static_cast<int>(format_info(f)->bytes);
 }
+// Copies count indices of type T from base to out and widens [lo, hi] over them.
+template <class T>
+void copy_indices(const uint8_t* base, uint32_t count, uint32_t* out, uint32_t& lo, uint32_t& hi) {
+    for (uint32_t i = 0; i < count; ++i) {
+        T index;
+        std::memcpy(&index, base + size_t{i} * sizeof(T), sizeof(T));
+        out[i] = index;
+        lo = std::min<uint32_t>(lo, index);
+        hi = std::max<uint32_t>(hi, index);
+    }
+}
+
 int depth_bytes(D3DFORMAT f) {
     return (f == D3DFMT_D16 || f == D3DFMT_D16_LOCKABLE) ? 2 : 4;
 }
@@ -218,21 +230,18 @@ bool Pipeline::gather_indices(const VertexStream& vs, const IndexStream* is, con
     if ((uint64_t{r.start_index} + count) * index_size > is->size)
         return fail("indices beyond the end of the index data");
     index_list_.resize(count);
-    uint64_t lo = UINT64_MAX, hi = 0;
+    // One pass copies the indices and finds their range; vertex_at() makes them relative to its start.
+    uint32_t lo = UINT32_MAX, hi = 0;
     const uint8_t* base = is->data + uint64_t{r.start_index} * index_size;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t index = 0;
-        std::memcpy(&index, base + i * index_size, index_size);
-        const uint64_t v = uint64_t{index} + r.start_vertex;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-        index_list_[i] = index; // made relative below
-    }
-    if (!vertex_fits(hi)) return fail("index refers beyond the end of the vertex data");
-    for (uint32_t& index : index_list_)
-        index = static_cast<uint32_t>(uint64_t{index} + r.start_vertex - lo);
-    first_vertex_ = static_cast<uint32_t>(lo);
-    vertices_.resize(static_cast<size_t>(hi - lo + 1));
+    if (is->is32)
+        copy_indices<uint32_t>(base, count, index_list_.data(), lo, hi);
+    else
+        copy_indices<uint16_t>(base, count, index_list_.data(), lo, hi);
+    if (!vertex_fits(uint64_t{hi} + r.start_vertex))
+        return fail("index refers beyond the end of the vertex data");
+    index_base_ = lo;
+    first_vertex_ = static_cast<uint32_t>(uint64_t{lo} + r.start_vertex);
+    vertices_.resize(size_t{hi} - lo + 1);
     return true;
 }
 

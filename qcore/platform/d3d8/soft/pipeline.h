@@ -35,6 +35,8 @@ public:
 
     const char* last_error() const { return error_; }
     size_t converted_texture_bytes() const { return textures_.bytes(); }
+    // How the last draw's pixels were shaded (which of the paths took them).
+    const PixelContext& pixel_context() const { return pixels_; }
     void forget_texture(uint64_t id) { textures_.forget(id); }
     void set_worker_count(int workers);
     int worker_count() const { return pool_->size(); }
@@ -68,7 +70,7 @@ private:
     void to_screen(const ClipVertex& in, ScreenVertex& out) const;
     void bin(WorkerData& w);
     void rasterize_tiles();
-    uint32_t vertex_at(uint32_t i) const { return indexed_ ? index_list_[i] : i; }
+    uint32_t vertex_at(uint32_t i) const { return indexed_ ? index_list_[i] - index_base_ : i; }
 
     std::unique_ptr<WorkerPool> pool_;
     std::vector<WorkerData> workers_;
@@ -85,7 +87,8 @@ private:
     bool indexed_ = false;
     bool wrap_any_ = false;
     uint32_t first_vertex_ = 0;
-    std::vector<uint32_t> index_list_; // per primitive-order vertex: index into vertices_
+    std::vector<uint32_t> index_list_; // per primitive-order vertex: index_base_ + index into vertices_
+    uint32_t index_base_ = 0;
     std::vector<ClipVertex> vertices_;
     std::vector<ScreenVertex> screen_;
     std::vector<unsigned> outcodes_;

@@ -3,6 +3,7 @@
 // texture stages and the per-pixel operations.
 #include <qcore/platform/d3d8/soft/pixel_ops.h>
 #include <qcore/platform/d3d8/soft/setup.h>
+#include <qcore/platform/d3d8/soft/span_simd.h>
 #include <qcore/platform/d3d8/soft/texture_sampler.h>
 #include <qcore/platform/d3d8/soft/texture_stages.h>
 
@@ -46,12 +47,16 @@ struct PixelContext {
     // texture and diffuse, no alpha or stencil test, opaque writes or source-alpha blending.
     enum class Source : uint8_t { diffuse, texture, modulate };
     bool fast = false;
-    bool simd = false; // the fast case four pixels at a time (32-bit depth words or none, wrapped textures)
     Source fast_color = Source::diffuse, fast_alpha = Source::diffuse;
+    bool simd = false; // the four-pixel path (span_simd.h) draws this state
+    SimdProgram program;
 };
 
 // Decides whether ctx can take the integer path and fills its fields.
 void choose_fast_path(PixelContext& ctx);
+
+// log2 of texels per pixel on level 0 at (u, v), from the texture coordinates' planes in slot.
+float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w);
 
 void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1);
 

@@ -42,6 +42,63 @@ void resolve_region(const SurfaceMemory& m, const RECT& r, std::vector<uint32_t>
     }
 }
 
+// What a clear writes into each pixel, found by writing one pixel over all-zero and all-one bits: the bits
+// it sets (value) and the bits it leaves as they were (keep).
+struct PixelFill {
+    UINT bytes = 0;
+    uint64_t value = 0, keep = 0;
+};
+
+template <class Write> PixelFill probe_fill(UINT bytes, const Write& write) {
+    uint8_t zeros[8] = {}, ones[8];
+    std::memset(ones, 0xff, sizeof ones);
+    write(zeros);
+    write(ones);
+    PixelFill f;
+    f.bytes = std::min<UINT>(bytes, 8);
+    uint64_t z = 0, o = 0;
+    std::memcpy(&z, zeros, f.bytes);
+    std::memcpy(&o, ones, f.bytes);
+    f.value = z;
+    f.keep = ~z & o;
+    return f;
+}
+
+template <class T> void fill_row(uint8_t* row, UINT x0, UINT x1, const PixelFill& f) {
+    T* p = reinterpret_cast<T*>(row) + x0;
+    const T value = static_cast<T>(f.value), keep = static_cast<T>(f.keep);
+    if (keep == 0) {
+        std::fill_n(p, x1 - x0, value);
+        return;
+    }
+    for (UINT i = 0; i < x1 - x0; ++i)
+        p[i] = static_cast<T>((p[i] & keep) | value);
+}
+
+// Columns x0..x1 and rows y0..y1 (end exclusive) of m's storage take f, a whole row at a time.
+void fill_pixels(SurfaceMemory& m, UINT x0, UINT x1, UINT y0, UINT y1, const PixelFill& f) {
+    for (UINT y = y0; y < y1; ++y) {
+        uint8_t* row = m.bits() + size_t{y} * m.pitch();
+        switch (f.bytes) {
+        case 1:
+            fill_row<uint8_t>(row, x0, x1, f);
+            break;
+        case 2:
+            fill_row<uint16_t>(row, x0, x1, f);
+            break;
+        case 4:
+            fill_row<uint32_t>(row, x0, x1, f);
+            break;
+        default:
+            for (UINT x = x0; x < x1; ++x)
+                for (UINT b = 0; b < f.bytes; ++b) {
+                    uint8_t& byte = row[size_t{x} * f.bytes + b];
+                    byte = static_cast<uint8_t>((byte & (f.keep >> (8 * b))) | (f.value >> (8 * b)));
+                }
+        }
+    }
+}
+
 // Blends two XRGB colours, t in 0..256, red and blue at once and green apart.
 uint32_t lerp_colour(uint32_t a, uint32_t b, uint32_t t) {
     const uint32_t rb = (((a & 0xff00ffu) * (256 - t) + (b & 0xff00ffu) * t) >> 8) & 0xff00ffu;
@@ -71,6 +128,18 @@ void stretch_into(const std::vector<uint32_t>& img, int w, int h, const RECT& de
         intersect(intersect(dest, client), RECT{-t.x, -t.y, t.surface_width - t.x, t.surface_height - t.y});
     if (empty(visible)) return;
     const LONG dw = dest.right - dest.left, dh = dest.bottom - dest.top;
+    if (dw == w && dh == h) {
+        // Pixel for pixel the stretch's weights are all zero: each pixel is copied, its alpha dropped.
+        for (LONG y = visible.top; y < visible.bottom; ++y) {
+            auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(t.pixels) +
+                                                    size_t(y + t.y) * size_t(t.pitch)) +
+                        (visible.left + t.x);
+            const uint32_t* in = &img[size_t(y - dest.top) * size_t(w) + size_t(visible.left - dest.left)];
+            for (LONG x = 0; x < visible.right - visible.left; ++x)
+                out[x] = in[x] & 0xffffffu;
+        }
+        return;
+    }
     std::vector<Tap> columns;
     columns.reserve(size_t(visible.right - visible.left));
     for (LONG x = visible.left; x < visible.right; ++x)
@@ -131,22 +200,23 @@ HRESULT SoftDevice::Clear(DWORD count_rects, const D3DRECT* rects, DWORD flags, 
 void SoftDevice::clear_rect(const RECT& rect, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) {
     const auto fill = [&](SurfaceMemory& m, const auto& write) {
         const RECT r = intersect(rect, whole(m));
+        if (empty(r)) return;
         m.touch();
-        const UINT bytes = format_info(m.format())->bytes;
-        for (UINT y = static_cast<UINT>(r.top) * m.samples_down();
-             y < static_cast<UINT>(r.bottom) * m.samples_down(); ++y) {
-            uint8_t* row = m.bits() + size_t{y} * m.pitch();
-            for (UINT x = static_cast<UINT>(r.left) * m.samples_across();
-                 x < static_cast<UINT>(r.right) * m.samples_across(); ++x)
-                write(m.format(), row + size_t{x} * bytes);
-        }
+        const UINT across = m.samples_across(), down = m.samples_down();
+        fill_pixels(m, static_cast<UINT>(r.left) * across, static_cast<UINT>(r.right) * across,
+                    static_cast<UINT>(r.top) * down, static_cast<UINT>(r.bottom) * down,
+                    probe_fill(format_info(m.format())->bytes, write));
     };
     if (flags & D3DCLEAR_TARGET)
-        fill(render_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { argb_to_pixel(f, colour, p); });
-    if (flags & D3DCLEAR_ZBUFFER)
-        fill(depth_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { set_depth(f, p, z); });
-    if (flags & D3DCLEAR_STENCIL)
-        fill(depth_target_->memory(), [&](D3DFORMAT f, uint8_t* p) { set_stencil(f, p, stencil); });
+        fill(render_target_->memory(),
+             [&](uint8_t* p) { argb_to_pixel(render_target_->memory().format(), colour, p); });
+    // Depth and stencil share their words: one pass writes both.
+    SurfaceMemory* depth = depth_target_ ? &depth_target_->memory() : nullptr;
+    if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))
+        fill(*depth, [&](uint8_t* p) {
+            if (flags & D3DCLEAR_ZBUFFER) set_depth(depth->format(), p, z);
+            if (flags & D3DCLEAR_STENCIL) set_stencil(depth->format(), p, stencil);
+        });
 }
 
 HRESULT SoftDevice::Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA*) {

@@ -4,8 +4,28 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qcore::detail::soft {
+
+// Rows at least this wide find their covered run by division rather than by stepping pixel by pixel.
+constexpr int wide_row = 16;
+
+// The run [first, last] of offsets k in [0, width] where every edge value row[e] + ea[e] * k is >= 0; the
+// half-planes are convex, so it is the run that stepping finds. Empty when first > last.
+inline std::pair<int64_t, int64_t> inside_run(const Prim& prim, const int64_t* row, int64_t width) {
+    int64_t first = 0, last = width;
+    for (int e = 0; e < 3; ++e) {
+        const int64_t v = row[e], a = prim.ea[e];
+        if (a > 0 && v < 0)
+            first = std::max(first, (-v + a - 1) / a);
+        else if (a < 0)
+            last = v < 0 ? -1 : std::min(last, v / -a);
+        else if (a == 0 && v < 0)
+            last = -1;
+    }
+    return {first, last};
+}
 
 // Calls span(y, x_first, x_last) for each covered run of pixels of prim inside tile (inclusive bounds).
 template <class SpanFn> void rasterize(const Prim& prim, const PixelRect& tile, SpanFn&& span) {
@@ -43,6 +63,13 @@ template <class SpanFn> void rasterize(const Prim& prim, const PixelRect& tile, 
     for (int e = 0; e < 3; ++e)
         row[e] = prim.ea[e] * x0 + prim.eb[e] * y0 + prim.ec[e];
     for (int y = y0; y <= y1; ++y) {
+        if (x1 - x0 >= wide_row) {
+            if (const auto [first, last] = inside_run(prim, row, x1 - x0); first <= last)
+                span(y, x0 + static_cast<int>(first), x0 + static_cast<int>(last));
+            for (int e = 0; e < 3; ++e)
+                row[e] += prim.eb[e];
+            continue;
+        }
         int64_t e0 = row[0], e1 = row[1], e2 = row[2];
         int x = x0;
         while (x <= x1 && (e0 | e1 | e2) < 0) {

@@ -1,6 +1,7 @@
 #include "device_fixture.h"
 
 #include <qcore/platform/d3d8/soft/draw_backend.h>
+#include <qcore/platform/d3d8/soft/formats.h>
 
 #include <cstring>
 #include <vector>
@@ -333,6 +334,102 @@ TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
     EXPECT_EQ(RecordingBackend::calls[0].fvf, DWORD{D3DFVF_XYZRHW});
     EXPECT_EQ(RecordingBackend::calls[0].vertex_bytes, 48u);
     EXPECT_EQ(RecordingBackend::calls[2].type, D3DPT_POINTLIST);
+}
+
+TEST_F(FrameTest, ClearsWriteEachTargetFormatAsItsPixelsAreWritten) {
+    for (D3DFORMAT format :
+         {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5}) {
+        SCOPED_TRACE(testing::Message() << "format " << format);
+        Ref<IDirect3DSurface8> target;
+        ASSERT_EQ(dev->CreateRenderTarget(7, 3, format, D3DMULTISAMPLE_NONE, TRUE, target.out()), D3D_OK);
+        ASSERT_EQ(dev->SetRenderTarget(target.get(), nullptr), D3D_OK);
+        ASSERT_EQ(dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.f, 0), D3D_OK);
+        const D3DRECT inner{1, 1, 6, 2};
+        ASSERT_EQ(dev->Clear(1, &inner, D3DCLEAR_TARGET, 0x80c04020, 1.f, 0), D3D_OK);
+        const UINT bytes = detail::soft::format_info(format)->bytes;
+        uint8_t cleared[4] = {}, outside[4] = {};
+        detail::soft::argb_to_pixel(format, 0x80c04020, cleared);
+        detail::soft::argb_to_pixel(format, 0x00000000, outside);
+        D3DLOCKED_RECT lr{};
+        ASSERT_EQ(target->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 7; ++x) {
+                const uint8_t* p = static_cast<const uint8_t*>(lr.pBits) + y * lr.Pitch + x * bytes;
+                const bool in = y == 1 && x >= 1 && x < 6;
+                EXPECT_EQ(std::memcmp(p, in ? cleared : outside, bytes), 0) << x << "," << y;
+            }
+        target->UnlockRect();
+    }
+}
+
+TEST_F(DeviceTest, ClearingDepthOrStencilAloneKeepsTheOther) {
+    ASSERT_EQ(create(windowed_pp(8, 4, D3DFMT_D24S8)), D3D_OK);
+    ASSERT_EQ(
+        dev->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xff000000, 1.f, 5),
+        D3D_OK);
+    const D3DRECT left{0, 0, 4, 4};
+    ASSERT_EQ(dev->Clear(1, &left, D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK); // stencil stays 5
+    const D3DRECT bottom{0, 2, 8, 4};
+    ASSERT_EQ(dev->Clear(1, &bottom, D3DCLEAR_STENCIL, 0, 0.25f, 9), D3D_OK); // depth stays
+    // Full-size quads that pass where the stencil equals ref and the depth is below the stored one.
+    struct V {
+        float x, y, z, rhw;
+        D3DCOLOR c;
+    };
+    dev->SetRenderState(D3DRS_LIGHTING, FALSE);
+    dev->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+    dev->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    dev->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    dev->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    ASSERT_EQ(dev->SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE), D3D_OK);
+    ASSERT_EQ(dev->BeginScene(), D3D_OK);
+    const auto quad = [&](float z, DWORD ref, D3DCOLOR c) {
+        const V v[] = {{0, 0, z, 1, c}, {8, 0, z, 1, c}, {0, 4, z, 1, c}, {8, 4, z, 1, c}};
+        dev->SetRenderState(D3DRS_STENCILREF, ref);
+        ASSERT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(V)), D3D_OK);
+    };
+    quad(0.4f, 9, 0xffff0000);  // the bottom, where depth was kept: red
+    quad(0.45f, 5, 0xff00ff00); // the top, where stencil was kept: green
+    quad(0.55f, 5, 0xff0000ff); // the top right only, behind the cleared depth of the left: blue
+    ASSERT_EQ(dev->EndScene(), D3D_OK);
+    const RECT whole{0, 0, 8, 4};
+    ASSERT_EQ(dev->Present(&whole, &whole, test_window(6), nullptr), D3D_OK);
+    const char* expected[] = {
+        "ggggbbbb",
+        "ggggbbbb",
+        "rrrrrrrr",
+        "rrrrrrrr",
+    };
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const char e = expected[y][x];
+            EXPECT_EQ(window_pixel(test_window(6), x, y), e == 'r'   ? 0xff0000u
+                                                          : e == 'g' ? 0xff00u
+                                                                     : 0xffu)
+                << x << "," << y;
+        }
+}
+
+TEST_F(FrameTest, PresentingAtTheSameSizeCopiesEveryPixelInPlace) {
+    // Every pixel different, shown at its size at an offset and partly off the window's left edge.
+    for (LONG y = 0; y < 4; ++y)
+        for (LONG x = 0; x < 8; ++x) {
+            const D3DRECT r{x, y, x + 1, y + 1};
+            ASSERT_EQ(dev->Clear(1, &r, D3DCLEAR_TARGET,
+                                 0xff000000u | static_cast<uint32_t>(x * 0x1f0000 + y * 0x3f), 1.f, 0),
+                      D3D_OK);
+        }
+    const RECT dest{-3, 5, 5, 9};
+    ASSERT_EQ(dev->Present(nullptr, &dest, test_window(7), nullptr), D3D_OK);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 3; x < 8; ++x)
+            EXPECT_EQ(window_pixel(test_window(7), x - 3, y + 5),
+                      static_cast<uint32_t>(x * 0x1f0000 + y * 0x3f))
+                << x << "," << y;
+    EXPECT_EQ(window_pixel(test_window(7), 5, 5), 0u) << "right of the destination";
+    EXPECT_EQ(window_pixel(test_window(7), 0, 4), 0u) << "above the destination";
 }
 
 } // namespace

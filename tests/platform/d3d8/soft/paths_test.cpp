@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <tuple>
 
 namespace qcore::test {
 namespace {
@@ -73,8 +76,9 @@ struct Scene {
         texture.levels[1] = {reinterpret_cast<const uint8_t*>(half.data()), 32 * 4, 32, 32};
     }
 
-    // general: a state that takes the general path and draws the same pixels (alpha test that passes all).
-    void render(Frame& f, Pipeline& p, bool general, bool mipmapped = false) {
+    // general: a state that takes the general path and draws the same pixels (an alpha test and a stencil
+    // test that pass everything); multitexture adds the texture again in a second stage.
+    void render(Frame& f, Pipeline& p, bool general, bool mipmapped = false, bool multitexture = false) {
         texture.level_count = mipmapped ? 2 : 1;
         const float zn = 1.f, zf = 10.f, q = zf / (zf - zn);
         const float projection[16] = {1.2f, 0, 0, 0, 0, 1.6f, 0, 0, 0, 0, q, 1, 0, 0, -q * zn, 0};
@@ -95,8 +99,19 @@ struct Scene {
         s.alpha_arg2 = ta::diffuse;
         s.mag_filter = s.min_filter = filter_linear;
         s.mip_filter = mipmapped ? filter_linear : filter_none;
+        StageRecord& second = f.state.stages[1];
+        second = StageRecord{};
+        if (multitexture) {
+            second = s;
+            second.color_op = top::add_smooth;
+            second.color_arg1 = ta::texture | ta::complement;
+            second.color_arg2 = ta::current;
+            second.alpha_op = top::select_arg1;
+            second.alpha_arg1 = ta::current;
+        }
         f.state.alpha_test = general;
         f.state.alpha_func = cmp_always;
+        f.state.stencil_enable = general;
         VertexStream vs{reinterpret_cast<const uint8_t*>(mesh.data()), mesh.size() * sizeof(MeshVertex),
                         sizeof(MeshVertex), 0x112};
         IndexStream is{reinterpret_cast<const uint8_t*>(indices.data()), indices.size() * 2, false};
@@ -117,13 +132,16 @@ TEST(SoftPaths, FastPathsDrawWhatTheGeneralPathDraws) {
     Scene scene;
     // D24S8 takes the four-pixel path, D16 the one-pixel integer path; mipmapped, the four-pixel path picks
     // one level of detail per four pixels where the general path picks one per pixel.
-    for (const auto& [depth, mipmapped] :
-         {std::pair{D3DFMT_D24S8, false}, std::pair{D3DFMT_D16, false}, std::pair{D3DFMT_D24S8, true}}) {
+    // A second stage keeps the four-pixel path.
+    for (const auto& [depth, mipmapped, multitexture] :
+         {std::tuple{D3DFMT_D24S8, false, false}, std::tuple{D3DFMT_D16, false, false},
+          std::tuple{D3DFMT_D24S8, true, false}, std::tuple{D3DFMT_D24S8, true, true}}) {
         Pipeline p(1);
         Frame fast(96, 80, 0xff102030, depth), general(96, 80, 0xff102030, depth);
         fast.state.cull_mode = general.state.cull_mode = cull_ccw;
-        scene.render(fast, p, false, mipmapped);
-        scene.render(general, p, true, mipmapped);
+        scene.render(fast, p, false, mipmapped, multitexture);
+        scene.render(general, p, true, mipmapped, multitexture);
+        EXPECT_FALSE(p.pixel_context().fast || p.pixel_context().simd);
         int covered = 0;
         for (size_t i = 0; i < fast.pixels.size(); ++i) {
             covered += fast.pixels[i] != 0xff102030u;
@@ -164,6 +182,189 @@ TEST(SoftPaths, LargeDrawsSplitAcrossWorkersKeepPrimitiveOrder) {
     ASSERT_TRUE(b.draw(pair, prim_tri_list, v, 12000, tl_fvf));
     EXPECT_EQ(a.pixels, b.pixels);
     EXPECT_EQ(a.at(8, 8), 0xff000000u | 5999u); // 5999 % 7 = 0: the last quad covers (0..9)
+}
+
+// Pre-transformed vertices with two texture coordinate sets, for two-stage states.
+struct Tl2Vertex {
+    float x, y, z, rhw;
+    uint32_t color;
+    float u0, v0, u1, v1;
+};
+constexpr uint32_t tl2_fvf = 0x244;
+
+// A 16 x 16 texture of random texels (one id per test texture).
+struct RandomTexture {
+    std::vector<uint32_t> texels = std::vector<uint32_t>(16 * 16);
+    TextureView view;
+    RandomTexture(std::mt19937& rng, uint64_t id, D3DFORMAT format) {
+        for (uint32_t& t : texels)
+            t = static_cast<uint32_t>(rng());
+        view.id = id;
+        view.version = 1;
+        view.format = format;
+        view.level_count = 1;
+        view.levels[0] = {reinterpret_cast<const uint8_t*>(texels.data()), 16 * 4, 16, 16};
+    }
+};
+
+// Texture operations, arguments and blend states of the kind scenes use, at random.
+struct RandomState {
+    std::mt19937& rng;
+    uint32_t pick(std::initializer_list<uint32_t> values) { return values.begin()[rng() % values.size()]; }
+    uint32_t op() {
+        return pick({top::select_arg1, top::select_arg2, top::modulate, top::modulate2x, top::modulate4x,
+                     top::add, top::add_signed, top::add_signed2x, top::subtract, top::add_smooth,
+                     top::blend_diffuse_alpha, top::blend_texture_alpha, top::blend_factor_alpha,
+                     top::blend_texture_alpha_pm, top::blend_current_alpha, top::modulate_alpha_add_color,
+                     top::modulate_inv_alpha_add_color, top::multiply_add, top::lerp});
+    }
+    uint32_t arg() {
+        uint32_t a = pick({ta::diffuse, ta::current, ta::texture, ta::texture, ta::tfactor, ta::temp});
+        if (rng() % 5 == 0) a |= ta::complement;
+        if (rng() % 5 == 0) a |= ta::alpha_replicate;
+        return a;
+    }
+    void stage(StageRecord& s, const TextureView* texture) {
+        s.texture = texture;
+        s.color_op = op();
+        s.color_arg0 = arg(), s.color_arg1 = arg(), s.color_arg2 = arg();
+        s.alpha_op = rng() % 6 == 0 ? top::disable : op();
+        s.alpha_arg0 = arg(), s.alpha_arg1 = arg(), s.alpha_arg2 = arg();
+        s.result_arg = rng() % 5 == 0 ? ta::temp : ta::current;
+        s.mag_filter = s.min_filter = rng() % 2 ? filter_linear : filter_point;
+    }
+    void fill(PipelineState& st, const TextureView* t0, const TextureView* t1) {
+        const int stages = static_cast<int>(rng() % 3);
+        for (int i = 0; i < max_stages; ++i)
+            st.stages[i] = StageRecord{};
+        if (stages == 0) { // diffuse alone
+            st.stages[0].color_op = top::select_arg2, st.stages[0].color_arg2 = ta::diffuse;
+            st.stages[0].alpha_op = top::select_arg2, st.stages[0].alpha_arg2 = ta::diffuse;
+        }
+        if (stages >= 1) stage(st.stages[0], t0);
+        if (stages >= 2) stage(st.stages[1], rng() % 4 ? t1 : nullptr);
+        st.stages[1].texcoord_index = 1;
+        st.texture_factor = static_cast<uint32_t>(rng());
+        st.alpha_blend = rng() % 3 != 0;
+        st.src_blend = 1 + static_cast<uint32_t>(rng() % 13);
+        st.dest_blend = 1 + static_cast<uint32_t>(rng() % 13);
+        st.blend_op = 1 + static_cast<uint32_t>(rng() % 5);
+        st.color_write = rng() % 4 ? 0xfu : static_cast<uint32_t>(rng() % 16);
+        st.z_func = 1 + static_cast<uint32_t>(rng() % 8);
+        st.z_write = rng() % 2;
+    }
+};
+
+// Draws tris over random colour and depth with state, once as set and once with an always-passing stencil
+// test that only the general path draws; the two frames must agree.
+void expect_paths_agree(PipelineState state, const std::vector<Tl2Vertex>& tris, std::mt19937& rng,
+                        D3DFORMAT target_format, int tolerance) {
+    Pipeline p(1);
+    Frame fast(40, 30, 0, D3DFMT_D24S8);
+    fast.target.color.format = target_format;
+    for (size_t i = 0; i < fast.pixels.size(); ++i) {
+        fast.pixels[i] = static_cast<uint32_t>(rng());
+        fast.depth[i] = static_cast<uint32_t>(rng()) | 0x80000000u;
+    }
+    Frame general = fast;
+    general.target.color.data = reinterpret_cast<uint8_t*>(general.pixels.data());
+    general.target.depth.data = reinterpret_cast<uint8_t*>(general.depth.data());
+    fast.state = state;
+    general.state = state;
+    general.state.stencil_enable = true;
+    ASSERT_TRUE(fast.draw(p, prim_tri_list, tris, static_cast<uint32_t>(tris.size() / 3), tl2_fvf))
+        << p.last_error();
+    ASSERT_TRUE(p.pixel_context().simd) << "the state should take the four-pixel path";
+    ASSERT_TRUE(general.draw(p, prim_tri_list, tris, static_cast<uint32_t>(tris.size() / 3), tl2_fvf));
+    ASSERT_FALSE(p.pixel_context().simd);
+    int worst = 0;
+    for (size_t i = 0; i < fast.pixels.size(); ++i)
+        for (int shift : {0, 8, 16, 24}) {
+            if (shift == 24 && target_format == D3DFMT_X8R8G8B8) continue;
+            worst =
+                std::max(worst, std::abs(channel(fast.pixels[i], shift) - channel(general.pixels[i], shift)));
+        }
+    EXPECT_LE(worst, tolerance);
+    // Depth steps four pixels at a time, so its single-precision rounding differs in the last bits of 24.
+    uint32_t worst_depth = 0;
+    for (size_t i = 0; i < fast.depth.size(); ++i) {
+        const uint32_t a = fast.depth[i] >> 8, b = general.depth[i] >> 8;
+        worst_depth = std::max(worst_depth, a > b ? a - b : b - a);
+        EXPECT_EQ(fast.depth[i] & 0xff, general.depth[i] & 0xff);
+    }
+    EXPECT_LE(worst_depth, 32u);
+}
+
+// Triangles across the frame with colours, alphas and depths varying per vertex, under perspective.
+std::vector<Tl2Vertex> random_triangles(std::mt19937& rng, int count) {
+    std::uniform_real_distribution<float> x(-5.f, 45.f), y(-5.f, 35.f), z(0.f, 1.f), uv(-2.f, 2.f),
+        rhw(0.3f, 2.f);
+    std::vector<Tl2Vertex> v;
+    for (int i = 0; i < 3 * count; ++i)
+        v.push_back({x(rng), y(rng), z(rng), rhw(rng), static_cast<uint32_t>(rng()), uv(rng), uv(rng),
+                     uv(rng), uv(rng)});
+    return v;
+}
+
+TEST(SoftPaths, FourPixelPathAgreesWithTheGeneralPathOnRandomStates) {
+    std::mt19937 rng(20261208);
+    RandomTexture t0(rng, 11, D3DFMT_A8R8G8B8), t1(rng, 12, D3DFMT_X8R8G8B8);
+    RandomState random{rng};
+    for (int round = 0; round < 300; ++round) {
+        PipelineState state;
+        state.lighting = false;
+        state.cull_mode = cull_none;
+        state.z_enable = true;
+        state.viewport = {0, 0, 40, 30, 0.f, 1.f};
+        random.fill(state, &t0.view, &t1.view);
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        const auto tris = random_triangles(rng, 4);
+        // Operations that scale by two or four carry the rounding of their inputs (bytes of diffuse, 7-bit
+        // against 8-bit bilinear weights) twice or four times.
+        expect_paths_agree(state, tris, rng, round % 3 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, 6);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(SoftPaths, FourPixelAlphaTestKeepsWhatTheGeneralPathKeeps) {
+    // Flat alphas at and around the reference, every comparison: passing pixels are drawn and write depth.
+    std::mt19937 rng(7);
+    for (uint32_t func = cmp_never; func <= cmp_always; ++func) {
+        std::vector<Tl2Vertex> tris;
+        for (uint32_t k = 0; k < 5; ++k) {
+            const uint32_t color = ((0x7e + k) << 24) | 0x00406080u;
+            const float x0 = static_cast<float>(k * 8), z = 0.1f * static_cast<float>(k + 1);
+            for (const auto& [x, y] :
+                 {std::pair{x0, 0.f}, {x0 + 8, 0.f}, {x0, 30.f}, {x0, 30.f}, {x0 + 8, 0.f}, {x0 + 8, 30.f}})
+                tris.push_back({x, y, z, 1.f, color, 0, 0, 0, 0});
+        }
+        PipelineState state;
+        state.lighting = false;
+        state.cull_mode = cull_none;
+        state.z_enable = true;
+        state.viewport = {0, 0, 40, 30, 0.f, 1.f};
+        state.stages[0].color_op = top::select_arg2, state.stages[0].color_arg2 = ta::diffuse;
+        state.stages[0].alpha_op = top::select_arg2, state.stages[0].alpha_arg2 = ta::diffuse;
+        state.alpha_test = true;
+        state.alpha_func = func;
+        state.alpha_ref = 0x80;
+        SCOPED_TRACE(testing::Message() << "function " << func);
+        expect_paths_agree(state, tris, rng, D3DFMT_A8R8G8B8, 0);
+    }
+}
+
+TEST(SoftPaths, FourPixelPathLeavesAnUntestedDepthBufferAlone) {
+    // A 16-bit depth buffer of exactly its size, depth off: the four-pixel path draws without reading or
+    // writing it (reading it as 32-bit words would run past its end on the last row).
+    Frame f(20, 6, 0xff000000);
+    std::vector<uint16_t> depth(20 * 6, 0x1234);
+    f.target.depth = {reinterpret_cast<uint8_t*>(depth.data()), 20 * 2, 20, 6, D3DFMT_D16};
+    f.state.z_enable = false;
+    Pipeline p(1);
+    ASSERT_TRUE(f.draw(p, prim_tri_list, tl_quad(0, 0, 20, 6, 0xff336699), 2, tl_fvf));
+    EXPECT_TRUE(p.pixel_context().simd);
+    EXPECT_EQ(f.at(19, 5), 0xff336699u);
+    EXPECT_EQ(std::count(depth.begin(), depth.end(), 0x1234), 20 * 6);
 }
 
 } // namespace
