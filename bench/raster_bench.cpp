@@ -4,12 +4,9 @@
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/win32/window.h>
 
-#include <GL/gl.h>
-#include <GL/osmesa.h>
-#include <benchmark/benchmark.h>
+#include "osmesa_peer.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cmath>
@@ -264,12 +261,9 @@ double count_mesh_pixels(const std::vector<uint32_t>& pixels, uint32_t backgroun
 // ---- llvmpipe ----
 
 Result run_llvmpipe(int threads, double seconds) {
-    setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
     const Scene& s = scene();
-    std::vector<uint32_t> buffer(width * height);
-    OSMesaContext ctx = OSMesaCreateContextExt(OSMESA_BGRA, 24, 8, 0, nullptr);
-    if (!ctx || !OSMesaMakeCurrent(ctx, buffer.data(), GL_UNSIGNED_BYTE, width, height)) return {};
-    glViewport(0, 0, width, height);
+    qcore::bench::OsMesaTarget target(width, height);
+    if (!target.ok()) return {};
     GLuint tex = 0;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_2D, tex);
@@ -278,11 +272,6 @@ Result run_llvmpipe(int threads, double seconds) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glEnable(GL_TEXTURE_2D);
-    // The same clip space: Direct3D's projection with z remapped from [0, 1] to [-1, 1].
-    float projection[16];
-    std::memcpy(projection, s.projection, sizeof projection);
-    for (int r = 0; r < 4; ++r)
-        projection[r * 4 + 2] = 2 * projection[r * 4 + 2] - projection[r * 4 + 3];
     const float light[4] = {-s.light_direction[0], -s.light_direction[1], -s.light_direction[2], 0};
     const float white[4] = {1, 1, 1, 1}, ambient[4] = {0x30 / 255.f, 0x30 / 255.f, 0x30 / 255.f, 1};
     const float black[4] = {0, 0, 0, 1};
@@ -295,9 +284,7 @@ Result run_llvmpipe(int threads, double seconds) {
         glDisable(GL_BLEND);
         glEnable(GL_CULL_FACE);
         glCullFace(GL_BACK);
-        glMatrixMode(GL_PROJECTION);
-        glLoadMatrixf(projection);
-        glMatrixMode(GL_MODELVIEW);
+        qcore::bench::load_d3d_projection(s.projection);
         glLoadIdentity();
         glLightfv(GL_LIGHT0, GL_POSITION, light);
         glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
@@ -340,37 +327,10 @@ Result run_llvmpipe(int threads, double seconds) {
     };
     Result result;
     frame(false);
-    result.mesh_pixels = count_mesh_pixels(buffer, 0xff203040u);
-    int frames = 0;
-    const auto start = std::chrono::steady_clock::now();
-    double elapsed = 0;
-    while (elapsed < seconds || frames < 3) {
-        frame(true);
-        ++frames;
-        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
-    result.fps = frames / elapsed;
-    dump(("llvmpipe" + std::to_string(threads)).c_str(), buffer, true);
-    OSMesaDestroyContext(ctx);
+    result.mesh_pixels = count_mesh_pixels(target.pixels, 0xff203040u);
+    result.fps = qcore::bench::frames_per_second([&] { frame(true); }, seconds);
+    dump(("llvmpipe" + std::to_string(threads)).c_str(), target.pixels, true);
     return result;
-}
-
-Result llvmpipe_in_child(int threads) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const Result r = run_llvmpipe(threads, 2.0);
-        [[maybe_unused]] const ssize_t n = write(fds[1], &r, sizeof r);
-        _exit(0);
-    }
-    close(fds[1]);
-    Result r;
-    if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r = {};
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
-    return r;
 }
 
 Result g_soft[3], g_llvmpipe[3];
@@ -412,7 +372,8 @@ int main(int argc, char** argv) {
     // RASTER_BENCH_NO_PEER=1 skips llvmpipe while tuning.
     if (!std::getenv("RASTER_BENCH_NO_PEER"))
         for (int threads : {1, 2})
-            g_llvmpipe[threads] = llvmpipe_in_child(threads);
+            g_llvmpipe[threads] =
+                qcore::bench::in_llvmpipe_child(threads, [=] { return run_llvmpipe(threads, 2.0); });
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

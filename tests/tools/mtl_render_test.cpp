@@ -124,6 +124,15 @@ TEST_F(MtlRender, ConstantTransparencyUsesTheFactor) {
     EXPECT_EQ(left, right);
 }
 
+TEST_F(MtlRender, ConstantTransparencyWithoutATextureBlendsTheVertexColour) {
+    CMyComPtr<IMaterial> m = material(1, TRANSP_TYPE_1);
+    m->set_transparent_factor(64);
+    const auto [left, right] = draw(m);
+    EXPECT_NEAR(channel(left, 16), 64, 2); // white at a quarter over blue
+    EXPECT_NEAR(channel(left, 0), 255, 2);
+    EXPECT_EQ(left, right);
+}
+
 TEST_F(MtlRender, WithoutTexturesTheVertexColourShowsAndOrderPutsTransparentLast) {
     CMyComPtr<IMaterial> opaque = material(0, TRANSP_TYPE_1);
     const auto [left, right] = draw(opaque);

@@ -101,9 +101,12 @@ int CMtlRenderer::begin(const IMaterial* m, const CTimer* timer) {
     // Stages after the first keep the first stage's alpha.
     for (int s = 1; s < stage; ++s)
         rs->tss_alpha(s, D3DTOP_SELECTARG1, D3DTA_CURRENT, D3DTA_CURRENT);
-    if (stage < 4) {
-        rs->tss_color(stage, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
-        rs->tss_alpha(stage, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
+    // Without textures stage 0 still selects the diffuse colour and the constant alpha: the chain ends
+    // after it, as a disabled stage 0 would pass the vertex alpha through.
+    const int first_unused = std::max(stage, 1);
+    if (first_unused < 4) {
+        rs->tss_color(first_unused, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
+        rs->tss_alpha(first_unused, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT);
     }
     return stage;
 }
