@@ -512,6 +512,12 @@ TEST_F(ImportTool, ReportsProgressAndFailures) {
     ASSERT_TRUE(load(scene, out));
     EXPECT_FLOAT_EQ(scene.items[0]->get_wts()._22, 0.5f);
 
+    // A texture the library refuses (smaller than 8 x 8) is reported, and the import still succeeds.
+    image("model/tex.bmp", 4, 4);
+    r = run("--quiet " + model + " " + out);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("qcore-import: warning: " + dir.file("tex.bmp") + ", "), std::string::npos) << r.err;
+
     r = run(dir.file("missing.obj") + " " + out);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "qcore-import: cannot open " + dir.file("missing.obj") + ": no such file\n");

@@ -103,6 +103,10 @@ int main(int argc, char** argv) {
         options.scale = args.scale;
         if (!qimport::import_model(scene, args.model, args.out, options, error, &warnings, progress))
             status = 1;
+        // What the library logged while loading textures (a file it cannot use, ...) is news to the user.
+        if (!status)
+            for (const CLogItem* item : core.log->get_logs())
+                if (item->level != LOG_INFO) warnings.emplace_back(item->msg.GetString());
         for (const std::string& w : warnings)
             std::fprintf(stderr, "qcore-import: warning: %s\n", w.c_str());
         if (!status && !args.quiet)

@@ -175,8 +175,9 @@ void place_items(const aiScene* scene, const aiNode* node, const aiMatrix4x4& pa
         Item item;
         item.mesh = mesh;
         item.name = node->mName.length ? node->mName.C_Str() : out.meshes[mesh].name;
-        if (item.name.empty()) item.name = "item" + std::to_string(out.items.size());
-        if (node->mNumMeshes > 1) item.name += "_" + std::to_string(i);
+        // Appended piece by piece: GCC 12 warns wrongly about operator+ on a short literal here.
+        if (item.name.empty()) item.name.append("item").append(std::to_string(out.items.size()));
+        if (node->mNumMeshes > 1) item.name.append(1, '_').append(std::to_string(i));
         to_row_major(world, item.world);
         out.items.push_back(std::move(item));
     }
