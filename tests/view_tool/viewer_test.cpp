@@ -235,6 +235,27 @@ TEST_F(Viewer, TheCameraPathPlaysWhenTheSceneHasOne) {
     EXPECT_GT((viewer.view().get_camera().get_eye_pos() - first).len(), 1e-3f);
 }
 
+TEST_F(Viewer, TheOrbitPathCirclesTheSceneAndKeepsItInView) {
+    box("box", 2, at(3, 0, 4), material(0.9f, 0.15f, 0.1f));
+    scene.frame_camera();
+    scene.make_orbit_path(8);
+    const VEC centre_of_scene(3, 0, 4);
+    const float distance = (scene.camera.get_eye_pos() - centre_of_scene).len();
+    show();
+    viewer.play_path(true);
+    for (int f = 0; f < 240; f += 40) {
+        const qcore::WindowImage image = frame();
+        const VEC eye = viewer.view().get_camera().get_eye_pos();
+        EXPECT_NEAR((eye - centre_of_scene).len(), distance, distance * 0.05f) << f;
+        // Red, lit or in the shade.
+        const uint32_t p = pixel(image, image.width / 2, image.height / 2);
+        EXPECT_GT((p >> 16) & 0xff, 40u) << f;
+        EXPECT_GT((p >> 16) & 0xff, 2 * ((p >> 8) & 0xff)) << f;
+        for (int skip = 1; skip < 40; ++skip)
+            viewer.render_frame();
+    }
+}
+
 TEST_F(Viewer, TheSampleSceneShowsItsItemsAndPlaysItsVideo) {
     qcore::test::TempDir dir;
     std::string error;
