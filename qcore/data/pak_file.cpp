@@ -904,7 +904,7 @@ ULONGLONG CPakFile::read_whole_file(ULONGLONG size) {
     return got;
 }
 
-int CPakFile::save_as(const char* path) {
+int CPakFile::save_as(const char* path, int renumber_ids) {
     CMyWaitCursor wait;
     const CString failure = CString("Can't wirte to file: ") + path;
     qcore::SafeFileWriter out;
@@ -915,14 +915,22 @@ int CPakFile::save_as(const char* path) {
     try {
         qcore::detail::PakWriteBuffer buffer;
         buffer.put(out.file(), kFileHeader, sizeof kFileHeader);
-        std::vector<const CPakNode*> stack;
-        if (root) stack.push_back(root.get());
+        // Each node with the id its parent is written under.
+        std::vector<std::pair<const CPakNode*, int>> stack;
+        if (root) stack.emplace_back(root.get(), root->parent_id);
         std::vector<BYTE> scratch;
+        int next_id = 0;
         while (!stack.empty()) {
-            const CPakNode* node = stack.back();
+            const auto [node, parent] = stack.back();
             stack.pop_back();
             BYTE header[kHeaderSize];
             node->write_header(header);
+            int node_id = node->id;
+            if (renumber_ids) {
+                node_id = ++next_id;
+                put_le<int32_t>(header + 48, node_id);
+                put_le<int32_t>(header + 52, parent);
+            }
             buffer.put(out.file(), header, sizeof header);
             if (node->length > 0) {
                 const size_t n = static_cast<size_t>(node->length);
@@ -938,7 +946,8 @@ int CPakFile::save_as(const char* path) {
                 }
             }
             const auto& kids = node->get_children();
-            stack.insert(stack.end(), kids.rbegin(), kids.rend());
+            for (auto kid = kids.rbegin(); kid != kids.rend(); ++kid)
+                stack.emplace_back(*kid, node_id);
         }
         buffer.flush(out.file());
     } catch (const CFileException&) {

@@ -253,7 +253,9 @@ public:
     int create(const char* path);
     int open(const char* path, int preload);
     // Rewrites the whole tree in depth-first pre-order; the target is replaced only once it is complete.
-    int save_as(const char* path);
+    // With renumber_ids the nodes get ids 1, 2, ... in that order, so the same tree always gives the same
+    // bytes whatever ids the process handed out.
+    int save_as(const char* path, int renumber_ids = 0);
     void close_file();
 
     CPakNode* get_root() const { return root.get(); }

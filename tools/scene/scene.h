@@ -21,6 +21,10 @@
 
 namespace qscene {
 
+// The root's "VR_TYPE" text and the format version save writes; load refuses newer versions.
+inline constexpr char kSceneType[] = "QcoreScene";
+inline constexpr int kSceneVersion = 1;
+
 // The vertex layout of every scene mesh: position, normal, one texture coordinate pair.
 constexpr DWORD kMeshFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
 struct MeshVertex {

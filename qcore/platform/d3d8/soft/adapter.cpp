@@ -2,6 +2,7 @@
 #include <qcore/platform/d3d8/soft/device.h>
 #include <qcore/platform/d3d8/soft/formats.h>
 #include <qcore/platform/d3d8/soft/object.h>
+#include <qcore/platform/d3d8/soft/texture_stages.h>
 #include <qcore/platform/d3d8/soft/window_link.h>
 
 #include <cstring>
@@ -63,11 +64,13 @@ void fill_caps(D3DDEVTYPE type, D3DCAPS8& c) {
     c.PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE;
     c.DevCaps = D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY |
                 D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP;
+    // Everything claimed here is drawn by the pipeline (states it refuses are left out).
     c.PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
-                          D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP;
-    c.RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX |
-                   D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_ZBIAS |
-                   D3DPRASTERCAPS_FOGRANGE;
+                          D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_BLENDOP |
+                          D3DPMISCCAPS_CLIPTLVERTS;
+    c.RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_PAT | D3DPRASTERCAPS_ZTEST |
+                   D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS |
+                   D3DPRASTERCAPS_ZBIAS | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZFOG;
     c.ZCmpCaps = c.AlphaCmpCaps = 0xff; // every comparison function
     c.SrcBlendCaps = c.DestBlendCaps = 0x1fff;
     c.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
@@ -89,7 +92,9 @@ void fill_caps(D3DDEVTYPE type, D3DCAPS8& c) {
     c.GuardBandRight = c.GuardBandBottom = 8192.f;
     c.StencilCaps = 0xff;
     c.FVFCaps = 8 | D3DFVFCAPS_PSIZE;
-    c.TextureOpCaps = 0x3ffffff; // every operation up to LERP
+    c.TextureOpCaps = 0;
+    for (uint32_t op = top::disable; op <= top::lerp; ++op)
+        if (texture_op_supported(op)) c.TextureOpCaps |= 1u << (op - 1);
     c.MaxTextureBlendStages = QCORE_D3D_STAGE_COUNT;
     c.MaxSimultaneousTextures = QCORE_D3D_STAGE_COUNT;
     c.VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 |

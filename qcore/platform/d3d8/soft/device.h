@@ -95,8 +95,8 @@ public:
     // Bookkeeping for children and the test hooks.
     void adopt(DeviceChild& child) { children_.push_back(&child); }
     void forget(DeviceChild& child);
-    // Lets the pipeline drop what it keeps for a texture that no longer exists.
-    void texture_released(uint64_t id) {
+    // Lets the pipeline drop what it keeps for a texture that no longer exists or is being rewritten.
+    void forget_texture_copies(uint64_t id) {
         if (backend_) backend_->forget_texture(id);
     }
     uint64_t call_count(DeviceCall call) const { return calls_[static_cast<size_t>(call)]; }
@@ -120,6 +120,8 @@ private:
     void full_viewport();
     HRESULT make_surface(const SurfaceSpec& spec, IDirect3DSurface8** out);
     HRESULT draw(const DrawCall& call);
+    // What the drawing pipeline says of the current state (ValidateDevice).
+    HRESULT validate_draw_state();
     HRESULT check_draw(D3DPRIMITIVETYPE type, UINT count) const;
     void clear_rect(const RECT& rect, DWORD flags, D3DCOLOR colour, float z, DWORD stencil);
 

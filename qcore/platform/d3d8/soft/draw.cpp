@@ -33,12 +33,14 @@ UINT index_size(D3DFORMAT format) {
     return 0;
 }
 
-// True when every index plus `base` names a vertex below `limit`, so the pipeline never reads outside.
-bool indices_within(const uint8_t* indices, UINT size, uint64_t count, uint64_t base, uint64_t limit) {
+// True when every index lies in [first, end) and, plus `base`, names a vertex below `limit`, so the
+// pipeline never reads outside the vertices it was given.
+bool indices_within(const uint8_t* indices, UINT size, uint64_t count, uint64_t base, uint64_t limit,
+                    uint64_t first, uint64_t end) {
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t v = 0;
         std::memcpy(&v, indices + i * size, size);
-        if (base + v >= limit) return false;
+        if (v < first || v >= end || base + v >= limit) return false;
     }
     return true;
 }
@@ -101,6 +103,13 @@ HRESULT SoftDevice::draw(const DrawCall& call) {
     return backend_->draw(state_, call, targets);
 }
 
+HRESULT SoftDevice::validate_draw_state() {
+    if (lost_ || !backend_ || !render_target_) return D3D_OK;
+    DrawTargets targets{&render_target_->memory(), depth_target_ ? &depth_target_->memory() : nullptr};
+    const TextureReads reading(state_);
+    return backend_->validate(state_, targets);
+}
+
 HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT start, UINT primitives) {
     count(DeviceCall::DrawPrimitive);
     if (const HRESULT hr = check_draw(type, primitives); FAILED(hr)) return hr;
@@ -127,7 +136,9 @@ HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT min_index, 
     if ((uint64_t{start_index} + indices) * size > ib->memory().length()) return D3DERR_INVALIDCALL;
     const uint64_t available = stream.buffer->memory().length() / stream.stride;
     const uint8_t* first = ib->memory().bits() + size_t{start_index} * size;
-    if (!indices_within(first, size, indices, state_.base_vertex_index, available)) return D3DERR_INVALIDCALL;
+    if (!indices_within(first, size, indices, state_.base_vertex_index, available, 0,
+                        uint64_t{caps_.MaxVertexIndex} + 1))
+        return D3DERR_INVALIDCALL;
     DrawCall call = make_call(type, primitives, state_.vertex_shader, stream.buffer->memory().bits(),
                               stream.buffer->memory().length(), stream.stride);
     add_indices(call, first, size, indices, min_index, vertices);
@@ -155,8 +166,12 @@ HRESULT SoftDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT min_index
     if (!indices || !data || size == 0 || stride < fvf_stride(state_.vertex_shader))
         return D3DERR_INVALIDCALL;
     const uint64_t count_indices = vertices_for(type, primitives);
+    // The caller's memory holds vertices [0, min_index + vertices) and nothing else is known of it: every
+    // index must fall in the range the caller named, and that range within what the device can index.
     const uint64_t limit = uint64_t{min_index} + vertices;
-    if (!indices_within(static_cast<const uint8_t*>(indices), size, count_indices, 0, limit))
+    if (vertices == 0 || limit > uint64_t{caps_.MaxVertexIndex} + 1) return D3DERR_INVALIDCALL;
+    if (!indices_within(static_cast<const uint8_t*>(indices), size, count_indices, 0, limit, min_index,
+                        limit))
         return D3DERR_INVALIDCALL;
     rebind<SoftVertexBuffer>(state_.streams[0].buffer, nullptr);
     state_.streams[0].stride = 0;

@@ -40,7 +40,10 @@ public:
     virtual ~DrawBackend() = default;
     // D3DERR_INVALIDCALL when the pipeline cannot draw the call faithfully (it then draws nothing).
     virtual HRESULT draw(const DeviceState& state, const DrawCall& call, DrawTargets& targets) = 0;
-    // A texture was destroyed: anything kept for it (converted levels) can go.
+    // Whether draws in this state would be drawn; ValidateDevice answers with it (D3D_OK, or the
+    // published error that names what is refused).
+    virtual HRESULT validate(const DeviceState& /*state*/, DrawTargets& /*targets*/) { return D3D_OK; }
+    // A texture was destroyed or is being rewritten: anything kept for it (converted levels) can go.
     virtual void forget_texture(uint64_t /*id*/) {}
 };
 

@@ -27,6 +27,7 @@ constexpr FormatInfo kFormats[] = {
     {D3DFMT_A4L4, FormatKind::luminance, 1, 0, 0, true},
     {D3DFMT_V8U8, FormatKind::bump, 2, 0, 0, false},
     {D3DFMT_L6V5U5, FormatKind::bump, 2, 0, 0, false},
+    {D3DFMT_X8L8V8U8, FormatKind::bump, 4, 0, 0, false},
     {D3DFMT_Q8W8V8U8, FormatKind::bump, 4, 0, 0, true},
     {D3DFMT_DXT1, FormatKind::compressed, 8, 0, 0, true},
     {D3DFMT_DXT2, FormatKind::compressed, 16, 0, 0, true},
@@ -212,6 +213,8 @@ uint32_t pixel_to_argb(D3DFORMAT format, const uint8_t* p) {
         return argb(255, signed_to_byte(v & 0xff, 8), signed_to_byte(v >> 8, 8), 255);
     case D3DFMT_L6V5U5:
         return argb(255, signed_to_byte(v & 31, 5), signed_to_byte((v >> 5) & 31, 5), widen(v >> 10, 6));
+    case D3DFMT_X8L8V8U8:
+        return argb(255, signed_to_byte(v & 0xff, 8), signed_to_byte((v >> 8) & 0xff, 8), (v >> 16) & 0xff);
     case D3DFMT_Q8W8V8U8:
         return argb(signed_to_byte(v >> 24, 8), signed_to_byte(v & 0xff, 8),
                     signed_to_byte((v >> 8) & 0xff, 8), signed_to_byte((v >> 16) & 0xff, 8));
@@ -270,6 +273,9 @@ void argb_to_pixel(D3DFORMAT format, uint32_t c, uint8_t* p) {
         break;
     case D3DFMT_L6V5U5:
         v = narrow(b, 6) << 10 | byte_to_signed(g, 5) << 5 | byte_to_signed(r, 5);
+        break;
+    case D3DFMT_X8L8V8U8:
+        v = b << 16 | byte_to_signed(g, 8) << 8 | byte_to_signed(r, 8);
         break;
     case D3DFMT_Q8W8V8U8:
         v = byte_to_signed(a, 8) << 24 | byte_to_signed(b, 8) << 16 | byte_to_signed(g, 8) << 8 |

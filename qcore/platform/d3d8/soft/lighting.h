@@ -2,6 +2,8 @@
 // Per-vertex fixed-function lighting in camera space.
 #include <qcore/platform/d3d8/soft/pipeline_state.h>
 
+#include <cmath>
+
 namespace qcore::detail::soft {
 
 struct Rgba {
@@ -13,6 +15,20 @@ Rgba unpack_color(uint32_t argb);
 // Clamps to [0, 1]; NaN becomes 0 so that it never reaches an integer conversion.
 inline float saturate(float v) {
     return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f;
+}
+
+// The fraction of a colour that survives fog at distance d (1: no fog), by the published formulas.
+inline float fog_factor(uint32_t mode, float d, float start, float end, float density) {
+    switch (mode) {
+    case fog_linear:
+        return end != start ? saturate((end - d) / (end - start)) : (d < end ? 1.f : 0.f);
+    case fog_exp:
+        return saturate(std::exp(-density * d));
+    case fog_exp2:
+        return saturate(std::exp(-(density * d) * (density * d)));
+    default:
+        return 1.f;
+    }
 }
 
 // The enabled lights moved into camera space and the material terms that do not change per vertex.

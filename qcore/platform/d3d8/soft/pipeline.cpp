@@ -86,9 +86,9 @@ bool Pipeline::check_state(const PipelineState& s, const TargetView& target) {
         return fail("depth buffer cannot be used with this render target");
     if (target.samples_x < 1 || target.samples_y < 1 || target.samples_x > 4 || target.samples_y > 4)
         return fail("unsupported sample layout");
-    if (s.fog) return fail("fog is not supported");
-    if (s.clip_planes) return fail("user clip planes are not supported");
-    if (s.wrap_flags) return fail("texture coordinate wrapping is not supported");
+    if (s.fog && (s.fog_table_mode > fog_linear || s.fog_vertex_mode > fog_linear))
+        return fail("unknown fog mode");
+    if (s.clip_planes >> max_clip_planes) return fail("more user clip planes than the device has");
     if (s.fill_mode < fill_point || s.fill_mode > fill_solid || s.cull_mode < cull_none ||
         s.cull_mode > cull_ccw)
         return fail("unknown fill or cull mode");
@@ -101,11 +101,6 @@ bool Pipeline::check_state(const PipelineState& s, const TargetView& target) {
     for (uint32_t op : {s.stencil_fail, s.stencil_zfail, s.stencil_pass})
         if (s.stencil_enable && (op < stencil_keep || op > stencil_decr))
             return fail("unknown stencil operation");
-    // A stipple pattern changes which line pixels are drawn; an all-ones pattern or a zero repeat is solid.
-    const bool draws_lines = primitive_type_ == prim_line_list || primitive_type_ == prim_line_strip ||
-                             s.fill_mode == fill_wireframe;
-    if (draws_lines && (s.line_pattern & 0xffffu) != 0 && (s.line_pattern >> 16) != 0xffffu)
-        return fail("line patterns are not supported");
     if (s.viewport.width <= 0 || s.viewport.height <= 0) return fail("empty viewport");
     return true;
 }
@@ -137,9 +132,29 @@ bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target) 
     px.lod_offset = std::log2(static_cast<float>(std::max(target.samples_x, target.samples_y)));
 
     // Stages run up to the first disabled colour operation.
+    int stage_count = 0;
+    bool reads_specular = false;
+    while (stage_count < max_stages && s.stages[stage_count].color_op != top::disable) {
+        const StageRecord& st = s.stages[stage_count++];
+        for (uint32_t arg :
+             {st.color_arg0, st.color_arg1, st.color_arg2, st.alpha_arg0, st.alpha_arg1, st.alpha_arg2})
+            reads_specular = reads_specular || (arg & ta::select_mask) == ta::specular;
+    }
+    px.fog = !s.fog                         ? PixelContext::Fog::none
+             : s.fog_table_mode != fog_none ? PixelContext::Fog::table
+                                            : PixelContext::Fog::vertex;
+    px.fog_mode = s.fog_table_mode;
+    px.fog_start = s.fog_start;
+    px.fog_end = s.fog_end;
+    px.fog_density = s.fog_density;
+    px.fog_color = unpack_color(s.fog_color);
+    // Table fog reads eye distance (w) under a perspective projection, depth under an affine one.
+    const float* m = s.projection;
+    px.fog_w = m[3] != 0.f || m[7] != 0.f || m[11] != 0.f || m[15] != 1.f;
     attributes_ = AttributeLayout{};
-    attributes_.specular = s.specular_enable;
-    int next_slot = s.specular_enable ? 8 : 4;
+    // Vertex colours carry the specular colour when it is added, read by a stage or holds the fog factor.
+    attributes_.specular = s.specular_enable || reads_specular || px.fog == PixelContext::Fog::vertex;
+    int next_slot = attributes_.specular ? 8 : 4;
     px.stage_count = 0;
     textures_.new_draw();
     const char* reason = nullptr;
@@ -156,18 +171,32 @@ bool Pipeline::prepare_pixels(const PipelineState& s, const TargetView& target) 
         p.to_temp = stage.result_arg == ta::temp;
         p.sampler = -1;
         px.stage_uv[i] = -1;
+        std::copy(stage.bump_matrix, stage.bump_matrix + 4, p.bump);
+        p.bump_scale = stage.bump_scale;
+        p.bump_offset = stage.bump_offset;
+        px.stage_q[i] = -1;
+        px.stage_wrap[i] = 0;
         if (stage_samples_texture(stage)) {
             if (!textures_.bind(*stage.texture, stage, px.samplers[i], &reason)) return fail(reason);
             p.sampler = i;
             px.stage_uv[i] = next_slot;
             attributes_.stage_uv[i] = next_slot;
             next_slot += 2;
+            if (stage.transform_flags & ttf_projected) {
+                px.stage_q[i] = attributes_.stage_q[i] = next_slot;
+                next_slot += 1;
+            }
+            px.stage_wrap[i] = s.wrap[stage.texcoord_index & 7u] & 3u;
         }
         px.stage_count = i + 1;
     }
     attributes_.count = next_slot;
     px.attribute_count = next_slot;
-    px.specular = s.specular_enable;
+    px.specular = attributes_.specular;
+    px.specular_add = s.specular_enable;
+    wrap_any_ = false;
+    for (int i = 0; i < px.stage_count; ++i)
+        wrap_any_ = wrap_any_ || px.stage_wrap[i] != 0;
     choose_fast_path(px);
     return true;
 }
@@ -234,9 +263,16 @@ void Pipeline::process_vertices(const VertexStream& vs) {
         const uint32_t begin = static_cast<uint32_t>(chunk) * vertex_chunk;
         const uint32_t end = std::min(count, begin + vertex_chunk);
         for (uint32_t i = begin; i < end; ++i) {
-            processor_.process(vs.data + (uint64_t{first_vertex_} + i) * vs.stride, vertices_[i]);
-            outcodes_[i] = layout_.pretransformed ? 0 : clipper_.outcode(vertices_[i].pos);
-            if (outcodes_[i] == 0) to_screen(vertices_[i], screen_[i]);
+            ClipVertex& v = vertices_[i];
+            processor_.process(vs.data + (uint64_t{first_vertex_} + i) * vs.stride, v);
+            if (layout_.pretransformed) {
+                ClipVertex h;
+                to_homogeneous_screen(v, 0, h);
+                outcodes_[i] = clipper_.outcode(h);
+            } else {
+                outcodes_[i] = clipper_.outcode(v);
+            }
+            if (outcodes_[i] == 0) to_screen(v, screen_[i]);
         }
     });
 }
@@ -249,10 +285,13 @@ void Pipeline::bin(WorkerData& w) {
             w.bins[static_cast<size_t>(ty * tiles_x_ + tx)].push_back(index);
 }
 
+bool Pipeline::culled(float area) const {
+    return (state_->cull_mode == cull_cw && area > 0.f) || (state_->cull_mode == cull_ccw && area < 0.f);
+}
+
 void Pipeline::emit_triangle(WorkerData& w, const ScreenVertex& a, const ScreenVertex& b,
                              const ScreenVertex& c, const ScreenVertex& provoking) {
-    const float area = screen_area(a, b, c);
-    if ((state_->cull_mode == cull_cw && area > 0.f) || (state_->cull_mode == cull_ccw && area < 0.f)) return;
+    if (culled(screen_area(a, b, c))) return;
     if (state_->fill_mode == fill_solid) {
         if (setup_triangle(setup_, a, b, c, provoking, w.store)) bin(w);
         return;
@@ -266,18 +305,88 @@ void Pipeline::emit_triangle(WorkerData& w, const ScreenVertex& a, const ScreenV
     }
 }
 
-void Pipeline::emit_polygon(WorkerData& w, const ClipVertex* const* polygon, int n,
+void Pipeline::to_screen_clipped(const ClipVertex& in, ScreenVertex& out) const {
+    if (!layout_.pretransformed) return to_screen(in, out);
+    // Back from homogeneous screen space to (x, y, z, rhw).
+    ClipVertex v;
+    const float q = 1.f / in.pos[3];
+    v.pos[0] = in.pos[0] * q, v.pos[1] = in.pos[1] * q, v.pos[2] = in.pos[2] * q, v.pos[3] = q;
+    std::copy(in.attr, in.attr + attributes_.count, v.attr);
+    to_screen(v, out);
+}
+
+const ClipVertex& Pipeline::clip_input(const ClipVertex& v, ClipVertex& scratch) const {
+    if (!layout_.pretransformed) return v;
+    to_homogeneous_screen(v, attributes_.count, scratch);
+    return scratch;
+}
+
+void Pipeline::emit_polygon(WorkerData& w, const ClipVertex* const* triangle, const uint32_t* corners,
                             const ClipVertex& provoking_clip) {
     ScreenVertex provoking;
     provoking.q = 1.f;
     std::copy(provoking_clip.attr, provoking_clip.attr + attributes_.count, provoking.attr);
+    ClipVertex scratch[3];
+    const ClipVertex* polygon[3];
+    for (int i = 0; i < 3; ++i)
+        polygon[i] = &clip_input(*triangle[i], scratch[i]);
     ClipVertex clipped[max_clip_vertices];
-    const int count = clipper_.clip(polygon, n, attributes_.count, clipped);
+    bool edges[max_clip_vertices];
+    const int count = clipper_.clip(polygon, 3, attributes_.count, clipped, edges);
+    if (count < 3) return;
     ScreenVertex screen[max_clip_vertices];
     for (int i = 0; i < count; ++i)
-        to_screen(clipped[i], screen[i]);
+        to_screen_clipped(clipped[i], screen[i]);
+    if (state_->fill_mode == fill_solid) {
+        for (int i = 1; i + 1 < count; ++i)
+            emit_triangle(w, screen[0], screen[i], screen[i + 1], provoking);
+        return;
+    }
+    // Outlines and points show the triangle itself: its edges as far as they survive clipping, never the
+    // cuts along the clip planes or the inner edges of the fan, and its own corners.
+    float area = 0.f;
     for (int i = 1; i + 1 < count; ++i)
-        emit_triangle(w, screen[0], screen[i], screen[i + 1], provoking);
+        area += screen_area(screen[0], screen[i], screen[i + 1]);
+    if (culled(area)) return;
+    if (state_->fill_mode == fill_wireframe) {
+        for (int i = 0; i < count; ++i)
+            if (edges[i] && setup_line(setup_, screen[i], screen[(i + 1) % count], provoking, w.store))
+                bin(w);
+        return;
+    }
+    for (int i = 0; i < 3; ++i)
+        if (outcodes_[corners[i]] == 0 &&
+            setup_point(setup_, screen_[corners[i]], state_->point_size, w.store))
+            bin(w);
+}
+
+void Pipeline::emit_wrapped(WorkerData& w, uint32_t i0, uint32_t i1, uint32_t i2, uint32_t provoking_index) {
+    ClipVertex v[3] = {vertices_[i0], vertices_[i1], vertices_[i2]};
+    // A wrapping coordinate takes the shorter way round between the corners: seen from the first corner,
+    // no other is more than half the texture away.
+    for (int s = 0; s < pixels_.stage_count; ++s) {
+        for (int axis = 0; axis < 2; ++axis) {
+            if (!((pixels_.stage_wrap[s] >> axis) & 1u)) continue;
+            const int slot = attributes_.stage_uv[s] + axis;
+            for (int k = 1; k < 3; ++k) {
+                const float d = v[k].attr[slot] - v[0].attr[slot];
+                if (std::fabs(d) > 0.5f) v[k].attr[slot] -= std::round(d);
+            }
+        }
+    }
+    ClipVertex& provoking = provoking_index == i0 ? v[0] : provoking_index == i1 ? v[1] : v[2];
+    const uint32_t corners[3] = {i0, i1, i2};
+    if ((outcodes_[i0] | outcodes_[i1] | outcodes_[i2]) != 0) {
+        const ClipVertex* triangle[3] = {&v[0], &v[1], &v[2]};
+        emit_polygon(w, triangle, corners, provoking);
+        return;
+    }
+    ScreenVertex screen[3], first;
+    for (int k = 0; k < 3; ++k)
+        to_screen(v[k], screen[k]);
+    first.q = 1.f;
+    std::copy(provoking.attr, provoking.attr + attributes_.count, first.attr);
+    emit_triangle(w, screen[0], screen[1], screen[2], first);
 }
 
 void Pipeline::emit_line(WorkerData& w, uint32_t a, uint32_t b) {
@@ -288,11 +397,13 @@ void Pipeline::emit_line(WorkerData& w, uint32_t a, uint32_t b) {
         if (setup_line(setup_, screen_[a], screen_[b], provoking, w.store)) bin(w);
         return;
     }
-    ClipVertex ca, cb;
-    if (!clipper_.clip_line(vertices_[a], vertices_[b], attributes_.count, ca, cb)) return;
+    ClipVertex scratch[2], ca, cb;
+    if (!clipper_.clip_line(clip_input(vertices_[a], scratch[0]), clip_input(vertices_[b], scratch[1]),
+                            attributes_.count, ca, cb))
+        return;
     ScreenVertex sa, sb;
-    to_screen(ca, sa);
-    to_screen(cb, sb);
+    to_screen_clipped(ca, sa);
+    to_screen_clipped(cb, sb);
     if (setup_line(setup_, sa, sb, provoking, w.store)) bin(w);
 }
 
@@ -330,6 +441,10 @@ void Pipeline::assemble(int worker, uint32_t first, uint32_t last) {
         if (a & b & c) continue;
         // Strips name their provoking vertex in the original order.
         const uint32_t first_vertex = (primitive_type_ == prim_tri_strip && (p & 1)) ? i1 : i0;
+        if (wrap_any_) {
+            emit_wrapped(w, i0, i1, i2, first_vertex);
+            continue;
+        }
         if ((a | b | c) == 0) {
             ScreenVertex provoking;
             provoking.q = 1.f;
@@ -338,8 +453,9 @@ void Pipeline::assemble(int worker, uint32_t first, uint32_t last) {
             emit_triangle(w, screen_[i0], screen_[i1], screen_[i2], provoking);
             continue;
         }
-        const ClipVertex* polygon[3] = {&vertices_[i0], &vertices_[i1], &vertices_[i2]};
-        emit_polygon(w, polygon, 3, vertices_[first_vertex]);
+        const uint32_t corners[3] = {i0, i1, i2};
+        const ClipVertex* triangle[3] = {&vertices_[i0], &vertices_[i1], &vertices_[i2]};
+        emit_polygon(w, triangle, corners, vertices_[first_vertex]);
     }
 }
 
@@ -366,6 +482,17 @@ void Pipeline::rasterize_tiles() {
             }
         }
     });
+}
+
+bool Pipeline::validate(const PipelineState& state, const TargetView& target, uint32_t fvf) {
+    error_ = "";
+    layout_ = decode_fvf(fvf);
+    if (!layout_.valid) layout_ = decode_fvf(fvf::xyz);
+    primitive_type_ = prim_tri_list;
+    if (!check_state(state, target) || !prepare_pixels(state, target)) return false;
+    const char* reason = nullptr;
+    if (!processor_.prepare(state, layout_, attributes_, &reason)) return fail(reason);
+    return true;
 }
 
 bool Pipeline::draw(const PipelineState& state, const TargetView& target, const VertexStream& vs,
@@ -398,8 +525,16 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
     offset_y_ = (static_cast<float>(vp.y) + 0.5f * static_cast<float>(vp.height)) * sy + 0.5f * (sy - 1.f);
     depth_scale_ = vp.max_z - vp.min_z;
     depth_offset_ = vp.min_z;
-    clipper_.set_guard_band(1.f + guard_pixels / (0.5f * static_cast<float>(vp.width)),
-                            1.f + guard_pixels / (0.5f * static_cast<float>(vp.height)));
+    if (layout_.pretransformed) {
+        clipper_.set_screen_guard_band(static_cast<float>(vp.x) - guard_pixels,
+                                       static_cast<float>(vp.y) - guard_pixels,
+                                       static_cast<float>(vp.x + vp.width) + guard_pixels,
+                                       static_cast<float>(vp.y + vp.height) + guard_pixels);
+    } else {
+        clipper_.set_guard_band(1.f + guard_pixels / (0.5f * static_cast<float>(vp.width)),
+                                1.f + guard_pixels / (0.5f * static_cast<float>(vp.height)));
+        clipper_.set_user_planes(state.clip_planes);
+    }
 
     setup_.scissor = {std::max(0, vp.x * samples_x_), std::max(0, vp.y * samples_y_),
                       std::min(target.color.width, (vp.x + vp.width) * samples_x_) - 1,
@@ -410,6 +545,7 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
     setup_.flat = state.flat_shade;
     setup_.color_count = attributes_.specular ? 8 : 4;
     setup_.line_thickness = std::max(samples_x_, samples_y_);
+    setup_.line_pattern = state.line_pattern;
     setup_.last_pixel = state.last_pixel;
     setup_.point_sprite = state.point_sprite;
     std::copy(attributes_.stage_uv, attributes_.stage_uv + max_stages, setup_.sprite_uv);

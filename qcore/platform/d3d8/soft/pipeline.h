@@ -29,7 +29,12 @@ public:
     bool draw(const PipelineState& state, const TargetView& target, const VertexStream& vertices,
               const IndexStream* indices, const DrawRequest& request);
 
+    // Whether draws of triangles in vertex format fvf would be drawn in this state (false with
+    // last_error() when not); an unusable fvf is taken as plain positions.
+    bool validate(const PipelineState& state, const TargetView& target, uint32_t fvf);
+
     const char* last_error() const { return error_; }
+    size_t converted_texture_bytes() const { return textures_.bytes(); }
     void forget_texture(uint64_t id) { textures_.forget(id); }
     void set_worker_count(int workers);
     int worker_count() const { return pool_->size(); }
@@ -47,7 +52,15 @@ private:
                         uint32_t vertex_count);
     void process_vertices(const VertexStream& vertices);
     void assemble(int worker, uint32_t first, uint32_t last);
-    void emit_polygon(WorkerData& w, const ClipVertex* const* polygon, int n, const ClipVertex& provoking);
+    // A triangle (three indices into vertices_) that needs clipping.
+    void emit_polygon(WorkerData& w, const ClipVertex* const* triangle, const uint32_t* corners,
+                      const ClipVertex& provoking);
+    // A triangle with texture coordinates wrapping along the shorter way (D3DRS_WRAPn).
+    void emit_wrapped(WorkerData& w, uint32_t i0, uint32_t i1, uint32_t i2, uint32_t provoking);
+    bool culled(float area) const;
+    // Clipping works on pre-transformed vertices in homogeneous screen space; these convert there and back.
+    const ClipVertex& clip_input(const ClipVertex& v, ClipVertex& scratch) const;
+    void to_screen_clipped(const ClipVertex& in, ScreenVertex& out) const;
     void emit_triangle(WorkerData& w, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
                        const ScreenVertex& provoking);
     void emit_line(WorkerData& w, uint32_t a, uint32_t b);
@@ -70,6 +83,7 @@ private:
     uint32_t primitive_type_ = 0;
     uint32_t primitive_count_ = 0;
     bool indexed_ = false;
+    bool wrap_any_ = false;
     uint32_t first_vertex_ = 0;
     std::vector<uint32_t> index_list_; // per primitive-order vertex: index into vertices_
     std::vector<ClipVertex> vertices_;

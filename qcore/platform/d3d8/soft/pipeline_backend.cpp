@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <string_view>
 
 namespace qcore::detail::soft {
 
@@ -21,6 +23,10 @@ static_assert(same(rs::pointsize, D3DRS_POINTSIZE));
 static_assert(same(rs::blendop, D3DRS_BLENDOP));
 static_assert(same(rs::colorwriteenable, D3DRS_COLORWRITEENABLE));
 static_assert(same(rs::wrap7, D3DRS_WRAP7));
+static_assert(same(rs::fogvertexmode, D3DRS_FOGVERTEXMODE));
+static_assert(same(rs::rangefogenable, D3DRS_RANGEFOGENABLE));
+static_assert(same(tss::bumpenvloffset, D3DTSS_BUMPENVLOFFSET));
+static_assert(same(fog_linear, D3DFOG_LINEAR));
 static_assert(same(tss::colorop, D3DTSS_COLOROP));
 static_assert(same(tss::texcoordindex, D3DTSS_TEXCOORDINDEX));
 static_assert(same(tss::mipmaplodbias, D3DTSS_MIPMAPLODBIAS));
@@ -90,15 +96,22 @@ TextureView texture_view(SoftTexture& t) {
     return v;
 }
 
+// The published ValidateDevice answer closest to a refusal's reason.
+HRESULT validation_error(std::string_view reason) {
+    if (reason.starts_with("texture stage operation")) return D3DERR_UNSUPPORTEDCOLOROPERATION;
+    if (reason.starts_with("texture stage argument") || reason.starts_with("texture stage result"))
+        return D3DERR_UNSUPPORTEDCOLORARG;
+    if (reason.find("filter") != std::string_view::npos) return D3DERR_UNSUPPORTEDTEXTUREFILTER;
+    if (reason.starts_with("texture")) return D3DERR_WRONGTEXTUREFORMAT;
+    return D3DERR_CONFLICTINGRENDERSTATE;
+}
+
 class PipelineBackend final : public DrawBackend {
 public:
     HRESULT draw(const DeviceState& device, const DrawCall& call, DrawTargets& targets) override {
+        const std::lock_guard hold(mutex_);
         convert(device);
-        TargetView target;
-        target.color = view_of(*targets.colour);
-        target.samples_x = static_cast<int>(targets.colour->samples_across());
-        target.samples_y = static_cast<int>(targets.colour->samples_down());
-        if (targets.depth) target.depth = view_of(*targets.depth);
+        const TargetView target = target_view(targets);
         const VertexStream vertices{call.vertices, call.vertex_bytes, call.stride, call.fvf};
         const IndexStream indices{call.indices, size_t{call.index_count} * call.index_size,
                                   call.index_size == 4};
@@ -114,13 +127,38 @@ public:
         return D3D_OK;
     }
 
-    void forget_texture(uint64_t id) override { pipeline_.forget_texture(id); }
+    HRESULT validate(const DeviceState& device, DrawTargets& targets) override {
+        const std::lock_guard hold(mutex_);
+        convert(device);
+        if (pipeline_.validate(state_, target_view(targets), device.vertex_shader)) return D3D_OK;
+        return validation_error(pipeline_.last_error());
+    }
+
+    // A texture may be released or locked on another thread while a draw runs.
+    void forget_texture(uint64_t id) override {
+        const std::lock_guard hold(mutex_);
+        pipeline_.forget_texture(id);
+    }
 
 private:
+    static TargetView target_view(DrawTargets& targets) {
+        TargetView target;
+        target.color = view_of(*targets.colour);
+        target.samples_x = static_cast<int>(targets.colour->samples_across());
+        target.samples_y = static_cast<int>(targets.colour->samples_down());
+        if (targets.depth) target.depth = view_of(*targets.depth);
+        return target;
+    }
+
     void convert(const DeviceState& d) {
         for (uint32_t i = 0; i < d.render.size(); ++i)
             state_.set_render_state(i, d.render[i]);
         copy_matrix(d.world[0], state_.world);
+        for (int i = 1; i < max_blend_matrices; ++i)
+            copy_matrix(d.world[static_cast<size_t>(i)], state_.blend_world[i - 1]);
+        for (int i = 0; i < max_clip_planes; ++i)
+            std::copy(d.clip_planes[static_cast<size_t>(i)].begin(),
+                      d.clip_planes[static_cast<size_t>(i)].end(), state_.clip_plane[i]);
         copy_matrix(d.view, state_.view);
         copy_matrix(d.projection, state_.projection);
         const D3DVIEWPORT8& vp = d.viewport;
@@ -146,6 +184,7 @@ private:
         }
     }
 
+    std::mutex mutex_;
     Pipeline pipeline_;
     PipelineState state_;
     TextureView textures_[max_stages];

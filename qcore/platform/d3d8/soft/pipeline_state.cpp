@@ -23,6 +23,8 @@ PipelineState::PipelineState() {
     set_identity(world);
     set_identity(view);
     set_identity(projection);
+    for (float* m : blend_world)
+        set_identity(m);
     for (int i = 0; i < max_stages; ++i)
         stages[i].texcoord_index = static_cast<uint32_t>(i);
     stages[0].color_op = top::modulate;
@@ -76,6 +78,27 @@ void PipelineState::set_render_state(uint32_t state, uint32_t value) {
         break;
     case rs::fogenable:
         fog = on;
+        break;
+    case rs::fogcolor:
+        fog_color = value;
+        break;
+    case rs::fogtablemode:
+        fog_table_mode = value;
+        break;
+    case rs::fogvertexmode:
+        fog_vertex_mode = value;
+        break;
+    case rs::fogstart:
+        fog_start = as_float(value);
+        break;
+    case rs::fogend:
+        fog_end = as_float(value);
+        break;
+    case rs::fogdensity:
+        fog_density = as_float(value);
+        break;
+    case rs::rangefogenable:
+        range_fog = on;
         break;
     case rs::specularenable:
         specular_enable = on;
@@ -178,7 +201,8 @@ void PipelineState::set_render_state(uint32_t state, uint32_t value) {
         break;
     default:
         if (state >= rs::wrap0 && state <= rs::wrap7) {
-            const uint32_t bit = 1u << (state - rs::wrap0);
+            const uint32_t set = state - rs::wrap0, bit = 1u << set;
+            wrap[set] = value;
             wrap_flags = value ? (wrap_flags | bit) : (wrap_flags & ~bit);
         }
         break;
@@ -215,6 +239,18 @@ void PipelineState::set_stage_state(int stage, uint32_t state, uint32_t value) {
         break;
     case tss::resultarg:
         s.result_arg = value;
+        break;
+    case tss::bumpenvmat00:
+    case tss::bumpenvmat01:
+    case tss::bumpenvmat10:
+    case tss::bumpenvmat11:
+        s.bump_matrix[state - tss::bumpenvmat00] = as_float(value);
+        break;
+    case tss::bumpenvlscale:
+        s.bump_scale = as_float(value);
+        break;
+    case tss::bumpenvloffset:
+        s.bump_offset = as_float(value);
         break;
     case tss::texcoordindex:
         s.texcoord_index = value;

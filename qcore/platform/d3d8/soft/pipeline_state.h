@@ -31,7 +31,13 @@ enum : uint32_t {
     alphablendenable = 27,
     fogenable = 28,
     specularenable = 29,
+    fogcolor = 34,
+    fogtablemode = 35,
+    fogstart = 36,
+    fogend = 37,
+    fogdensity = 38,
     zbias = 47,
+    rangefogenable = 48,
     stencilenable = 52,
     stencilfail = 53,
     stencilzfail = 54,
@@ -45,6 +51,7 @@ enum : uint32_t {
     wrap7 = 135,
     lighting = 137,
     ambient = 139,
+    fogvertexmode = 140,
     colorvertex = 141,
     localviewer = 142,
     normalizenormals = 143,
@@ -77,6 +84,10 @@ enum : uint32_t {
     alphaop = 4,
     alphaarg1 = 5,
     alphaarg2 = 6,
+    bumpenvmat00 = 7,
+    bumpenvmat01 = 8,
+    bumpenvmat10 = 9,
+    bumpenvmat11 = 10,
     texcoordindex = 11,
     addressu = 13,
     addressv = 14,
@@ -86,6 +97,8 @@ enum : uint32_t {
     mipfilter = 18,
     mipmaplodbias = 19,
     maxmiplevel = 20,
+    bumpenvlscale = 22,
+    bumpenvloffset = 23,
     texturetransformflags = 24,
     colorarg0 = 26,
     alphaarg0 = 27,
@@ -139,7 +152,18 @@ enum : uint32_t {
 };
 enum : uint32_t { cull_none = 1, cull_cw, cull_ccw };
 enum : uint32_t { fill_point = 1, fill_wireframe, fill_solid };
-enum : uint32_t { filter_none = 0, filter_point, filter_linear, filter_anisotropic };
+enum : uint32_t {
+    filter_none = 0,
+    filter_point,
+    filter_linear,
+    filter_anisotropic,
+    filter_flat_cubic,
+    filter_gaussian_cubic
+};
+constexpr uint32_t ttf_projected = 256; // D3DTTFF_PROJECTED
+enum : uint32_t { fog_none = 0, fog_exp, fog_exp2, fog_linear };
+constexpr int max_clip_planes = 6;
+constexpr int max_blend_matrices = 4;
 enum : uint32_t { address_wrap = 1, address_mirror, address_clamp, address_border, address_mirror_once };
 enum : uint32_t { light_point = 1, light_spot, light_directional };
 enum : uint32_t { source_material = 0, source_color1, source_color2 };
@@ -281,6 +305,8 @@ struct StageRecord {
     uint32_t mag_filter = filter_point, min_filter = filter_point, mip_filter = filter_none;
     uint32_t max_mip_level = 0;
     float lod_bias = 0.f;
+    float bump_matrix[4] = {0.f, 0.f, 0.f, 0.f}; // 00, 01, 10, 11
+    float bump_scale = 0.f, bump_offset = 0.f;
     float texture_matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     const TextureView* texture = nullptr;
 };
@@ -293,6 +319,8 @@ struct PipelineState {
     void set_stage_state(int stage, uint32_t state, uint32_t value);
 
     float world[16], view[16], projection[16];
+    float blend_world[max_blend_matrices - 1][16]; // world matrices 1..3 of vertex blending
+    float clip_plane[max_clip_planes][4] = {};     // in world space
     ViewportRecord viewport;
     MaterialRecord material;
     LightRecord lights[max_lights];
@@ -312,7 +340,12 @@ struct PipelineState {
     uint32_t texture_factor = 0xffffffffu, ambient = 0, color_write = 0xf, z_bias = 0;
     uint32_t diffuse_source = source_color1, specular_source = source_color2,
              ambient_source = source_material, emissive_source = source_material;
-    uint32_t wrap_flags = 0, clip_planes = 0, vertex_blend = 0, indexed_blend = 0;
+    uint32_t wrap_flags = 0; // bit n: texture coordinate set n wraps in some direction
+    uint32_t wrap[8] = {};   // the D3DWRAP bits of each coordinate set
+    uint32_t clip_planes = 0, vertex_blend = 0, indexed_blend = 0;
+    uint32_t fog_color = 0, fog_table_mode = fog_none, fog_vertex_mode = fog_none;
+    float fog_start = 0.f, fog_end = 1.f, fog_density = 1.f;
+    bool range_fog = false;
     uint32_t line_pattern = 0; // repeat factor in the low word, pattern bits in the high word
     float point_size = 1.f, point_size_min = 0.f, point_size_max = 64.f;
     float point_scale_a = 1.f, point_scale_b = 0.f, point_scale_c = 0.f;

@@ -58,15 +58,73 @@ void depth_stencil_pass(const PixelContext& ctx, uint8_t* depth, uint32_t z_int)
     }
 }
 
-float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w) {
+// u = U / Q with U the plane of slot and Q the plane q_plane (1/w, or a projected coordinate's divisor
+// over w); w = 1 / Q here.
+float level_of_detail(const StageSampler& s, const float* planes, int slot, const float* q_plane, float u,
+                      float v, float w) {
     const float* pu = planes + 3 * (2 + slot);
     const float* pv = pu + 3;
-    const float qx = planes[4], qy = planes[5];
+    const float qx = q_plane[1], qy = q_plane[2];
     const float dudx = (pu[1] - u * qx) * w * s.width, dvdx = (pv[1] - v * qx) * w * s.height;
     const float dudy = (pu[2] - u * qy) * w * s.width, dvdy = (pv[2] - v * qy) * w * s.height;
     const float rx = dudx * dudx + dvdx * dvdx, ry = dudy * dudy + dvdy * dvdy;
     const float r = std::max(rx, ry);
     return r > 0.f ? 0.5f * std::log2(r) : -32.f;
+}
+
+float level_of_detail(const StageSampler& s, const float* planes, int slot, float u, float v, float w) {
+    return level_of_detail(s, planes, slot, planes + 3, u, v, w);
+}
+
+// Samples every stage's texture for one pixel. A bump-mapping stage offsets the next stage's coordinates
+// by its du/dv texel through the stage's matrix (and with luminance scales that stage's texel); a
+// pre-modulating stage multiplies the next stage's texel by its own.
+void sample_stages(const PixelContext& ctx, const float* planes, const float* attr, float w, Rgba* textures) {
+    float du = 0.f, dv = 0.f, luminance = 1.f;
+    bool offset = false, scaled = false;
+    const Rgba* premodulate = nullptr;
+    for (int s = 0; s < ctx.stage_count; ++s) {
+        const int slot = ctx.stage_uv[s];
+        const StageProgram& program = ctx.stages[s];
+        if (slot < 0) {
+            offset = scaled = false;
+            premodulate = nullptr;
+            continue;
+        }
+        const StageSampler& sampler = ctx.samplers[s];
+        float u = attr[slot] * w, v = attr[slot + 1] * w;
+        const float* divisor = planes + 3; // of the coordinates' plane values: 1/w, or q/w when projected
+        float inv_divisor = w;
+        if (ctx.stage_q[s] >= 0) {
+            const float q = attr[ctx.stage_q[s]];
+            inv_divisor = q != 0.f ? 1.f / q : 0.f;
+            u = attr[slot] * inv_divisor, v = attr[slot + 1] * inv_divisor;
+            divisor = planes + 3 * (2 + ctx.stage_q[s]);
+        }
+        if (offset) {
+            const float* m = ctx.stages[s - 1].bump;
+            u += m[0] * du + m[2] * dv;
+            v += m[1] * du + m[3] * dv;
+        }
+        const float lod =
+            sampler.needs_lod
+                ? level_of_detail(sampler, planes, slot, divisor, u, v, inv_divisor) + ctx.lod_offset
+                : 0.f;
+        Rgba t = unpack(sample(sampler, u, v, lod));
+        if (scaled)
+            t.r = saturate(t.r * luminance), t.g = saturate(t.g * luminance), t.b = saturate(t.b * luminance);
+        if (premodulate)
+            t.r *= premodulate->r, t.g *= premodulate->g, t.b *= premodulate->b, t.a *= premodulate->a;
+        textures[s] = t;
+        offset = program.color_op == top::bump_env_map || program.color_op == top::bump_env_map_luminance;
+        scaled = program.color_op == top::bump_env_map_luminance;
+        premodulate = program.color_op == top::premodulate ? &textures[s] : nullptr;
+        if (offset) {
+            float l = 1.f;
+            bump_texel(t, du, dv, l);
+            luminance = saturate(l * program.bump_scale + program.bump_offset);
+        }
+    }
 }
 
 uint32_t to_byte(float v) {
@@ -418,7 +476,7 @@ void choose_fast_path(PixelContext& ctx) {
     ctx.simd = false;
     const D3DFORMAT f = ctx.target.color.format;
     if ((f != D3DFMT_A8R8G8B8 && f != D3DFMT_X8R8G8B8) || ctx.write_mask != 0xf || ctx.alpha_test ||
-        ctx.stencil || ctx.specular || ctx.stage_count > 1)
+        ctx.stencil || ctx.specular || ctx.stage_count > 1 || ctx.fog != PixelContext::Fog::none)
         return;
     if (ctx.blending && !(ctx.blend.src == blend_src_alpha && ctx.blend.dest == blend_inv_src_alpha &&
                           ctx.blend.op == blendop_add))
@@ -430,7 +488,7 @@ void choose_fast_path(PixelContext& ctx) {
         return;
     }
     const StageProgram& s = ctx.stages[0];
-    if (s.to_temp || s.alpha_op == top::disable) return;
+    if (s.to_temp || s.alpha_op == top::disable || ctx.stage_q[0] >= 0) return;
     ctx.fast = fast_source(s.color_op, s.color_args[1], s.color_args[2], ctx.fast_color) &&
                fast_source(s.alpha_op, s.alpha_args[1], s.alpha_args[2], ctx.fast_alpha);
     choose_simd(ctx);
@@ -483,23 +541,25 @@ void shade_span(const PixelContext& ctx, const Prim& prim, const float* planes, 
         in.diffuse = {saturate(attr[0] * w), saturate(attr[1] * w), saturate(attr[2] * w),
                       saturate(attr[3] * w)};
         if (ctx.specular)
-            in.specular = {saturate(attr[4] * w), saturate(attr[5] * w), saturate(attr[6] * w), 0.f};
+            in.specular = {saturate(attr[4] * w), saturate(attr[5] * w), saturate(attr[6] * w),
+                           saturate(attr[7] * w)};
         in.factor = ctx.factor;
-        for (int s = 0; s < ctx.stage_count; ++s) {
-            const int slot = ctx.stage_uv[s];
-            if (slot < 0) continue;
-            const StageSampler& sampler = ctx.samplers[s];
-            const float u = attr[slot] * w, v = attr[slot + 1] * w;
-            const float lod =
-                sampler.needs_lod ? level_of_detail(sampler, planes, slot, u, v, w) + ctx.lod_offset : 0.f;
-            textures[s] = unpack(sample(sampler, u, v, lod));
-        }
+        sample_stages(ctx, planes, attr, w, textures);
         in.textures = textures;
         Rgba c = ctx.stage_count > 0 ? run_stages(ctx.stages, ctx.stage_count, in) : in.diffuse;
-        if (ctx.specular) {
+        if (ctx.specular_add) {
             c.r = saturate(c.r + in.specular.r);
             c.g = saturate(c.g + in.specular.g);
             c.b = saturate(c.b + in.specular.b);
+        }
+        if (ctx.fog != PixelContext::Fog::none) {
+            const float f = ctx.fog == PixelContext::Fog::vertex
+                                ? saturate(attr[7] * w)
+                                : fog_factor(ctx.fog_mode, ctx.fog_w ? w : z, ctx.fog_start, ctx.fog_end,
+                                             ctx.fog_density);
+            c.r = f * c.r + (1.f - f) * ctx.fog_color.r;
+            c.g = f * c.g + (1.f - f) * ctx.fog_color.g;
+            c.b = f * c.b + (1.f - f) * ctx.fog_color.b;
         }
         if (ctx.alpha_test) {
             const uint32_t a8 = static_cast<uint32_t>(saturate(c.a) * 255.f + 0.5f);

@@ -14,11 +14,14 @@ struct PixelContext {
     int color_bytes = 4;
     int depth_bytes = 0;
     int attribute_count = 4;
-    bool specular = false;
+    bool specular = false;     // the specular colour is interpolated
+    bool specular_add = false; // and added to the stages' result
     int stage_count = 0;
     StageProgram stages[max_stages];
     StageSampler samplers[max_stages];
     int stage_uv[max_stages] = {};
+    int stage_q[max_stages] = {};         // projected coordinates' divisor, -1 when not projected
+    uint32_t stage_wrap[max_stages] = {}; // D3DWRAP_U/V of the stage's coordinates
     float lod_offset = 0.f;
     Rgba factor;
     bool depth_test = false, depth_write = false;
@@ -32,6 +35,12 @@ struct PixelContext {
     bool blending = false;
     BlendState blend;
     uint32_t write_mask = 0xf;
+    enum class Fog : uint8_t { none, vertex, table };
+    Fog fog = Fog::none;
+    uint32_t fog_mode = fog_none; // of table fog
+    bool fog_w = false;           // table fog by eye distance rather than depth
+    float fog_start = 0.f, fog_end = 1.f, fog_density = 1.f;
+    Rgba fog_color;
 
     // The common case in integer arithmetic: a 32-bit target, at most one stage selecting or modulating
     // texture and diffuse, no alpha or stencil test, opaque writes or source-alpha blending.

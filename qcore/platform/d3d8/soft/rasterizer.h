@@ -22,6 +22,11 @@ template <class SpanFn> void rasterize(const Prim& prim, const PixelRect& tile, 
         const int m_first = prim.x_major ? x0 : y0, m_last = prim.x_major ? x1 : y1;
         const int n_lo = prim.x_major ? y0 : x0, n_hi = prim.x_major ? y1 : x1;
         for (int m = m_first; m <= m_last; ++m) {
+            if (prim.repeat) {
+                const uint32_t k =
+                    static_cast<uint32_t>((m - prim.pattern_start) * prim.pattern_step) / prim.repeat;
+                if (!((prim.pattern >> (k & 15)) & 1u)) continue;
+            }
             const float minor =
                 prim.line_minor + (static_cast<float>(m) - prim.line_origin) * prim.line_slope;
             const int base = static_cast<int>(std::floor(minor + 0.5f)) - half;

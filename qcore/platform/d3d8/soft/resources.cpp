@@ -197,7 +197,11 @@ HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* desc) {
 }
 
 HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    return memory_.lock(locked, rect, flags);
+    const HRESULT hr = memory_.lock(locked, rect, flags);
+    // Copies the pipeline converted from the old texels are stale from here on.
+    if (SUCCEEDED(hr) && container_ && !(flags & D3DLOCK_READONLY))
+        life_.device().forget_texture_copies(reinterpret_cast<uintptr_t>(container_));
+    return hr;
 }
 
 HRESULT SoftSurface::UnlockRect() {
@@ -215,7 +219,7 @@ SoftTexture::SoftTexture(SoftDevice& device, const SurfaceSpec& top, UINT levels
 }
 
 SoftTexture::~SoftTexture() {
-    device().texture_released(reinterpret_cast<uintptr_t>(this));
+    device().forget_texture_copies(reinterpret_cast<uintptr_t>(this));
 }
 
 HRESULT SoftTexture::QueryInterface(REFIID riid, void** object) {

@@ -141,6 +141,14 @@ bool setup_line(const SetupParams& p, const ScreenVertex& a, const ScreenVertex&
         last = static_cast<int>(std::ceil(major_a + 0.5f)) - 1;
     }
     if (first > last) return false;
+    const uint32_t repeat = p.line_pattern & 0xffffu;
+    const uint16_t pattern = static_cast<uint16_t>(p.line_pattern >> 16);
+    if (repeat != 0 && pattern != 0xffff) {
+        prim.repeat = repeat * static_cast<uint32_t>(prim.thickness);
+        prim.pattern = pattern;
+        prim.pattern_start = d_major > 0.f ? first : last;
+        prim.pattern_step = d_major > 0.f ? 1 : -1;
+    }
     prim.line_origin = major_a;
     prim.line_minor = minor_a;
     prim.line_slope = (prim.x_major ? dy : dx) / d_major;

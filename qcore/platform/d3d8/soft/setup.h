@@ -32,6 +32,12 @@ struct Prim {
     float line_origin = 0.f, line_minor = 0.f,
           line_slope = 0.f; // minor = line_minor + (major - origin) * slope
     uint32_t planes = 0;    // offset of this primitive's planes in its plane store
+    // Stippled lines: pixel k along the major axis from pattern_start (counting in pattern_step) is drawn
+    // when bit (k / repeat) % 16 of pattern is set; repeat 0 draws every pixel. Supersampled targets
+    // repeat each bit over the samples of a pixel.
+    uint16_t pattern = 0xffff;
+    uint32_t repeat = 0;
+    int pattern_start = 0, pattern_step = 1;
 };
 
 // Planes are stored as (value at bounds origin, d/dx, d/dy): depth, q, then the attributes.
@@ -51,6 +57,7 @@ struct SetupParams {
     bool flat = false;      // colours from the first vertex
     int color_count = 4;    // leading attributes that are colours (flat shading and point sprites)
     int line_thickness = 1;
+    uint32_t line_pattern = 0; // repeat factor in the low word, pattern bits in the high word
     bool last_pixel = true;
     bool point_sprite = false;
     int sprite_uv[max_stages] = {-1, -1, -1, -1, -1, -1, -1, -1};

@@ -352,6 +352,7 @@ HRESULT SoftDevice::ValidateDevice(DWORD* passes) {
         const SoftTexture* t = state_.textures[stage];
         if (t && t->pool() == D3DPOOL_SYSTEMMEM) return D3DERR_WRONGTEXTUREFORMAT;
     }
+    if (const HRESULT hr = validate_draw_state(); FAILED(hr)) return hr;
     *passes = 1;
     return D3D_OK;
 }

@@ -149,7 +149,12 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
         *reason = "texture format cannot be sampled";
         return false;
     }
-    for (uint32_t f : {stage.mag_filter, stage.min_filter}) {
+    // Anisotropic and cubic filters are drawn linear, as many drivers do.
+    auto filter = [](uint32_t f) {
+        return f >= filter_linear && f <= filter_gaussian_cubic ? filter_linear : f;
+    };
+    const uint32_t mag_filter = filter(stage.mag_filter), min_filter = filter(stage.min_filter);
+    for (uint32_t f : {mag_filter, min_filter}) {
         if (f != filter_point && f != filter_linear) {
             *reason = "only point and linear texture filters are supported";
             return false;
@@ -194,11 +199,11 @@ bool TextureCache::bind(const TextureView& view, const StageRecord& stage, Stage
     out.address_u = stage.address_u;
     out.address_v = stage.address_v;
     out.border = stage.border_color;
-    out.mag_filter = stage.mag_filter;
-    out.min_filter = stage.min_filter;
+    out.mag_filter = mag_filter;
+    out.min_filter = min_filter;
     out.mip_filter = stage.mip_filter;
     out.lod_bias = stage.lod_bias;
-    out.needs_lod = stage.mag_filter != stage.min_filter ||
+    out.needs_lod = mag_filter != min_filter ||
                     (stage.mip_filter != filter_none && view.level_count - out.first_level > 1);
     const SampleLevel& top_level = out.levels[out.first_level];
     out.wrap_pow2 = out.address_u == address_wrap && out.address_v == address_wrap &&

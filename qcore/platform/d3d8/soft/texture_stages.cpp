@@ -71,6 +71,10 @@ float apply(uint32_t op, float a0, float a1, float a2, float diffuse_alpha, floa
         return saturate(a1 + a1_alpha * a2);
     case top::modulate_inv_alpha_add_color:
         return saturate(a1 + (1.f - a1_alpha) * a2);
+    case top::modulate_color_add_alpha:
+        return saturate(a1 * a2 + a1_alpha);
+    case top::modulate_inv_color_add_alpha:
+        return saturate((1.f - a1) * a2 + a1_alpha);
     case top::multiply_add:
         return saturate(a0 + a1 * a2);
     case top::lerp:
@@ -80,7 +84,19 @@ float apply(uint32_t op, float a0, float a1, float a2, float diffuse_alpha, floa
     }
 }
 
-bool supported(uint32_t op) {
+float dot3(const Rgba& a, const Rgba& b) {
+    return saturate(
+        4.f * ((a.r - 0.5f) * (b.r - 0.5f) + (a.g - 0.5f) * (b.g - 0.5f) + (a.b - 0.5f) * (b.b - 0.5f)));
+}
+
+// Operations that leave the current colour as it was: their stage feeds the next one instead.
+bool passes_through(uint32_t op) {
+    return op == top::bump_env_map || op == top::bump_env_map_luminance || op == top::premodulate;
+}
+
+} // namespace
+
+bool texture_op_supported(uint32_t op) {
     switch (op) {
     case top::disable:
     case top::select_arg1:
@@ -100,6 +116,12 @@ bool supported(uint32_t op) {
     case top::blend_current_alpha:
     case top::modulate_alpha_add_color:
     case top::modulate_inv_alpha_add_color:
+    case top::modulate_color_add_alpha:
+    case top::modulate_inv_color_add_alpha:
+    case top::premodulate:
+    case top::bump_env_map:
+    case top::bump_env_map_luminance:
+    case top::dot_product3:
     case top::multiply_add:
     case top::lerp:
         return true;
@@ -108,6 +130,8 @@ bool supported(uint32_t op) {
     }
 }
 
+namespace {
+
 bool argument_ok(uint32_t arg) {
     return (arg & ta::select_mask) <= ta::temp && (arg & ~0x3fu) == 0;
 }
@@ -115,7 +139,7 @@ bool argument_ok(uint32_t arg) {
 } // namespace
 
 bool check_stage_program(const StageRecord& s, const char** reason) {
-    if (!supported(s.color_op) || !supported(s.alpha_op)) {
+    if (!texture_op_supported(s.color_op) || !texture_op_supported(s.alpha_op)) {
         *reason = "texture stage operation is not supported";
         return false;
     }
@@ -145,10 +169,19 @@ Rgba run_stages(const StageProgram* stages, int count, const StageInputs& in) {
         const Rgba c1 = argument(s.color_args[1], in, current, temp, tex);
         const Rgba c2 = argument(s.color_args[2], in, current, temp, tex);
         const float da = in.diffuse.a, fa = in.factor.a, ca = current.a;
-        result.r = apply(s.color_op, c0.r, c1.r, c2.r, da, texture_alpha, fa, ca, c1.a);
-        result.g = apply(s.color_op, c0.g, c1.g, c2.g, da, texture_alpha, fa, ca, c1.a);
-        result.b = apply(s.color_op, c0.b, c1.b, c2.b, da, texture_alpha, fa, ca, c1.a);
-        if (s.alpha_op != top::disable) {
+        if (s.color_op == top::dot_product3) {
+            result.r = result.g = result.b = dot3(c1, c2);
+        } else if (!passes_through(s.color_op)) {
+            result.r = apply(s.color_op, c0.r, c1.r, c2.r, da, texture_alpha, fa, ca, c1.a);
+            result.g = apply(s.color_op, c0.g, c1.g, c2.g, da, texture_alpha, fa, ca, c1.a);
+            result.b = apply(s.color_op, c0.b, c1.b, c2.b, da, texture_alpha, fa, ca, c1.a);
+        }
+        if (s.color_op == top::dot_product3) {
+            result.a = result.r; // the dot product goes to all four channels
+        } else if (s.alpha_op == top::dot_product3) {
+            result.a = dot3(argument(s.alpha_args[1], in, current, temp, tex),
+                            argument(s.alpha_args[2], in, current, temp, tex));
+        } else if (s.alpha_op != top::disable && !passes_through(s.alpha_op)) {
             const float a0 = argument(s.alpha_args[0], in, current, temp, tex).a;
             const float a1 = argument(s.alpha_args[1], in, current, temp, tex).a;
             const float a2 = argument(s.alpha_args[2], in, current, temp, tex).a;

@@ -8,8 +8,20 @@ namespace qcore::detail::soft {
 struct StageProgram {
     uint32_t color_op, color_args[3], alpha_op, alpha_args[3];
     bool to_temp;
-    int sampler; // index of the stage's sampler, -1 when it samples nothing
+    int sampler;        // index of the stage's sampler, -1 when it samples nothing
+    float bump[4] = {}; // du/dv to coordinate offsets of the next stage: 00, 01, 10, 11
+    float bump_scale = 0.f, bump_offset = 0.f;
 };
+
+// Whether an operation is implemented (the device's caps are made from this).
+bool texture_op_supported(uint32_t op);
+
+// A bump-mapping stage's texel as du, dv in [-1, 1) and luminance (the sampler stores them biased).
+inline void bump_texel(const Rgba& texel, float& du, float& dv, float& luminance) {
+    du = (texel.r * 255.f - 128.f) / 128.f;
+    dv = (texel.g * 255.f - 128.f) / 128.f;
+    luminance = texel.b;
+}
 
 struct StageInputs {
     Rgba diffuse, specular, factor;

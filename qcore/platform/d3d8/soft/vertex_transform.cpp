@@ -12,7 +12,8 @@ namespace {
 constexpr uint32_t tci_generator_mask = 0xffff0000u;
 constexpr uint32_t tci_camera_normal = 0x10000u, tci_camera_position = 0x20000u,
                    tci_camera_reflection = 0x30000u;
-constexpr uint32_t ttf_count_mask = 0xffu, ttf_projected = 256u;
+constexpr uint32_t ttf_count_mask = 0xffu;
+constexpr uint32_t vertex_blend_0_weights = 256u;
 
 float load_float(const uint8_t* p) {
     float f;
@@ -45,10 +46,55 @@ void normal_matrix(const float* m, float* out) {
     out[6] = (b * f - c * e) * s, out[7] = (c * d - a * f) * s, out[8] = (a * e - b * d) * s;
 }
 
+// General 4x4 inverse by cofactors; false for a singular matrix.
+bool invert(const float* m, float* out) {
+    float inv[16];
+    inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] + m[9] * m[7] * m[14] +
+             m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
+    inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] - m[8] * m[7] * m[14] -
+             m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
+    inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] + m[8] * m[7] * m[13] +
+             m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
+    inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] - m[8] * m[6] * m[13] -
+              m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
+    inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] - m[9] * m[3] * m[14] -
+             m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
+    inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] + m[8] * m[3] * m[14] +
+             m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
+    inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] - m[8] * m[3] * m[13] -
+             m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
+    inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] + m[8] * m[2] * m[13] +
+              m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
+    inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] + m[5] * m[3] * m[14] +
+             m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
+    inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] - m[4] * m[3] * m[14] -
+             m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
+    inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] + m[4] * m[3] * m[13] +
+              m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
+    inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] - m[4] * m[2] * m[13] -
+              m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
+    inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] - m[5] * m[3] * m[10] -
+             m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
+    inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] + m[4] * m[3] * m[10] +
+             m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
+    inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] -
+              m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
+    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] +
+              m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
+    const float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
+    if (det == 0.f || !std::isfinite(det)) return false;
+    for (int i = 0; i < 16; ++i)
+        out[i] = inv[i] / det;
+    return true;
+}
+
 bool texture_used(const StageRecord& s) {
     auto uses = [](uint32_t arg) { return (arg & ta::select_mask) == ta::texture; };
+    // Bump-mapping stages read their du/dv texture and pre-modulating ones hand theirs to the next stage.
     const bool color = uses(s.color_arg1) || uses(s.color_arg2) || uses(s.color_arg0) ||
-                       s.color_op == top::blend_texture_alpha || s.color_op == top::blend_texture_alpha_pm;
+                       s.color_op == top::blend_texture_alpha || s.color_op == top::blend_texture_alpha_pm ||
+                       s.color_op == top::bump_env_map || s.color_op == top::bump_env_map_luminance ||
+                       s.color_op == top::premodulate;
     const bool alpha = s.alpha_op != top::disable &&
                        (uses(s.alpha_arg1) || uses(s.alpha_arg2) || uses(s.alpha_arg0) ||
                         s.alpha_op == top::blend_texture_alpha || s.alpha_op == top::blend_texture_alpha_pm);
@@ -81,6 +127,8 @@ FvfLayout decode_fvf(uint32_t fvf) {
         l.tex[i] = static_cast<int>(f.tex_offset[i]);
         l.tex_dims[i] = static_cast<int>(f.tex_size[i] / 4);
     }
+    if ((fvf & fvf::position_mask) > fvf::xyzrhw)
+        l.blend_weights = static_cast<int>((f.position_size - 12) / 4);
     l.size = f.stride;
     l.valid = true;
     return l;
@@ -91,28 +139,53 @@ bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layou
     layout_ = layout;
     attributes_ = attributes;
     state_ = &state;
-    if (state.vertex_blend != 0 || state.indexed_blend != 0) {
-        *reason = "vertex blending is not supported";
+    blend_count_ = 1;
+    if (state.indexed_blend != 0 ||
+        (state.vertex_blend > 3 && state.vertex_blend != vertex_blend_0_weights)) {
+        *reason = "only vertex blending with 1 to 3 weights is supported";
         return false;
     }
-    for (int s = 0; s < max_stages; ++s) {
-        const uint32_t flags = state.stages[s].transform_flags;
-        if (attributes.stage_uv[s] >= 0 && (flags & ttf_projected)) {
-            *reason = "projected texture coordinates are not supported";
-            return false;
+    // Pre-transformed vertices are not blended.
+    if (!layout.pretransformed) {
+        if (state.vertex_blend >= 1 && state.vertex_blend <= 3) {
+            if (layout.blend_weights < static_cast<int>(state.vertex_blend)) {
+                *reason = "vertex blending needs more weights than the vertex format has";
+                return false;
+            }
+            blend_count_ = static_cast<int>(state.vertex_blend) + 1;
         }
+    }
+    for (int s = 0; s < max_stages; ++s) {
         const uint32_t generator = state.stages[s].texcoord_index & tci_generator_mask;
         if (attributes.stage_uv[s] >= 0 && generator > tci_camera_reflection) {
             *reason = "unknown texture coordinate generator";
             return false;
         }
     }
-    multiply(state.world, state.view, world_view_);
-    multiply(world_view_, state.projection, world_view_projection_);
-    normal_matrix(world_view_, normal_matrix_);
+    for (int k = 0; k < blend_count_; ++k) {
+        multiply(k == 0 ? state.world : state.blend_world[k - 1], state.view, world_view_[k]);
+        normal_matrix(world_view_[k], normal_matrix_[k]);
+    }
+    multiply(world_view_[0], state.projection, world_view_projection_);
     lit_ = state.lighting && !layout.pretransformed;
     if (lit_) lighting_.prepare(state);
-    needs_eye_ = lit_ || state.point_scale;
+    vertex_fog_ = state.fog && state.fog_table_mode == fog_none && state.fog_vertex_mode != fog_none &&
+                  !layout.pretransformed && attributes.specular;
+    clip_planes_ = layout.pretransformed ? 0 : state.clip_planes & ((1u << max_clip_planes) - 1);
+    // A world-space plane p holds the points x with x.p = 0; in camera space that is x'.(V^-1 p).
+    float inverse_view[16];
+    if (clip_planes_ && !invert(state.view, inverse_view)) {
+        *reason = "user clip planes need an invertible view matrix";
+        return false;
+    }
+    for (int i = 0; i < max_clip_planes; ++i) {
+        if (!((clip_planes_ >> i) & 1u)) continue;
+        const float* p = state.clip_plane[i];
+        for (int r = 0; r < 4; ++r)
+            eye_planes_[i][r] = inverse_view[r * 4] * p[0] + inverse_view[r * 4 + 1] * p[1] +
+                                inverse_view[r * 4 + 2] * p[2] + inverse_view[r * 4 + 3] * p[3];
+    }
+    needs_eye_ = lit_ || state.point_scale || vertex_fog_ || clip_planes_ || blend_count_ > 1;
     for (int s = 0; s < max_stages; ++s)
         if (attributes.stage_uv[s] >= 0 && (state.stages[s].texcoord_index & tci_generator_mask))
             needs_eye_ = true;
@@ -120,10 +193,43 @@ bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layou
     return true;
 }
 
+void VertexProcessor::blend(const uint8_t* v, const float* p, float* eye_pos, float* eye_normal) const {
+    float weights[max_blend_matrices] = {1.f, 0.f, 0.f, 0.f};
+    if (blend_count_ > 1) {
+        float last = 1.f;
+        for (int k = 0; k + 1 < blend_count_; ++k) {
+            weights[k] = load_float(v + 12 + 4 * k);
+            last -= weights[k];
+        }
+        weights[blend_count_ - 1] = last;
+    }
+    float n[3] = {0.f, 0.f, 0.f};
+    const bool has_normal = layout_.normal >= 0;
+    if (has_normal) {
+        const uint8_t* np = v + layout_.normal;
+        n[0] = load_float(np), n[1] = load_float(np + 4), n[2] = load_float(np + 8);
+    }
+    for (int j = 0; j < 3; ++j)
+        eye_pos[j] = eye_normal[j] = 0.f;
+    for (int k = 0; k < blend_count_; ++k) {
+        const float* w = world_view_[k];
+        const float* nm = normal_matrix_[k];
+        for (int j = 0; j < 3; ++j) {
+            eye_pos[j] += weights[k] * (p[0] * w[j] + p[1] * w[4 + j] + p[2] * w[8 + j] + w[12 + j]);
+            if (has_normal)
+                eye_normal[j] += weights[k] * (n[0] * nm[j] + n[1] * nm[3 + j] + n[2] * nm[6 + j]);
+        }
+    }
+}
+
+float VertexProcessor::fog_distance(const float* e) const {
+    return state_->range_fog ? std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]) : e[2];
+}
+
 void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const {
     const PipelineState& st = *state_;
     const float p[3] = {load_float(v), load_float(v + 4), load_float(v + 8)};
-    Rgba diffuse{1.f, 1.f, 1.f, 1.f}, specular{};
+    Rgba diffuse{1.f, 1.f, 1.f, 1.f}, specular{0.f, 0.f, 0.f, 1.f};
     const bool has_diffuse = layout_.diffuse >= 0, has_specular = layout_.specular >= 0;
     if (has_diffuse) diffuse = unpack_color(load_u32(v + layout_.diffuse));
     if (has_specular) specular = unpack_color(load_u32(v + layout_.specular));
@@ -134,29 +240,31 @@ void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const {
         out.pos[2] = p[2];
         out.pos[3] = load_float(v + 12); // rhw
     } else {
-        const float* m = world_view_projection_;
-        for (int j = 0; j < 4; ++j)
-            out.pos[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + m[12 + j];
         if (needs_eye_) {
-            const float* w = world_view_;
-            for (int j = 0; j < 3; ++j)
-                eye_pos[j] = p[0] * w[j] + p[1] * w[4 + j] + p[2] * w[8 + j] + w[12 + j];
-            if (layout_.normal >= 0) {
-                const uint8_t* n = v + layout_.normal;
-                const float nx = load_float(n), ny = load_float(n + 4), nz = load_float(n + 8);
-                for (int j = 0; j < 3; ++j)
-                    eye_normal[j] =
-                        nx * normal_matrix_[j] + ny * normal_matrix_[3 + j] + nz * normal_matrix_[6 + j];
-                if (st.normalize_normals) normalize3(eye_normal);
-            }
+            blend(v, p, eye_pos, eye_normal);
+            if (st.normalize_normals && layout_.normal >= 0) normalize3(eye_normal);
         }
+        if (blend_count_ > 1) {
+            const float* m = st.projection;
+            for (int j = 0; j < 4; ++j)
+                out.pos[j] = eye_pos[0] * m[j] + eye_pos[1] * m[4 + j] + eye_pos[2] * m[8 + j] + m[12 + j];
+        } else {
+            const float* m = world_view_projection_;
+            for (int j = 0; j < 4; ++j)
+                out.pos[j] = p[0] * m[j] + p[1] * m[4 + j] + p[2] * m[8 + j] + m[12 + j];
+        }
+        for (int i = 0; i < max_clip_planes; ++i)
+            if ((clip_planes_ >> i) & 1u) {
+                const float* e = eye_planes_[i];
+                out.clip_dist[i] = eye_pos[0] * e[0] + eye_pos[1] * e[1] + eye_pos[2] * e[2] + e[3];
+            }
         if (lit_) {
             Rgba lit_diffuse, lit_specular;
             lighting_.light(eye_pos, layout_.normal >= 0 ? eye_normal : nullptr,
                             has_diffuse ? &diffuse : nullptr, has_specular ? &specular : nullptr, lit_diffuse,
                             lit_specular);
             diffuse = lit_diffuse;
-            specular = lit_specular;
+            specular = {lit_specular.r, lit_specular.g, lit_specular.b, specular.a};
         }
     }
     out.attr[0] = diffuse.r;
@@ -167,7 +275,9 @@ void VertexProcessor::process(const uint8_t* v, ClipVertex& out) const {
         out.attr[4] = specular.r;
         out.attr[5] = specular.g;
         out.attr[6] = specular.b;
-        out.attr[7] = 0.f;
+        out.attr[7] = vertex_fog_ ? fog_factor(st.fog_vertex_mode, fog_distance(eye_pos), st.fog_start,
+                                               st.fog_end, st.fog_density)
+                                  : specular.a;
     }
     float size = layout_.point_size >= 0 ? load_float(v + layout_.point_size) : st.point_size;
     if (st.point_scale && !layout_.pretransformed) {
@@ -215,14 +325,18 @@ void VertexProcessor::texture_coordinates(const float* eye_pos, const float* eye
                     in[k] = 0.f;
             }
         }
-        float u = in[0], w = in[1];
-        if (stage.transform_flags & ttf_count_mask) {
+        float t[4] = {in[0], in[1], in[2], in[3]};
+        const uint32_t count = stage.transform_flags & ttf_count_mask;
+        if (count) {
             const float* m = stage.texture_matrix;
-            u = in[0] * m[0] + in[1] * m[4] + in[2] * m[8] + in[3] * m[12];
-            w = in[0] * m[1] + in[1] * m[5] + in[2] * m[9] + in[3] * m[13];
+            for (int k = 0; k < 4; ++k)
+                t[k] = in[0] * m[k] + in[1] * m[4 + k] + in[2] * m[8 + k] + in[3] * m[12 + k];
         }
-        out.attr[slot] = u;
-        out.attr[slot + 1] = w;
+        out.attr[slot] = t[0];
+        out.attr[slot + 1] = t[1];
+        // Projected coordinates are divided by their last element per pixel.
+        const int q_slot = attributes_.stage_q[s];
+        if (q_slot >= 0) out.attr[q_slot] = t[std::clamp<int>(static_cast<int>(count), 2, 4) - 1];
     }
 }
 

@@ -161,12 +161,83 @@ TEST_F(DrawTest, LinesInAViewportWithTransforms) {
 
 TEST_F(DrawTest, StatesThatCannotBeDrawnFaithfullyAreRefused) {
     dev->SetVertexShader(tl_fvf);
-    dev->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_LERP + 1);
     const auto q = quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xffffffff);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)), D3DERR_INVALIDCALL);
     EXPECT_EQ(pixel(1, 1), 0xff000000u);
-    dev->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    DWORD passes = 0;
+    EXPECT_NE(dev->ValidateDevice(&passes), D3D_OK) << "ValidateDevice agrees with the draw";
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    EXPECT_EQ(dev->ValidateDevice(&passes), D3D_OK);
     EXPECT_EQ(dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)), D3D_OK);
+}
+
+// Whether a draw of a textured quad is accepted, and whether ValidateDevice says it would be.
+struct Verdict {
+    bool drawn, valid;
+};
+
+TEST_F(DrawTest, CapsAndValidateDeviceAgreeWithWhatDraws) {
+    D3DCAPS8 caps{};
+    ASSERT_EQ(dev->GetDeviceCaps(&caps), D3D_OK);
+    Ref<IDirect3DTexture8> tex = texture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
+    ASSERT_TRUE(tex);
+    dev->SetTexture(0, tex.get());
+    dev->SetVertexShader(tl_fvf);
+    const auto q = quad(-0.5f, -0.5f, 3.5f, 3.5f, 0xffffffff);
+    auto verdict = [&] {
+        DWORD passes = 0;
+        return Verdict{dev->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(TlVertex)) == D3D_OK,
+                       dev->ValidateDevice(&passes) == D3D_OK};
+    };
+    for (DWORD op = D3DTOP_DISABLE + 1; op <= D3DTOP_LERP + 1; ++op) {
+        dev->SetTextureStageState(0, D3DTSS_COLOROP, op);
+        const Verdict v = verdict();
+        const bool claimed = op <= D3DTOP_LERP && (caps.TextureOpCaps & (1u << (op - 1)));
+        EXPECT_EQ(v.drawn, claimed) << "operation " << op;
+        EXPECT_EQ(v.valid, claimed) << "operation " << op;
+    }
+    dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    // Each claimed feature draws and validates; the ones not claimed are refused by both.
+    struct State {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+        bool claimed;
+    };
+    const State states[] = {
+        {D3DRS_FOGENABLE, TRUE, (caps.RasterCaps & D3DPRASTERCAPS_FOGVERTEX) != 0},
+        {D3DRS_CLIPPLANEENABLE, (1u << caps.MaxUserClipPlanes) - 1, caps.MaxUserClipPlanes == 6},
+        {D3DRS_CLIPPLANEENABLE, 1u << caps.MaxUserClipPlanes, false},
+        {D3DRS_WRAP0, D3DWRAP_U | D3DWRAP_V, true},
+        {D3DRS_LINEPATTERN, 0x55550001, (caps.RasterCaps & D3DPRASTERCAPS_PAT) != 0},
+        {D3DRS_VERTEXBLEND, D3DVBF_TWEENING, false},
+        {D3DRS_INDEXEDVERTEXBLENDENABLE, TRUE, caps.MaxVertexBlendMatrixIndex > 0},
+    };
+    for (const State& s : states) {
+        DWORD old = 0;
+        dev->GetRenderState(s.state, &old);
+        dev->SetRenderState(s.state, s.value);
+        const Verdict v = verdict();
+        EXPECT_EQ(v.valid, s.claimed) << "state " << s.state << " = " << s.value;
+        EXPECT_EQ(v.drawn, s.claimed) << "state " << s.state << " = " << s.value;
+        dev->SetRenderState(s.state, old);
+    }
+    // Vertex blending is claimed up to MaxVertexBlendMatrices - 1 weights on a format that has them.
+    EXPECT_EQ(caps.MaxVertexBlendMatrices, 4u);
+    dev->SetVertexShader(D3DFVF_XYZB3 | D3DFVF_DIFFUSE);
+    dev->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_3WEIGHTS);
+    DWORD passes = 0;
+    EXPECT_EQ(dev->ValidateDevice(&passes), D3D_OK);
+    dev->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_PROJECTED, 0u);
+    dev->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
+    EXPECT_EQ(dev->ValidateDevice(&passes), D3D_OK);
+    // Filters beyond linear are drawn linear.
+    dev->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_ANISOTROPIC);
+    dev->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_GAUSSIANCUBIC);
+    EXPECT_EQ(dev->ValidateDevice(&passes), D3D_OK);
+    dev->SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_ANISOTROPIC);
+    EXPECT_EQ(dev->ValidateDevice(&passes), D3DERR_UNSUPPORTEDTEXTUREFILTER);
 }
 
 TEST_F(DeviceTest, MultisampledBackBuffersAreDrawnSupersampled) {

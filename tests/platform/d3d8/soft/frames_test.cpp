@@ -249,6 +249,54 @@ TEST_F(DeviceTest, ReleasedTexturesAreForgottenByThePipeline) {
     EXPECT_EQ(ForgettingBackend::forgotten, std::vector<uint64_t>{id});
 }
 
+TEST_F(DeviceTest, LevelsLockedForWritingAreForgottenByThePipeline) {
+    ForgettingBackend::forgotten.clear();
+    detail::soft::install_draw_backend_factory([] { return std::make_unique<ForgettingBackend>(); });
+    ASSERT_EQ(create(windowed_pp(16, 16)), D3D_OK);
+    detail::soft::install_draw_backend_factory({});
+    Ref<IDirect3DTexture8> tex = texture(8, 8, 2, 0, D3DFMT_DXT1, D3DPOOL_MANAGED);
+    ASSERT_TRUE(tex);
+    const uint64_t id = reinterpret_cast<uintptr_t>(static_cast<detail::soft::SoftTexture*>(tex.get()));
+    D3DLOCKED_RECT lr{};
+    ASSERT_EQ(tex->LockRect(1, &lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+    ASSERT_EQ(tex->UnlockRect(1), D3D_OK);
+    EXPECT_TRUE(ForgettingBackend::forgotten.empty()) << "reading changes nothing";
+    ASSERT_EQ(tex->LockRect(1, &lr, nullptr, 0), D3D_OK);
+    ASSERT_EQ(tex->UnlockRect(1), D3D_OK);
+    EXPECT_EQ(ForgettingBackend::forgotten, std::vector<uint64_t>{id});
+    Ref<IDirect3DSurface8> level;
+    ASSERT_EQ(tex->GetSurfaceLevel(0, level.out()), D3D_OK);
+    ASSERT_EQ(level->LockRect(&lr, nullptr, 0), D3D_OK);
+    ASSERT_EQ(level->UnlockRect(), D3D_OK);
+    EXPECT_EQ(ForgettingBackend::forgotten.size(), 2u) << "through the level's own surface too";
+}
+
+TEST_F(DeviceTest, IndicesFromMemoryStayInsideTheNamedRange) {
+    RecordingBackend::calls.clear();
+    detail::soft::install_draw_backend_factory([] { return std::make_unique<RecordingBackend>(); });
+    ASSERT_EQ(create(windowed_pp(16, 16)), D3D_OK);
+    detail::soft::install_draw_backend_factory({});
+    ASSERT_EQ(dev->SetVertexShader(D3DFVF_XYZRHW), D3D_OK);
+    ASSERT_EQ(dev->BeginScene(), D3D_OK);
+    const float tri[3][4] = {{0, 0, 0, 1}, {8, 0, 0, 1}, {0, 8, 0, 1}};
+    // A range the caller cannot have: its vertices would lie far past the three given.
+    const uint32_t huge[3] = {0xfffffff0u, 0xfffffff1u, 0xfffffff2u};
+    EXPECT_EQ(
+        dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0xfffffff0u, 3, 1, huge, D3DFMT_INDEX32, tri, 16),
+        D3DERR_INVALIDCALL);
+    const uint32_t below[3] = {0, 1, 2};
+    EXPECT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 1, 2, 1, below, D3DFMT_INDEX32, tri, 16),
+              D3DERR_INVALIDCALL)
+        << "index 0 is below the named minimum";
+    EXPECT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 0, 1, below, D3DFMT_INDEX32, tri, 16),
+              D3DERR_INVALIDCALL)
+        << "no vertices named";
+    EXPECT_EQ(dev->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, below, D3DFMT_INDEX32, tri, 16),
+              D3D_OK);
+    ASSERT_EQ(dev->EndScene(), D3D_OK);
+    EXPECT_EQ(RecordingBackend::calls.size(), 1u);
+}
+
 TEST_F(DeviceTest, DrawCallsAreCheckedBeforeThePipelineSeesThem) {
     RecordingBackend::calls.clear();
     detail::soft::install_draw_backend_factory([] { return std::make_unique<RecordingBackend>(); });

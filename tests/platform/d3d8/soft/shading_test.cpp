@@ -365,19 +365,18 @@ TEST(SoftShading, UnsupportedStatesFailWithAMessage) {
     Pipeline p(1);
     Frame f(4, 4, 0x12345678);
     f.state.fog = true;
+    f.state.fog_table_mode = 7;
     EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
-    EXPECT_EQ(g_diagnostic, "fog is not supported");
+    EXPECT_EQ(g_diagnostic, "unknown fog mode");
     EXPECT_EQ(f.at(1, 1), 0x12345678u);
     const int lines = g_diagnostics;
     EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
     EXPECT_EQ(g_diagnostics, lines) << "the same refusal again is not logged again";
     f.state.fog = false;
-    f.state.stages[0].color_op = top::bump_env_map;
+    f.state.stages[0].color_op = top::lerp + 1;
     EXPECT_FALSE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
     EXPECT_STREQ(p.last_error(), "texture stage operation is not supported");
     f.state.stages[0].color_op = top::select_arg2;
-    f.state.line_pattern = 0x00ff0001; // stippled lines; triangles are unaffected
-    EXPECT_FALSE(f.draw(p, prim_line_list, tl_quad(0, 0, 4, 4, 0xffffffff), 1, tl_fvf));
     EXPECT_TRUE(f.draw(p, prim_tri_list, tl_quad(0, 0, 4, 4, 0xffffffff), 2, tl_fvf));
     set_diagnostic_handler(nullptr);
 }

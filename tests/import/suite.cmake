@@ -1,0 +1,2 @@
+# The host scene and the model importer are tools libraries, not part of the core.
+target_link_libraries(${QCORE_TARGET} PRIVATE qcore_import_lib)
