@@ -217,11 +217,17 @@ TEST_F(Viewer, DeviceResetsKeepThePicture) {
     EXPECT_FALSE(viewer.set_aa(3));
 }
 
-TEST_F(Viewer, TheCameraPathPlaysWhenTheSceneHasOne) {
+TEST_F(Viewer, TheCameraPathPlaysAndAPathlessSceneIsCircled) {
+    show();
+    viewer.play_path(true);
+    EXPECT_FALSE(viewer.is_playing_path()); // nothing to circle
     box("box", 1, at(0, 0, 0), material(0.9f, 0.15f, 0.1f));
     show();
     viewer.play_path(true);
-    EXPECT_FALSE(viewer.is_playing_path()); // no path yet
+    EXPECT_TRUE(viewer.is_playing_path());
+    EXPECT_GE(scene.cam_path.get_key_count(), 8);
+
+    scene.cam_path.free();
     CCamera cam = scene.camera;
     scene.cam_path.add_key(cam);
     cam.set_view_params(VEC(5, 0, 0), VEC(0, 0, 0), VEC(0, 1, 0));
