@@ -217,11 +217,17 @@ TEST_F(Viewer, DeviceResetsKeepThePicture) {
     EXPECT_FALSE(viewer.set_aa(3));
 }
 
-TEST_F(Viewer, TheCameraPathPlaysWhenTheSceneHasOne) {
+TEST_F(Viewer, TheCameraPathPlaysAndAPathlessSceneIsCircled) {
+    show();
+    viewer.play_path(true);
+    EXPECT_FALSE(viewer.is_playing_path()); // nothing to circle
     box("box", 1, at(0, 0, 0), material(0.9f, 0.15f, 0.1f));
     show();
     viewer.play_path(true);
-    EXPECT_FALSE(viewer.is_playing_path()); // no path yet
+    EXPECT_TRUE(viewer.is_playing_path());
+    EXPECT_GE(scene.cam_path.get_key_count(), 8);
+
+    scene.cam_path.free();
     CCamera cam = scene.camera;
     scene.cam_path.add_key(cam);
     cam.set_view_params(VEC(5, 0, 0), VEC(0, 0, 0), VEC(0, 1, 0));
@@ -233,6 +239,27 @@ TEST_F(Viewer, TheCameraPathPlaysWhenTheSceneHasOne) {
     frame();
     frame();
     EXPECT_GT((viewer.view().get_camera().get_eye_pos() - first).len(), 1e-3f);
+}
+
+TEST_F(Viewer, TheOrbitPathCirclesTheSceneAndKeepsItInView) {
+    box("box", 2, at(3, 0, 4), material(0.9f, 0.15f, 0.1f));
+    scene.frame_camera();
+    scene.make_orbit_path(8);
+    const VEC centre_of_scene(3, 0, 4);
+    const float distance = (scene.camera.get_eye_pos() - centre_of_scene).len();
+    show();
+    viewer.play_path(true);
+    for (int f = 0; f < 240; f += 40) {
+        const qcore::WindowImage image = frame();
+        const VEC eye = viewer.view().get_camera().get_eye_pos();
+        EXPECT_NEAR((eye - centre_of_scene).len(), distance, distance * 0.05f) << f;
+        // Red, lit or in the shade.
+        const uint32_t p = pixel(image, image.width / 2, image.height / 2);
+        EXPECT_GT((p >> 16) & 0xff, 40u) << f;
+        EXPECT_GT((p >> 16) & 0xff, 2 * ((p >> 8) & 0xff)) << f;
+        for (int skip = 1; skip < 40; ++skip)
+            viewer.render_frame();
+    }
 }
 
 TEST_F(Viewer, TheSampleSceneShowsItsItemsAndPlaysItsVideo) {

@@ -168,8 +168,12 @@ void CViewer::render_frame() {
 }
 
 void CViewer::play_path(bool on) {
+    if (on && scene_.cam_path.get_key_count() < 2 && !scene_.items.empty()) {
+        // A scene without a path of its own is circled from where its camera stands.
+        scene_.make_orbit_path(8);
+        core_.log->add_log(LOG_INFO, "camera path", ", the scene has none: circling it");
+    }
     playing_ = on && scene_.cam_path.get_key_count() > 1;
-    if (on && !playing_) core_.log->add_log(LOG_WARNING, "camera path", ", the scene has none");
     path_frame_ = 0;
 }
 

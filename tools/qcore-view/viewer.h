@@ -48,6 +48,7 @@ public:
     bool resize(int width, int height);
     // Antialiasing scale 1 or 2 (the device is reset); everything on show stays.
     bool set_aa(int scale);
+    // Plays the scene's camera path; a scene with items but no path gets a circle around it.
     void play_path(bool on);
     bool is_playing_path() const { return playing_; }
     // Saves what the window shows (JPEG or BMP by the name's extension).

@@ -121,7 +121,11 @@ void CScene::frame_camera() {
 void CScene::make_orbit_path(int keys) {
     if (keys < 3) return;
     cam_path.free();
-    const VEC target = camera.get_target_pos(), eye = camera.get_eye_pos();
+    // The camera keeps its target far out along the view direction, not at what it looks at: the circle
+    // goes round the scene's centre (or a point ahead of the camera in an empty scene).
+    const CBox box = bounds();
+    const VEC eye = camera.get_eye_pos();
+    const VEC target = box.is_valid() ? box.center() : eye + camera.get_forward_dir(true);
     const float dx = eye.x - target.x, dz = eye.z - target.z;
     const float radius = std::sqrt(dx * dx + dz * dz), start = std::atan2(dz, dx);
     CCamera key = camera;

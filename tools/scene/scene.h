@@ -81,7 +81,7 @@ public:
     // Looks at the whole scene from the front and a little above, with near and far planes around it.
     void frame_camera();
     // Replaces the camera path with a closed circle of `keys` keys around the scene at the camera's
-    // distance and height, looking at the camera's target (nothing for fewer than 3 keys).
+    // distance and height, looking at the scene's centre (nothing for fewer than 3 keys).
     void make_orbit_path(int keys);
 
     // Writes the scene as a tpk file; textures must already be beside it. False with a one-line reason.
