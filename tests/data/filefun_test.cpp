@@ -417,7 +417,8 @@ TEST(Appinfo, DeletesOnlyProjectsInTheTemporaryFolder) {
     EXPECT_FALSE(appinfo::delete_project_if_in_qvx_temp_path(deleter, (temp + "a.qvx").GetString()));
     EXPECT_FALSE(appinfo::delete_project_if_in_qvx_temp_path(deleter, ""));
     ASSERT_EQ(processes.started.size(), 1u);
-    EXPECT_EQ(processes.started[0], (std::vector<std::string>{temp.str() + "~sfd.exe", project_folder}));
+    EXPECT_EQ(processes.started[0],
+              (std::vector<std::string>{qcore::private_temp_folder() + "~sfd.exe", project_folder}));
     fs::remove_all(project_folder);
 }
 
