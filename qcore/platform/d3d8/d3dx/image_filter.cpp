@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace qcore::detail {
 namespace {
@@ -102,7 +105,22 @@ ArgbImage halve_box(const ArgbImage& src) {
         const uint32_t* a = src.row(2 * y);
         const uint32_t* b = src.row(2 * y + 1);
         uint32_t* d = out.row(y);
-        for (uint32_t x = 0; x < out.width; ++x) {
+        uint32_t x = 0;
+#ifdef __SSE2__
+        // Two output pixels at a time, in 16-bit lanes: the same sums and rounding as below.
+        const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+        for (; x + 2 <= out.width; x += 2) {
+            const __m128i ra = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 2 * x));
+            const __m128i rb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 2 * x));
+            const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(ra, zero), _mm_unpacklo_epi8(rb, zero));
+            const __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(ra, zero), _mm_unpackhi_epi8(rb, zero));
+            const __m128i sum = _mm_unpacklo_epi64(_mm_add_epi16(lo, _mm_srli_si128(lo, 8)),
+                                                   _mm_add_epi16(hi, _mm_srli_si128(hi, 8)));
+            const __m128i avg = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(d + x), _mm_packus_epi16(avg, avg));
+        }
+#endif
+        for (; x < out.width; ++x) {
             const uint32_t p0 = a[2 * x], p1 = a[2 * x + 1], p2 = b[2 * x], p3 = b[2 * x + 1];
             // Sum the even and odd channels in 16-bit lanes, two channels at a time.
             const uint64_t lo = uint64_t(p0 & 0x00FF00FF) + (p1 & 0x00FF00FF) + (p2 & 0x00FF00FF) +

@@ -135,6 +135,28 @@ TEST(Filter, KnownPatterns) {
     EXPECT_EQ(odd.width, 1u);
     EXPECT_EQ(odd.pixels[0], 0xFF101010u);
 
+    // An exact halving is the rounded mean of each 2x2 block, channel by channel, for every column
+    // (widths whose halves are odd take the tail a pixel at a time).
+    for (uint32_t w : {10u, 16u}) {
+        std::vector<uint32_t> noise(size_t{w} * 6);
+        uint32_t seed = 12345;
+        for (uint32_t& p : noise)
+            p = seed = seed * 1664525u + 1013904223u;
+        const ArgbImage half = resample(image_of(w, 6, noise), w / 2, 3, D3DX_FILTER_BOX);
+        for (uint32_t y = 0; y < 3; ++y)
+            for (uint32_t x = 0; x < w / 2; ++x) {
+                uint32_t expected = 0;
+                for (int c = 0; c < 32; c += 8) {
+                    uint32_t sum = 2;
+                    for (uint32_t dy = 0; dy < 2; ++dy)
+                        for (uint32_t dx = 0; dx < 2; ++dx)
+                            sum += (noise[(2 * y + dy) * w + 2 * x + dx] >> c) & 255;
+                    expected |= (sum / 4) << c;
+                }
+                ASSERT_EQ(half.pixels[y * (w / 2) + x], expected) << w << " " << x << "," << y;
+            }
+    }
+
     EXPECT_TRUE(is_valid_filter(D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER | D3DX_FILTER_MIRROR));
     EXPECT_FALSE(is_valid_filter(0));
     EXPECT_FALSE(is_valid_filter(6));
