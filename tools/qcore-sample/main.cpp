@@ -111,7 +111,7 @@ qcore::detail::PixelRows rows_of(const std::vector<uint8_t>& px, int size) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
+    if (argc != 2 || argv[1][0] == '-') {
         std::fprintf(stderr, "usage: qcore-sample OUTPUT_FOLDER\n");
         return 2;
     }
