@@ -307,6 +307,7 @@ int run_viewer(const std::string& args, std::string* errors) {
     qcore::test::TempDir dir;
     // A sanitizer build's leak report lists its suppressions on standard error: not here.
     const std::string cmd =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "
         "LSAN_OPTIONS=\"$LSAN_OPTIONS:print_suppressions=0\" QCORE_WINDOW_BACKEND=headless " QCORE_BIN_DIR
         "/qcore-view " +
         args + " 2>" + dir.file("err") + " >/dev/null";
@@ -333,6 +334,9 @@ TEST(ViewerProgram, ASceneThatCannotBeOpenedGivesOneLineAndFailure) {
     EXPECT_EQ(last_line.rfind("qcore-view: " + dir.file("junk.tpk") + ": ", 0), 0u) << errors;
     EXPECT_EQ(run_viewer("--frames 0 --sample", &errors), 2);
     EXPECT_NE(errors.find("usage:"), std::string::npos);
+    // A window asked for where there is no display: one line and failure, not an invisible window.
+    EXPECT_EQ(run_viewer("--sample --sdl", &errors), 1);
+    EXPECT_EQ(errors, "qcore-view: no window system for --sdl (is DISPLAY set?)\n");
 }
 
 TEST(ViewerProgram, SavesTheSampleAsJpegOrBmp) {

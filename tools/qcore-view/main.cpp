@@ -102,7 +102,10 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
-    if (o.sdl && !qcore::set_window_backend(qcore::WindowBackend::sdl)) {
+    // SDL would fall back to a driver that shows nothing and run until killed.
+    const auto has = [](const char* name) { return std::getenv(name) && *std::getenv(name); };
+    const bool display = has("DISPLAY") || has("WAYLAND_DISPLAY") || has("SDL_VIDEODRIVER");
+    if (o.sdl && (!display || !qcore::set_window_backend(qcore::WindowBackend::sdl))) {
         std::fprintf(stderr, "qcore-view: no window system for --sdl (is DISPLAY set?)\n");
         return 1;
     }
