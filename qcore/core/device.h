@@ -20,7 +20,7 @@ struct CREATE_PARS {
 class CDevice {
 public:
     explicit CDevice(gCore* core);
-    ~CDevice();
+    virtual ~CDevice();
     CDevice(const CDevice&) = delete;
     CDevice& operator=(const CDevice&) = delete;
 
