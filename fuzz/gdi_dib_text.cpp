@@ -36,8 +36,14 @@ size_t dib_bytes(const BITMAPINFOHEADER& h) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Canvas canvas;
     if (size < sizeof(BITMAPINFO) + 16) return 0;
-    BITMAPINFO info;
-    std::memcpy(&info, data, sizeof info);
+    // A BITMAPINFO is followed by as many colours as its header asks for (up to 256): the callee reads
+    // them, so the description gets room for all, the first from the input and the rest black.
+    struct {
+        BITMAPINFO info;
+        RGBQUAD more[255];
+    } described{};
+    std::memcpy(&described.info, data, sizeof described.info);
+    BITMAPINFO& info = described.info;
     int32_t geometry[4];
     std::memcpy(geometry, data + sizeof info, sizeof geometry);
     const uint8_t* rest = data + sizeof info + sizeof geometry;
