@@ -5,6 +5,7 @@
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/win32/window.h>
 
+#include <bench/headless_device.h>
 #include <bench/ratio_reporter.h>
 
 #include <benchmark/benchmark.h>
@@ -32,29 +33,12 @@ uint32_t frame_pixel(UINT x, UINT y) {
 }
 
 struct Scene {
-    HWND window = nullptr;
-    IDirect3D8* d3d = nullptr;
-    IDirect3DDevice8* device = nullptr;
+    qcore::bench::HeadlessDevice host{width, height};
+    IDirect3DDevice8* device = host.device;
     IDirect3DSurface8* target = nullptr;
     std::string folder;
 
     Scene() {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = "qcore_capture_bench";
-        RegisterClassA(&wc);
-        window = CreateWindowExA(0, "qcore_capture_bench", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
-                                 nullptr, nullptr);
-        d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.hDeviceWindow = window;
-        pp.BackBufferWidth = width;
-        pp.BackBufferHeight = height;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                          &pp, &device);
         IDirect3DSurface8* frame = nullptr;
         device->CreateImageSurface(width, height, D3DFMT_X8R8G8B8, &frame);
         D3DLOCKED_RECT locked{};
@@ -73,9 +57,6 @@ struct Scene {
     ~Scene() {
         std::filesystem::remove_all(folder);
         target->Release();
-        device->Release();
-        d3d->Release();
-        DestroyWindow(window);
     }
 };
 

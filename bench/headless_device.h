@@ -11,7 +11,8 @@ struct HeadlessDevice {
     IDirect3D8* d3d = nullptr;
     IDirect3DDevice8* device = nullptr;
 
-    HeadlessDevice() {
+    // A back buffer of the given size (0: the window's).
+    explicit HeadlessDevice(UINT back_width = 0, UINT back_height = 0) {
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
         wc.lpszClassName = "qcore_bench_device";
@@ -24,6 +25,8 @@ struct HeadlessDevice {
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
         pp.BackBufferFormat = D3DFMT_X8R8G8B8;
         pp.hDeviceWindow = window;
+        pp.BackBufferWidth = back_width;
+        pp.BackBufferHeight = back_height;
         d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
                           &pp, &device);
     }
@@ -32,6 +35,8 @@ struct HeadlessDevice {
         if (d3d) d3d->Release();
         if (window) DestroyWindow(window);
     }
+    HeadlessDevice(const HeadlessDevice&) = delete;
+    HeadlessDevice& operator=(const HeadlessDevice&) = delete;
 };
 
 inline IDirect3DDevice8* headless_device() {
