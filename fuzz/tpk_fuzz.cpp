@@ -3,6 +3,7 @@
 #include <qcore/data/pak_file.h>
 #include <qcore/platform/win32/message_box.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -37,9 +38,13 @@ void read_all(CPakFile& pak) {
     while (!stack.empty()) {
         CPakNode* n = stack.back();
         stack.pop_back();
-        BYTE value[260];
+        // A buffer's value is all of its bytes: the destination must hold them.
+        std::vector<BYTE> value(260);
+        if (n->get_node_type() == NODE_BUF && n->get_length() > 260 && n->get_length() <= (1 << 20))
+            value.resize(static_cast<size_t>(n->get_length()));
         for (WORD t = 0; t <= 19; ++t)
-            n->get_data(t, value);
+            if (t != NODE_BUF || value.size() >= static_cast<size_t>(std::max(n->get_length(), 0)))
+                n->get_data(t, value.data());
         std::vector<BYTE> b;
         std::vector<uint16_t> w;
         std::vector<uint32_t> d;
