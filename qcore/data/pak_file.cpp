@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
+#include <sys/mman.h>
 #include <unordered_map>
+#include <utility>
 
 static_assert(std::endian::native == std::endian::little, "records are stored in the host's byte order");
 
@@ -51,14 +55,6 @@ std::string cut_name(const char* name) {
     return name ? std::string(name, strnlen(name, kMaxName)) : "";
 }
 
-// ASCII lower case, the folding every name comparison of the tree uses.
-std::string lower_name(const char* name) {
-    std::string key = name ? name : "";
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return key;
-}
-
 void show_name_taken(const char* name) {
     CString text;
     text.Format("%s : such node name already exist, Create Failed!", name);
@@ -90,36 +86,53 @@ unsigned char folded(char c) {
     return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
 }
 
-// Bytewise order of two names with ASCII letters folded to lower case.
-int compare_folded(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = folded(a[i]), y = folded(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+bool equal_folded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (folded(a[i]) != folded(b[i])) return false;
+    return true;
 }
+
+// FNV-1a over the folded bytes, so that names equal but for letter case hash alike.
+uint32_t hash_folded(std::string_view key) {
+    uint32_t h = 2166136261u;
+    for (const char c : key)
+        h = (h ^ folded(c)) * 16777619u;
+    return h;
+}
+
+std::string_view name_view(const char* name) {
+    return name ? std::string_view(name) : std::string_view();
+}
+
+// Nodes whose data is held but empty point here, so that a held pointer is never null.
+const BYTE kNoBytes[1] = {};
 
 } // namespace
 
 CPakNode::~CPakNode() {
     if (!g_set_aside_keys.empty()) g_set_aside_keys.erase(this);
-    if (!dir) return;
+    if (!extra) return;
     // Iterative, so that a deeply nested tree read from a hostile file cannot exhaust the stack.
-    std::vector<CPakNode*> doomed = std::move(dir->children);
+    std::vector<CPakNode*> doomed = extra->children.take_children();
     while (!doomed.empty()) {
         CPakNode* node = doomed.back();
         doomed.pop_back();
-        if (node->dir) {
-            doomed.insert(doomed.end(), node->dir->children.begin(), node->dir->children.end());
-            node->dir->children.clear();
+        if (node->extra) {
+            const std::vector<CPakNode*> kids = node->extra->children.take_children();
+            doomed.insert(doomed.end(), kids.begin(), kids.end());
         }
         delete node;
     }
 }
 
 const std::vector<CPakNode*>& CPakNode::get_children() const {
-    return dir ? dir->children : kNoChildren;
+    return extra ? extra->children.children() : kNoChildren;
+}
+
+CPakNode::Extra& CPakNode::extra_part() {
+    if (!extra) extra = std::make_unique<Extra>();
+    return *extra;
 }
 
 std::string_view CPakNode::index_key() const {
@@ -148,7 +161,8 @@ namespace {
 // that it sees every node.)
 class NodePool {
 public:
-    static constexpr size_t kSlot = (sizeof(CPakNode) + 15) / 16 * 16;
+    static constexpr size_t kSlot =
+        (sizeof(CPakNode) + alignof(CPakNode) - 1) / alignof(CPakNode) * alignof(CPakNode);
     static constexpr size_t kSlots = 512;
 
     void* take() {
@@ -233,8 +247,7 @@ CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPak
     // The counter wraps instead of overflowing.
     g_next_id = static_cast<int>(static_cast<unsigned>(g_next_id) + 1u);
     node->id = g_next_id;
-    const std::string n = cut_name(node_name);
-    std::memcpy(node->name, n.data(), n.size());
+    if (node_name) std::memcpy(node->name, node_name, strnlen(node_name, kMaxName));
     node->parent_id = pid;
     node->type = node_type;
     node->pak_file = file;
@@ -242,49 +255,66 @@ CPakNode* CPakNode::new_one(const char* node_name, int pid, WORD node_type, CPak
 }
 
 CPakNode* CPakNode::find(const char* child_name) const {
-    return dir ? dir->child_map.find(lower_name(child_name)) : nullptr;
+    return extra ? extra->children.find(name_view(child_name)) : nullptr;
 }
 
 void CPakNode::add_child(const char* child_name, CPakNode* node) {
-    if (!node) return;
-    if (!dir) dir = std::make_unique<Dir>();
-    dir->children.push_back(node);
-    dir->child_map.add(lower_name(child_name), node);
+    if (node) extra_part().children.add(name_view(child_name), node);
 }
 
 namespace qcore::detail {
 
 void ChildIndex::add(std::string_view key, CPakNode* node) {
     // The key is the node's own name unless told otherwise.
-    if (compare_folded(node->name, key) != 0)
+    if (!equal_folded(node->name, key))
         g_set_aside_keys[node] = std::string(key);
     else if (!g_set_aside_keys.empty())
         g_set_aside_keys.erase(node);
-    entries_.push_back(node);
+    children_.push_back(node);
 }
 
-void ChildIndex::merge_tail() const {
-    const auto less = [](const CPakNode* a, const CPakNode* b) {
-        return compare_folded(a->index_key(), b->index_key()) < 0;
-    };
-    const auto middle = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
-    std::stable_sort(middle, entries_.end(), less);
-    std::inplace_merge(entries_.begin(), middle, entries_.end(), less);
-    sorted_ = entries_.size();
+std::vector<CPakNode*> ChildIndex::take_children() {
+    keys_.reset();
+    room_ = indexed_ = 0;
+    return std::exchange(children_, {});
+}
+
+void ChildIndex::index_tail() const {
+    const size_t count = children_.size();
+    if (count > room_) {
+        // Exact for a directory read whole; with room to grow for one being built.
+        const size_t room = indexed_ == 0 ? count : std::max(count, size_t{room_} + room_ / 2);
+        auto keys = std::make_unique_for_overwrite<uint64_t[]>(room);
+        if (indexed_ > 0) std::memcpy(keys.get(), keys_.get(), indexed_ * sizeof(uint64_t));
+        keys_ = std::move(keys);
+        room_ = static_cast<uint32_t>(room);
+    }
+    uint64_t* const begin = keys_.get();
+    for (size_t i = indexed_; i < count; ++i)
+        begin[i] = uint64_t{hash_folded(children_[i]->index_key())} << 32 | static_cast<uint32_t>(i);
+    std::sort(begin + indexed_, begin + count);
+    std::inplace_merge(begin, begin + indexed_, begin + count);
+    indexed_ = static_cast<uint32_t>(count);
 }
 
 CPakNode* ChildIndex::find(std::string_view key) const {
     // A tail of about the square root of the size keeps both the merges and the scans of it short.
-    const size_t tail = entries_.size() - sorted_;
-    if (tail > 16 && tail * tail > entries_.size()) merge_tail();
-    // The sorted part holds the earlier additions, so a match there is the first-added one.
-    const auto end = entries_.begin() + static_cast<std::ptrdiff_t>(sorted_);
-    const auto it = std::lower_bound(entries_.begin(), end, key, [](const CPakNode* e, std::string_view k) {
-        return compare_folded(e->index_key(), k) < 0;
-    });
-    if (it != end && compare_folded((*it)->index_key(), key) == 0) return *it;
-    for (auto t = end; t != entries_.end(); ++t)
-        if (compare_folded((*t)->index_key(), key) == 0) return *t;
+    const size_t count = children_.size();
+    const size_t tail = count - indexed_;
+    if (tail > 8 && tail * tail > count) index_tail();
+    const bool own_names = g_set_aside_keys.empty();
+    const auto matches = [&](const CPakNode* node) {
+        return equal_folded(own_names ? std::string_view(node->name) : node->index_key(), key);
+    };
+    // The index is ordered by hash and then position, so its first match is the first-added child of
+    // that name; the tail holds later additions only.
+    const uint64_t hash = hash_folded(key);
+    const uint64_t* const begin = keys_.get();
+    const uint64_t* const end = begin + indexed_;
+    for (const uint64_t* e = std::lower_bound(begin, end, hash << 32); e != end && *e >> 32 == hash; ++e)
+        if (matches(children_[static_cast<uint32_t>(*e)])) return children_[static_cast<uint32_t>(*e)];
+    for (size_t i = indexed_; i < count; ++i)
+        if (matches(children_[i])) return children_[i];
     return nullptr;
 }
 
@@ -387,11 +417,16 @@ int CPakNode::get_data(WORD data_type, void* dest) {
     if (info->length < 0) return length <= 0 || read_data(dest, static_cast<size_t>(length));
     if (length != info->length) return 0;
     if (length == 0) return 1;
-    // Staged, so that a failed read leaves the destination untouched.
-    BYTE value[kMaxTypeLength];
-    if (!read_data(value, static_cast<size_t>(length))) return 0;
-    if (is_text_type(data_type)) value[length - 1] = 0;
-    std::memcpy(dest, value, static_cast<size_t>(length));
+    const auto count = static_cast<size_t>(length);
+    if (held_bytes) {
+        std::memcpy(dest, held_bytes, count);
+    } else {
+        // Staged, so that a failed read leaves the destination untouched.
+        BYTE value[kMaxTypeLength];
+        if (!read_data(value, count)) return 0;
+        std::memcpy(dest, value, count);
+    }
+    if (is_text_type(data_type)) static_cast<BYTE*>(dest)[count - 1] = 0;
     return 1;
 }
 
@@ -406,8 +441,7 @@ int CPakNode::buffer_element_count(size_t element_size) {
 int CPakNode::read_data(void* dest, size_t count) {
     count = std::min(count, static_cast<size_t>(std::max(length, 0)));
     if (count == 0) return 1;
-    if (!data_on_disk) {
-        if (!held_bytes) return 0;
+    if (held_bytes) {
         std::memcpy(dest, held_bytes, count);
         return 1;
     }
@@ -420,18 +454,17 @@ int CPakNode::get_buffer_to_mem_allocated(void* dest, int size) {
 }
 
 void CPakNode::set_data_buf(const void* bytes, int size) {
+    auto& data = extra_part().data;
     data = std::make_unique<std::vector<BYTE>>(static_cast<size_t>(std::max(length, 0)), BYTE{0});
     if (bytes && size > 0)
         std::memcpy(data->data(), bytes, std::min(data->size(), static_cast<size_t>(size)));
-    data_on_disk = 0;
-    held_bytes = data->data();
+    held_bytes = data->empty() ? kNoBytes : data->data();
 }
 
 void CPakNode::set_name(const char* new_name) {
     if (!new_name || std::strlen(new_name) > kMaxName) return;
     // The parent keeps finding the node under the key it was added with.
-    if (compare_folded(name, new_name) != 0 && !g_set_aside_keys.count(this))
-        g_set_aside_keys.emplace(this, lower_name(name));
+    if (!equal_folded(name, new_name) && !g_set_aside_keys.count(this)) g_set_aside_keys.emplace(this, name);
     std::memset(name, 0, sizeof name);
     std::memcpy(name, new_name, std::strlen(new_name));
 }
@@ -505,6 +538,28 @@ const char* pak_element_name(WORD kind) {
 }
 
 namespace detail {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+// Below this a block gains too little to be worth aligning, and the last huge page would weigh too much.
+constexpr size_t kHugePagesFrom = 4 * kHugePage;
+} // namespace
+
+BYTE* allocate_file_bytes(size_t count) {
+    if (count < kHugePagesFrom) return static_cast<BYTE*>(::operator new(count));
+    void* p = std::aligned_alloc(kHugePage, count);
+    if (!p) throw std::bad_alloc();
+    // Only a hint: where huge pages are off, the block works the same.
+    madvise(p, count, MADV_HUGEPAGE);
+    return static_cast<BYTE*>(p);
+}
+
+void free_file_bytes(BYTE* p, size_t count) noexcept {
+    if (count < kHugePagesFrom)
+        ::operator delete(p);
+    else
+        std::free(p);
+}
 
 void PakWriteBuffer::put(CFile& f, const void* bytes, size_t count) {
     if (buf_.size() + count > kWriteChunk) flush(f);
@@ -699,7 +754,7 @@ void CPakFile::close_file() {
     damage.Empty();
     f.Abort();
     clear_all_nodes();
-    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>>().swap(preloaded);
+    std::vector<BYTE, qcore::detail::FileBytesAllocator<BYTE>>().swap(preloaded);
 }
 
 int CPakFile::create(const char* path) {
@@ -786,12 +841,24 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             return count;
         };
         ULONGLONG pos = sizeof kFileHeader;
-        std::unordered_map<int, CPakNode*> dirs;
+        // Directories by id, with the number of children each gets; the map keeps the first directory
+        // of an id. The children are attached once all are counted.
+        struct DirEntry {
+            CPakNode* node;
+            size_t children;
+        };
+        std::unordered_map<int, DirEntry> dirs;
+        std::vector<std::pair<CPakNode*, std::unique_ptr<CPakNode>>> links;
+        // Records mostly follow their directory's record or a sibling's: the last parent found is tried
+        // first (map entries stay where they are).
+        int last_parent_id = 0;
+        DirEntry* last_parent = nullptr;
         std::vector<BYTE> text;
         // What cannot be kept: the rest of the file after a broken record, and records without parent.
         const char* cut = nullptr;
         ULONGLONG cut_at = 0;
         int orphans = 0;
+        size_t kept_data = 0;
         for (;;) {
             const ULONGLONG at = pos;
             BYTE header[kHeaderSize];
@@ -826,8 +893,7 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
             const bool want_text =
                 problems && is_text_type(node->type) && type_info(node->type)->length == node->length;
             if (preload) {
-                node->held_bytes = preloaded.data() + pos;
-                node->data_on_disk = 0;
+                node->held_bytes = length > 0 ? preloaded.data() + pos : kNoBytes;
             } else if (want_text) {
                 text.assign(length, 0xff);
                 reads.read(f, pos, text.data(), length);
@@ -838,29 +904,35 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
                              problems);
 
             CPakNode* raw = node.get();
+            kept_data += length;
             if (!root) {
                 if (raw->type != NODE_DIR) add_problem(problems, at, "first record is not a directory");
                 root = std::move(node);
             } else {
-                const auto parent = dirs.find(raw->parent_id);
-                if (parent == dirs.end()) {
-                    add_problem(problems, at, "parent id %d names no directory read before this record",
-                                raw->parent_id);
-                    ++orphans;
-                    continue;
+                if (!last_parent || last_parent_id != raw->parent_id) {
+                    const auto parent = dirs.find(raw->parent_id);
+                    if (parent == dirs.end()) {
+                        add_problem(problems, at, "parent id %d names no directory read before this record",
+                                    raw->parent_id);
+                        ++orphans;
+                        kept_data -= length;
+                        continue;
+                    }
+                    last_parent_id = raw->parent_id;
+                    last_parent = &parent->second;
                 }
-                parent->second->add_child(raw->name, node.release());
+                ++last_parent->children;
+                links.emplace_back(last_parent->node, std::move(node));
             }
-            if (raw->type == NODE_DIR && !dirs.emplace(raw->id, raw).second)
+            if (raw->type == NODE_DIR && !dirs.emplace(raw->id, DirEntry{raw, 0}).second)
                 add_problem(problems, at, "directory id %d used before", raw->id);
         }
-        // Directories are complete: their arrays need no room to grow.
-        for (const auto& [id, node] : dirs)
-            if (node->dir) {
-                node->dir->children.shrink_to_fit();
-                node->dir->child_map.shrink();
-            }
-        if (preload) keep_only_data();
+        // Each directory's child list is allocated once, at its final size.
+        for (const auto& [id, dir] : dirs)
+            if (dir.children > 0) dir.node->extra_part().children.reserve(dir.children);
+        for (auto& [parent, child] : links)
+            parent->extra->children.add_own(child.release());
+        if (preload) keep_only_data(kept_data);
         damage = describe_loss(cut, cut_at, size, orphans);
         if (!damage.IsEmpty() && !problems) report_loss(path, damage);
     } catch (const CFileException& e) {
@@ -871,15 +943,11 @@ int CPakFile::open_file(const char* path, int preload, std::vector<qcore::PakPro
     return 1;
 }
 
-void CPakFile::keep_only_data() {
+void CPakFile::keep_only_data(size_t bytes) {
     // A file of many small nodes is mostly headers, which the tree holds already: its data moves into a
     // block of its own and the copy of the file goes. Files of large data keep the copy as it is.
-    size_t bytes = 0;
-    each_node(root.get(), [&](CPakNode& node) {
-        if (node.held_bytes && node.length > 0) bytes += static_cast<size_t>(node.length);
-    });
     if (bytes * 2 >= preloaded.size()) return;
-    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> compact(bytes);
+    std::vector<BYTE, qcore::detail::FileBytesAllocator<BYTE>> compact(bytes);
     size_t at = 0;
     each_node(root.get(), [&](CPakNode& node) {
         if (!node.held_bytes || node.length <= 0) return;
@@ -934,7 +1002,7 @@ int CPakFile::save_as(const char* path, int renumber_ids) {
             buffer.put(out.file(), header, sizeof header);
             if (node->length > 0) {
                 const size_t n = static_cast<size_t>(node->length);
-                if (!node->data_on_disk && node->held_bytes) {
+                if (node->held_bytes) {
                     buffer.put(out.file(), node->held_bytes, n);
                 } else {
                     scratch.resize(n);

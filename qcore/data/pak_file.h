@@ -22,6 +22,7 @@
 #include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/types.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -53,20 +54,29 @@ class CPakFile;
 class CPakNode;
 
 namespace qcore::detail {
-// A directory's children by lower-cased name, first-added first among equal names. One pointer per child:
-// a child's key is its own name, folded as it is compared, unless it was added under another name or
-// renamed since (those few keys are kept aside). The array is a sorted part and a short tail of recent
-// additions, merged in when it grows, so that building a large directory stays cheap.
+// A directory's children in the order added, and their index by name compared without regard to letter
+// case. Per child the index holds one number: a hash of the child's key (its own name, folded as it is
+// compared, unless it was added under another name or renamed since; those few keys are kept aside) and
+// the child's position, sorted. Children added since the index was last brought up to date are a short
+// tail compared one by one; the index is built on the first lookups that need it, so that a tree read
+// from a file and never searched costs nothing for it.
 class ChildIndex {
 public:
     void add(std::string_view key, CPakNode* node);
+    // Adds a node whose key is its own name.
+    void add_own(CPakNode* node) { children_.push_back(node); }
+    void reserve(size_t count) { children_.reserve(count); }
     CPakNode* find(std::string_view key) const;
-    void shrink() { entries_.shrink_to_fit(); }
+    const std::vector<CPakNode*>& children() const { return children_; }
+    std::vector<CPakNode*> take_children();
 
 private:
-    void merge_tail() const;
-    mutable std::vector<CPakNode*> entries_;
-    mutable size_t sorted_ = 0;
+    void index_tail() const;
+    std::vector<CPakNode*> children_;
+    // hash << 32 | position for the first indexed_ children, in ascending order.
+    mutable std::unique_ptr<uint64_t[]> keys_;
+    mutable uint32_t room_ = 0;
+    mutable uint32_t indexed_ = 0;
 };
 
 // Leaves bytes uninitialised on resize: node data is always overwritten by a read right after.
@@ -78,6 +88,22 @@ template <class T> struct NoInitAllocator : std::allocator<T> {
     template <class U, class... Args> void construct(U* p, Args&&... args) {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
+};
+
+// Memory for a whole file read at once: large blocks ask for huge pages, which makes filling them several
+// times cheaper (one page fault per 2 MB instead of per 4 KB).
+BYTE* allocate_file_bytes(size_t count);
+void free_file_bytes(BYTE* p, size_t count) noexcept;
+
+template <class T> struct FileBytesAllocator : NoInitAllocator<T> {
+    static_assert(sizeof(T) == 1);
+    template <class U> struct rebind { using other = FileBytesAllocator<U>; };
+    using value_type = T;
+    FileBytesAllocator() = default;
+    template <class U> FileBytesAllocator(const FileBytesAllocator<U>&) {}
+    T* allocate(size_t n) { return reinterpret_cast<T*>(allocate_file_bytes(n)); }
+    void deallocate(T* p, size_t n) noexcept { free_file_bytes(reinterpret_cast<BYTE*>(p), n); }
+    template <class U> bool operator==(const FileBytesAllocator<U>&) const { return true; }
 };
 } // namespace qcore::detail
 
@@ -102,7 +128,7 @@ public:
     const char* get_name() const { return name; }
     const std::vector<CPakNode*>& get_children() const;
     CPakFile* get_pak_file() const { return pak_file; }
-    int is_data_on_disk() const { return data_on_disk; }
+    int is_data_on_disk() const { return held_bytes ? 0 : 1; }
     ULONGLONG get_data_pos() const { return data_pos; }
 
     // The first-added child of this name, compared without regard to letter case.
@@ -158,11 +184,12 @@ private:
     // The key this node is indexed under in its parent (its name, or a key kept aside).
     std::string_view index_key() const;
 
-    // A directory's children in the order added, and their index by name; leaves have none.
-    struct Dir {
-        std::vector<CPakNode*> children;
-        qcore::detail::ChildIndex child_map;
+    // What most nodes lack: a directory's children, and data set in memory (set_data_buf).
+    struct Extra {
+        qcore::detail::ChildIndex children;
+        std::unique_ptr<std::vector<BYTE>> data;
     };
+    Extra& extra_part();
 
     char name[48] = {};
     int id = 0;
@@ -170,13 +197,11 @@ private:
     WORD type = NODE_DIR;
     WORD sub_type = 0;
     int length = 0;
-    int data_on_disk = 1;
     ULONGLONG data_pos = 0;
     CPakFile* pak_file = nullptr;
-    std::unique_ptr<Dir> dir;
-    // The data in memory (when data_on_disk is 0): in the preloaded file, or in `data`.
+    std::unique_ptr<Extra> extra;
+    // The data in memory, in the preloaded file or in extra->data; null while the data is only on disk.
     const BYTE* held_bytes = nullptr;
-    std::unique_ptr<std::vector<BYTE>> data;
 };
 
 namespace qcore {
@@ -276,7 +301,8 @@ private:
     void report_write_failure();
     // Reads the file into `preloaded`; returns the bytes read.
     ULONGLONG read_whole_file(ULONGLONG size);
-    void keep_only_data();
+    // Moves the data of the nodes (`bytes` in all) out of the preloaded file when that saves memory.
+    void keep_only_data(size_t bytes);
 
     std::unique_ptr<CPakNode> root;
     CFile f;
@@ -286,5 +312,5 @@ private:
     qcore::detail::PakReadBuffer reads;
     CString damage;
     // A preloaded file in memory, which its nodes' data points into.
-    std::vector<BYTE, qcore::detail::NoInitAllocator<BYTE>> preloaded;
+    std::vector<BYTE, qcore::detail::FileBytesAllocator<BYTE>> preloaded;
 };

@@ -535,3 +535,133 @@ TEST_F(PakTest, LargeDirectoriesFindTheFirstAddedChildOfAName) {
 }
 
 } // namespace
+
+namespace {
+
+// Every node of the tree with its name path, type, id and data, in pre-order.
+std::vector<std::string> describe_tree(CPakFile& pak) {
+    std::vector<std::string> out;
+    std::vector<std::pair<CPakNode*, std::string>> stack;
+    if (pak.get_root()) stack.emplace_back(pak.get_root(), "");
+    while (!stack.empty()) {
+        auto [node, prefix] = stack.back();
+        stack.pop_back();
+        const std::string path = prefix + "/" + node->get_name();
+        std::string data(static_cast<size_t>(node->get_length()), '\0');
+        if (node->get_node_type() == NODE_BUF) {
+            EXPECT_EQ(node->get_buffer_to_mem_allocated(data.data(), node->get_length()), 1);
+        } else if (!data.empty()) {
+            EXPECT_EQ(node->get_data(node->get_node_type(), data.data()), 1) << path;
+        }
+        out.push_back(path + " " + std::to_string(node->get_node_type()) + " " +
+                      std::to_string(node->get_id()) + " " + data);
+        const auto& kids = node->get_children();
+        for (auto k = kids.rbegin(); k != kids.rend(); ++k)
+            stack.emplace_back(*k, path);
+    }
+    return out;
+}
+
+TEST_F(PakTest, LookupsFindTheFirstOfANameBeforeAndAfterIndexing) {
+    // "k32728" and "k261234" fold to names of the same 32-bit hash: the lookup must still tell them apart.
+    const std::vector<std::string> names = {"k261234", "K32728", "Other", "k32728"};
+    CPakFile pak;
+    ASSERT_EQ(pak.create(path.c_str()), 1);
+    CPakNode* root = pak.get_root();
+    CPakNode* small = root->create_dir_node("small");
+    CPakNode* large = root->create_dir_node("large");
+    for (CPakNode* dir : {small, large})
+        for (const std::string& n : names)
+            ASSERT_TRUE(dir->create_dir_node(n.c_str(), 1));
+    // Interleaved with the small directory's records, so that reading switches parents often.
+    for (int i = 0; i < 40; ++i) {
+        large->create_data_node(("v" + std::to_string(i)).c_str(), NODE_INT, &i);
+        if (i % 10 == 0) small->create_data_node(("s" + std::to_string(i)).c_str(), NODE_INT, &i);
+    }
+    CPakNode* renamed = large->find("v5");
+    renamed->set_name("moved");
+
+    // Looked up in every letter case, each name gives the child added first under it.
+    auto check = [&](CPakNode* top, const char* when) {
+        for (const char* dname : {"small", "LARGE"}) {
+            CPakNode* dir = top->find(dname);
+            ASSERT_TRUE(dir) << when;
+            const auto& kids = dir->get_children();
+            EXPECT_EQ(dir->find("K261234"), kids[0]) << when;
+            EXPECT_EQ(dir->find("k32728"), kids[1]) << when;
+            EXPECT_EQ(dir->find("other"), kids[2]) << when;
+            EXPECT_EQ(dir->find("k3272"), nullptr) << when;
+        }
+        int v = -1;
+        EXPECT_TRUE(top->find("large")->find_data("V39", NODE_INT, &v, 1)) << when;
+        EXPECT_EQ(v, 39);
+        EXPECT_EQ(top->find("large")->find("v40"), nullptr);
+    };
+    check(root, "while writing");
+    // A renamed child keeps the key it was added under.
+    EXPECT_EQ(large->find("v5"), renamed);
+    EXPECT_EQ(large->find("moved"), nullptr);
+    const std::vector<std::string> written = describe_tree(pak);
+    pak.close_file();
+
+    for (int preload : {0, 1}) {
+        ASSERT_EQ(pak.open(path.c_str(), preload), 1);
+        check(pak.get_root(), preload ? "preloaded" : "read");
+        EXPECT_EQ(pak.get_root()->find("large")->get_children().size(), 44u);
+        EXPECT_EQ(pak.get_root()->find("small")->get_children().size(), 8u);
+        const std::vector<std::string> read = describe_tree(pak);
+        EXPECT_EQ(read.size(), written.size());
+        EXPECT_EQ(read[0], written[0]);
+    }
+}
+
+// A file large enough for the preloaded copy to take huge pages, and one of small nodes only, whose
+// preloaded data moves out of the copy: both read and save the same as without preload.
+TEST_F(PakTest, PreloadedFilesReadAndSaveLikeUnloadedOnes) {
+    for (const size_t big : {size_t{0}, size_t{9} << 20}) {
+        {
+            CPakFile pak;
+            ASSERT_EQ(pak.create(path.c_str()), 1);
+            CPakNode* root = pak.get_root();
+            for (int d = 0; d < 30; ++d) {
+                CPakNode* dir = root->create_dir_node(("d" + std::to_string(d)).c_str());
+                dir->create_data_node("name", NODE_STR32, ("item " + std::to_string(d)).c_str());
+                dir->create_data_node("n", NODE_INT, &d);
+                dir->create_str_node("empty", "");
+            }
+            std::string bytes(big, '\0');
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<char>(i * 13 + i / 4096);
+            root->create_buf_node("big", bytes.data(), static_cast<int>(bytes.size()));
+        }
+        CPakFile lazy, loaded;
+        ASSERT_EQ(lazy.open(path.c_str(), 0), 1);
+        ASSERT_EQ(loaded.open(path.c_str(), 1), 1);
+        EXPECT_EQ(describe_tree(loaded), describe_tree(lazy)) << big;
+        CPakNode* empty = loaded.get_root()->find("d3")->find("empty");
+        EXPECT_EQ(empty->is_data_on_disk(), 0);
+        CString text = "x";
+        EXPECT_EQ(loaded.get_root()->find("d3")->get_str_node("empty", text), 1);
+        EXPECT_EQ(text, "");
+        char name[32];
+        std::memset(name, 'z', sizeof name);
+        loaded.get_root()->find("d7")->find_data("name", NODE_STR32, name, 1);
+        EXPECT_STREQ(name, "item 7");
+
+        const std::string a = dir.file("a.tpk"), b = dir.file("b.tpk");
+        ASSERT_EQ(lazy.save_as(a.c_str()), 1);
+        ASSERT_EQ(loaded.save_as(b.c_str()), 1);
+        EXPECT_EQ(read_file_bytes(a), read_file_bytes(path));
+        EXPECT_EQ(read_file_bytes(b), read_file_bytes(path));
+    }
+    // Data set in memory on a node without data is held, and empty.
+    CPakFile pak;
+    ASSERT_EQ(pak.open(path.c_str(), 0), 1);
+    CPakNode* d0 = pak.get_root()->find("d0");
+    EXPECT_EQ(d0->is_data_on_disk(), 1);
+    d0->set_data_buf("abc", 3);
+    EXPECT_EQ(d0->is_data_on_disk(), 0);
+    EXPECT_EQ(d0->get_length(), 0);
+}
+
+} // namespace
