@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <hdf5.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -58,7 +59,8 @@ Workload& work() {
     return w;
 }
 
-std::map<std::string, double> g_seconds;
+// Mean wall time of each repetition of a phase; the ratio table takes their median.
+std::map<std::string, std::vector<double>> g_seconds;
 
 // Runs one phase per iteration and keeps its mean wall time for the ratio table.
 void ensure_inputs();
@@ -71,7 +73,7 @@ template <class Fn> void timed(benchmark::State& state, const char* key, Fn&& fn
         fn();
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
-    g_seconds[key] = total / static_cast<double>(state.iterations());
+    g_seconds[key].push_back(total / static_cast<double>(state.iterations()));
 }
 
 // ----- tpk ---------------------------------------------------------------------------------------------
@@ -255,17 +257,23 @@ void ensure_inputs() {
 
 std::map<std::string, double> g_memory;
 
+// Heap bytes in use, those of blocks the allocator maps on their own included.
+size_t heap_in_use() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
 // Heap bytes the open tree of the small-node file holds, over the file's size.
 double memory_per_file_byte(int preload) {
     const std::string path = work().file("small.tpk");
-    const size_t before = mallinfo2().uordblks;
+    const size_t before = heap_in_use();
     double ratio = 0;
     {
         CPakFile pak;
         pak.open(path.c_str(), preload);
         CPakNode* root = pak.get_root();
         benchmark::DoNotOptimize(root->find("dir1"));
-        ratio = static_cast<double>(mallinfo2().uordblks - before) /
+        ratio = static_cast<double>(heap_in_use() - before) /
                 static_cast<double>(std::filesystem::file_size(path));
     }
     return ratio;
@@ -370,7 +378,12 @@ PHASE(BM_LookupRead_HDF5, 1);
 PHASE(BM_Memory_SmallNodes, 1);
 
 void print_ratios() {
-    auto at = [](const char* k) { return g_seconds.count(k) ? g_seconds[k] : 0.0; };
+    auto at = [](const char* k) {
+        if (!g_seconds.count(k)) return 0.0;
+        std::vector<double> v = g_seconds[k];
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
     auto row = [&](const char* phase, const char* ours, const char* floor, const char* target) {
         const double t = at(ours), f = at(floor), h = at((std::string(phase) + " hdf5").c_str());
         if (t <= 0) return;

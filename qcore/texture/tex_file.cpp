@@ -6,13 +6,16 @@
 #include <qcore/data/appinfo.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
+#include <qcore/platform/d3d8/d3dx/image_codec.h>
 #include <qcore/platform/win32/com_ref.h>
+#include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/message_box.h>
 #include <qcore/texture/tex_detail.h>
 #include <qcore/texture/tex_man.h>
 #include <qcore/texture/texture.h>
 
 #include <algorithm>
+#include <vector>
 
 using qcore::ComRef;
 
@@ -119,9 +122,18 @@ int CD3Tex::create_d3d_tex(const char* filename_in, const CTexFileCreateOpt* opt
         qcore::detail::log_tex_error(core, name, ", 贴图文件未找到");
         return 0;
     }
+    // The file is read once; its size and its pixels both come from these bytes.
+    std::vector<uint8_t> bytes;
+    const qcore::detail::FileRead read =
+        qcore::detail::read_regular_file(qcore::native_path(name).c_str(), bytes);
+    if (read == qcore::detail::FileRead::not_regular) {
+        qcore::detail::log_tex_error(core, name, ", not a regular file");
+        return 0;
+    }
     IDirect3DDevice8* device = device_of(core);
     D3DXIMAGE_INFO info{};
-    if (!device || FAILED(D3DXGetImageInfoFromFileA(name, &info))) {
+    if (!device || read != qcore::detail::FileRead::ok ||
+        FAILED(D3DXGetImageInfoFromFileInMemory(bytes.data(), static_cast<UINT>(bytes.size()), &info))) {
         qcore::detail::log_tex_error(core, name, ", 文件读取失败！");
         return 0;
     }
@@ -137,9 +149,9 @@ int CD3Tex::create_d3d_tex(const char* filename_in, const CTexFileCreateOpt* opt
 
     ComRef<IDirect3DTexture8> result;
     if (!opt.is_color_adj_effective()) {
-        const HRESULT hr =
-            D3DXCreateTextureFromFileExA(device, name, w, h, mips, 0, format, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                         D3DX_DEFAULT, 0, nullptr, nullptr, result.out());
+        const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
+            device, bytes.data(), static_cast<UINT>(bytes.size()), w, h, mips, 0, format, D3DPOOL_MANAGED,
+            D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, result.out());
         if (FAILED(hr)) {
             log_load_error(core, name, hr);
             return 0;
@@ -155,8 +167,9 @@ int CD3Tex::create_d3d_tex(const char* filename_in, const CTexFileCreateOpt* opt
             return 0;
         }
         ComRef<IDirect3DTexture8> source;
-        hr = D3DXCreateTextureFromFileExA(device, name, w, h, mips, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                          D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, source.out());
+        hr = D3DXCreateTextureFromFileInMemoryEx(device, bytes.data(), static_cast<UINT>(bytes.size()), w, h,
+                                                 mips, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, D3DX_DEFAULT,
+                                                 D3DX_DEFAULT, 0, nullptr, nullptr, source.out());
         if (FAILED(hr) || !source) {
             log_load_error(core, name, FAILED(hr) ? hr : E_FAIL);
             return 0;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -131,11 +132,17 @@ TEST_F(TexMan, BadFilesAreLoggedAndStayUnloaded) {
     const std::string cut = image("cut.jpg", 64, 64);
     write_file_bytes(cut, qcore::test::read_file_bytes(cut).substr(0, 40));
     ASSERT_TRUE(filefun::create_path(dir.file("folder.bmp/").c_str()));
+    // Neither a pipe without a writer nor an endless device is read (or waited for).
+    const std::string pipe = dir.file("pipe.bmp"), zero = dir.file("zero.bmp");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
     const Row rows[] = {
         {tiny, ", 不支持小于8x8的贴图，请将其尺寸调整为至少8x8"},
         {cut, ", 文件读取失败！"},
         {dir.file("missing.bmp"), ", 贴图文件未找到!"},
         {dir.file("folder.bmp"), ", 贴图文件未找到!"},
+        {pipe, ", not a regular file"},
+        {zero, ", not a regular file"},
     };
     const std::string good = image("good.bmp", 8, 8);
     CMyComPtr<ITexture> loaded = texture(good);
@@ -235,7 +242,8 @@ TEST_F(TexMan, StrategyChangesRecreateTexturesInTheNewFormat) {
     EXPECT_EQ(level0(off->get_current_d3tex(nullptr)).Format, D3DFMT_R5G6B5);
     Status status;
     core.tex_man->apply_new_strategy(device->get_dev(), &before, &status);
-    EXPECT_EQ(status.calls, (std::vector<std::string>{"show 2", "Reloading textures", "tick", "tick", "show 0"}));
+    EXPECT_EQ(status.calls,
+              (std::vector<std::string>{"show 2", "Reloading textures", "tick", "tick", "show 0"}));
     EXPECT_EQ(level0(off->get_current_d3tex(nullptr)).Width, 64u);
 }
 

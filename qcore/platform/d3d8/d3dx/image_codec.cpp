@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qcore::detail {
 
@@ -64,25 +66,39 @@ bool level_to_argb(const DecodedImage& image, size_t level, ArgbImage& out) {
     return decode_pixels(image.stored_format, l.data.data(), l.pitch, l.width, l.height, out);
 }
 
-bool read_whole_file(const char* path, std::vector<uint8_t>& out) {
+FileRead read_regular_file(const char* path, std::vector<uint8_t>& out) {
     out.clear();
-    if (!path) return false;
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path, "rb"), &std::fclose);
-    if (!f) return false;
-    // One read of the size the file has now; a file that grows meanwhile is read on in chunks.
+    if (!path) return FileRead::failed;
+    // Without blocking: opening a pipe would otherwise wait for a writer.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FileRead::failed;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(fdopen(fd, "rb"), &std::fclose);
+    if (!f) {
+        ::close(fd);
+        return FileRead::failed;
+    }
+    // Devices, pipes and folders have no end to read to (or nothing to read).
     struct stat st {};
-    if (fstat(fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (fstat(fd, &st) != 0) return FileRead::failed;
+    if (!S_ISREG(st.st_mode)) return FileRead::not_regular;
+    // One read of the size the file has now; a file that grows meanwhile is read on in chunks.
+    if (st.st_size > 0) {
         out.resize(static_cast<size_t>(st.st_size));
         const size_t n = std::fread(out.data(), 1, out.size(), f.get());
         out.resize(n);
-        if (n < static_cast<size_t>(st.st_size)) return !std::ferror(f.get());
+        if (n < static_cast<size_t>(st.st_size))
+            return std::ferror(f.get()) ? FileRead::failed : FileRead::ok;
     }
     uint8_t chunk[65536];
     for (;;) {
         const size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
         out.insert(out.end(), chunk, chunk + n);
-        if (n < sizeof chunk) return !std::ferror(f.get());
+        if (n < sizeof chunk) return std::ferror(f.get()) ? FileRead::failed : FileRead::ok;
     }
+}
+
+bool read_whole_file(const char* path, std::vector<uint8_t>& out) {
+    return read_regular_file(path, out) == FileRead::ok;
 }
 
 bool write_whole_file(const char* path, const std::vector<uint8_t>& bytes) {

@@ -73,7 +73,10 @@ std::vector<uint8_t> encode_dds(D3DFORMAT format, const std::vector<ImageLevel>&
 // Checks of declared sizes shared by the readers.
 bool sane_size(uint64_t width, uint64_t height);
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole file. Only regular files are read: a device, pipe or folder is refused unread.
+enum class FileRead { ok, failed, not_regular };
+FileRead read_regular_file(const char* path, std::vector<uint8_t>& out);
+// False when the file cannot be opened or read, or is not a regular file.
 bool read_whole_file(const char* path, std::vector<uint8_t>& out);
 bool write_whole_file(const char* path, const std::vector<uint8_t>& bytes);
 
