@@ -164,12 +164,16 @@ int inifile::save_matrix_setting2(const char* file, const char* section, const c
 
 int inifile::get_str_list_from_ini(const char* file, const char* section, std::vector<CString>& items) {
     items.clear();
-    const int count = std::min(get_int_setting(file, section, "count", 0), kMaxListItems);
-    for (int i = 0; i < count; ++i) {
-        CString key;
-        key.Format("str%d", i);
-        items.push_back(get_str_setting(file, section, key, ""));
-    }
+    if (!section) return 1;
+    // One read of the file for the whole list; each value as get_str_setting gives it.
+    const qcore::detail::IniDocument doc = qcore::detail::load_profile(file);
+    std::string value;
+    const auto setting = [&](const std::string& key, const char* def) {
+        return CString(fitting_value(doc.get(section, key, value) ? std::string_view(value) : def));
+    };
+    const int count = std::min(qcore::text_to_int(setting("count", "0")), kMaxListItems);
+    for (int i = 0; i < count; ++i)
+        items.push_back(setting("str" + std::to_string(i), ""));
     return 1;
 }
 

@@ -106,6 +106,13 @@ TEST(Inifile, StringLists) {
     write_file_bytes(f, "[recent]\ncount=-3\n");
     ASSERT_TRUE(inifile::get_str_list_from_ini(file, "recent", items));
     EXPECT_TRUE(items.empty());
+    // Items read as single settings read: trimmed, unquoted, cut without splitting a character; a missing
+    // item is empty. Without a section there is no list.
+    write_file_bytes(f, "[Recent]\n count = 3 \nSTR0= \"q\" \nstr2=" + std::string(254, 'a') + "\xC3\xA9\n");
+    ASSERT_TRUE(inifile::get_str_list_from_ini(file, "recent", items));
+    EXPECT_EQ(items, (std::vector<CString>{"q", "", CString(std::string(254, 'a'))}));
+    ASSERT_TRUE(inifile::get_str_list_from_ini(file, nullptr, items));
+    EXPECT_TRUE(items.empty());
 }
 
 TEST(Inifile, StringListsAreSavedWhole) {

@@ -224,13 +224,6 @@ Read read_file(const std::string& path, std::string& bytes, struct stat& st) {
     return result;
 }
 
-IniDocument load(LPCSTR file) {
-    std::string bytes;
-    struct stat st {};
-    read_file(ini_path(file), bytes, st);
-    return IniDocument::parse(bytes);
-}
-
 DWORD copy_value(std::string_view value, LPSTR buffer, DWORD size) {
     if (!buffer || size == 0) return 0;
     const size_t n = std::min<size_t>(value.size(), size - 1);
@@ -278,7 +271,7 @@ BOOL store(const std::string& path, const IniDocument& doc) {
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value, LPSTR buffer, DWORD size,
                                LPCSTR file) {
-    const IniDocument doc = load(file);
+    const IniDocument doc = qcore::detail::load_profile(file);
     if (!section) return copy_list(doc.section_names(), buffer, size);
     if (!key) return copy_list(doc.key_names(section), buffer, size);
     std::string value;
@@ -292,7 +285,7 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
 
 UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT default_value, LPCSTR file) {
     std::string value;
-    if (!section || !key || !load(file).get(section, key, value) || value.empty())
+    if (!section || !key || !qcore::detail::load_profile(file).get(section, key, value) || value.empty())
         return static_cast<UINT>(default_value);
     const char* p = value.c_str();
     while (*p == ' ' || *p == '\t')
@@ -314,6 +307,13 @@ BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR
 }
 
 namespace qcore::detail {
+
+IniDocument load_profile(LPCSTR file) {
+    std::string bytes;
+    struct stat st {};
+    read_file(ini_path(file), bytes, st);
+    return IniDocument::parse(bytes);
+}
 
 BOOL write_profile(LPCSTR file, std::string_view section, const std::vector<ProfileEdit>& edits,
                    bool remove_section) {
@@ -355,5 +355,5 @@ BOOL write_profile(LPCSTR file, std::string_view section, const std::vector<Prof
 } // namespace qcore::detail
 
 DWORD GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR file) {
-    return copy_list(load(file).section_names(), buffer, size);
+    return copy_list(qcore::detail::load_profile(file).section_names(), buffer, size);
 }

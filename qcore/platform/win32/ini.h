@@ -31,6 +31,10 @@ using ProfileEdit = std::pair<std::string, std::optional<std::string>>;
 BOOL write_profile(LPCSTR file, std::string_view section, const std::vector<ProfileEdit>& edits,
                    bool remove_section);
 
+class IniDocument;
+// The file's settings as the readers see them; empty when the file is missing or cannot be read.
+IniDocument load_profile(LPCSTR file);
+
 // A name or value as the reader sees it: blanks (and a carriage return) trimmed.
 std::string_view trim(std::string_view s);
 // Takes off one pair of enclosing double or single quotes.
