@@ -1,5 +1,6 @@
 #include <qcore/image/psd_file.h>
 
+#include <qcore/platform/d3d8/d3dx/image_codec.h>
 #include <qcore/platform/win32/file.h>
 
 #include <algorithm>
@@ -15,23 +16,13 @@ constexpr WORD compression_packbits = 1;
 // Byte of a pixel (blue, green, red, alpha in memory) that each file channel fills: red, green, blue, alpha.
 constexpr int channel_byte[4] = {2, 1, 0, 3};
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr open_for_reading(const char* path) {
-    if (!path) return nullptr;
-    return FilePtr(std::fopen(qcore::native_path(path).c_str(), "rb"));
+// Only regular files are read: a pipe is not waited for, a device not read without end.
+qcore::detail::FileHandle open_for_reading(const char* path) {
+    return qcore::detail::open_regular_file(path ? qcore::native_path(path).c_str() : nullptr);
 }
 
 bool read_whole_file(const char* path, std::vector<BYTE>& out) {
-    FilePtr f = open_for_reading(path);
-    if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) return false;
-    const long length = std::ftell(f.get());
-    if (length < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0) return false;
-    out.resize(static_cast<size_t>(length));
-    return std::fread(out.data(), 1, out.size(), f.get()) == out.size();
+    return path && qcore::detail::read_whole_file(qcore::native_path(path).c_str(), out);
 }
 
 template <class T> T from_big_endian(T v) {
@@ -127,7 +118,7 @@ bool CPsdFile::DecodePackBits(const BYTE*& src, const BYTE* end, BYTE* dst, DWOR
 }
 
 bool CPsdFile::GetPsdDesc(const char* path, PSD_FILE_HEADER& out) {
-    FilePtr f = open_for_reading(path);
+    const qcore::detail::FileHandle f = open_for_reading(path);
     PSD_FILE_HEADER head;
     if (!f || std::fread(&head, 1, sizeof head, f.get()) != sizeof head) return false;
     ChangeFileHeadOrder(head);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -92,6 +93,13 @@ TEST(PsdFile, LoadsFromDiskAndReadsHeaderAlone) {
     EXPECT_FALSE(CPsdFile::GetPsdDesc(dir.file("missing.psd").c_str(), head));
     qcore::test::write_file_bytes(dir.file("short.psd"), "8BPS");
     EXPECT_FALSE(CPsdFile::GetPsdDesc(dir.file("short.psd").c_str(), head));
+    // A pipe without a writer is not waited for, an endless device not read.
+    const std::string pipe = dir.file("pipe.psd");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& name : {pipe, std::string("/dev/zero")}) {
+        EXPECT_FALSE(psd.LoadPsdFile(name.c_str(), IMG_CHANNEL_ARGB, 0)) << name;
+        EXPECT_FALSE(CPsdFile::GetPsdDesc(name.c_str(), head)) << name;
+    }
 }
 
 TEST(PsdFile, RefusesUnsupportedHeaders) {

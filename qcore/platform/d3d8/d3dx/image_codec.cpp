@@ -66,21 +66,31 @@ bool level_to_argb(const DecodedImage& image, size_t level, ArgbImage& out) {
     return decode_pixels(image.stored_format, l.data.data(), l.pitch, l.width, l.height, out);
 }
 
-FileRead read_regular_file(const char* path, std::vector<uint8_t>& out) {
-    out.clear();
-    if (!path) return FileRead::failed;
+FileHandle open_regular_file(const char* path, bool* not_regular) {
+    if (not_regular) *not_regular = false;
+    FileHandle f(nullptr, &std::fclose);
     // Without blocking: opening a pipe would otherwise wait for a writer.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FileRead::failed;
-    std::unique_ptr<FILE, int (*)(FILE*)> f(fdopen(fd, "rb"), &std::fclose);
-    if (!f) {
-        ::close(fd);
-        return FileRead::failed;
-    }
+    const int fd = path ? ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (fd < 0) return f;
     // Devices, pipes and folders have no end to read to (or nothing to read).
     struct stat st {};
-    if (fstat(fd, &st) != 0) return FileRead::failed;
-    if (!S_ISREG(st.st_mode)) return FileRead::not_regular;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (not_regular) *not_regular = !S_ISREG(st.st_mode);
+        ::close(fd);
+        return f;
+    }
+    f.reset(fdopen(fd, "rb"));
+    if (!f) ::close(fd);
+    return f;
+}
+
+FileRead read_regular_file(const char* path, std::vector<uint8_t>& out) {
+    out.clear();
+    bool not_regular = false;
+    const FileHandle f = open_regular_file(path, &not_regular);
+    if (!f) return not_regular ? FileRead::not_regular : FileRead::failed;
+    struct stat st {};
+    if (fstat(fileno(f.get()), &st) != 0) return FileRead::failed;
     // One read of the size the file has now; a file that grows meanwhile is read on in chunks.
     if (st.st_size > 0) {
         out.resize(static_cast<size_t>(st.st_size));

@@ -5,6 +5,8 @@
 #include <qcore/platform/d3d8/d3dx/d3dx8core.h>
 #include <qcore/platform/d3d8/d3dx/pixel_format.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace qcore::detail {
@@ -72,6 +74,11 @@ std::vector<uint8_t> encode_dds(D3DFORMAT format, const std::vector<ImageLevel>&
 
 // Checks of declared sizes shared by the readers.
 bool sane_size(uint64_t width, uint64_t height);
+
+// Opens a file for reading when it is a regular file: a device, pipe or folder is refused without waiting
+// for a writer (and *not_regular is set then).
+using FileHandle = std::unique_ptr<FILE, int (*)(FILE*)>;
+FileHandle open_regular_file(const char* path, bool* not_regular = nullptr);
 
 // Reads a whole file. Only regular files are read: a device, pipe or folder is refused unread.
 enum class FileRead { ok, failed, not_regular };
