@@ -456,7 +456,7 @@ int CPakNode::get_buffer_to_mem_allocated(void* dest, int size) {
 void CPakNode::set_data_buf(const void* bytes, int size) {
     auto& data = extra_part().data;
     data = std::make_unique<std::vector<BYTE>>(static_cast<size_t>(std::max(length, 0)), BYTE{0});
-    if (bytes && size > 0)
+    if (bytes && size > 0 && !data->empty())
         std::memcpy(data->data(), bytes, std::min(data->size(), static_cast<size_t>(size)));
     held_bytes = data->empty() ? kNoBytes : data->data();
 }
@@ -547,8 +547,8 @@ constexpr size_t kHugePagesFrom = 4 * kHugePage;
 
 BYTE* allocate_file_bytes(size_t count) {
     if (count < kHugePagesFrom) return static_cast<BYTE*>(::operator new(count));
-    void* p = std::aligned_alloc(kHugePage, count);
-    if (!p) throw std::bad_alloc();
+    void* p = nullptr;
+    if (posix_memalign(&p, kHugePage, count) != 0) throw std::bad_alloc();
     // Only a hint: where huge pages are off, the block works the same.
     madvise(p, count, MADV_HUGEPAGE);
     return static_cast<BYTE*>(p);
