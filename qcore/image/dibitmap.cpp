@@ -5,7 +5,9 @@
 #include <qcore/image/jpeg_file.h>
 #include <qcore/image/letterbox.h>
 #include <qcore/platform/d3d8/d3dx/d3dx8tex.h>
+#include <qcore/platform/d3d8/d3dx/image_codec.h>
 #include <qcore/platform/win32/com_ref.h>
+#include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/message_box.h>
 #include <qcore/platform/win32/window.h>
 #include <qcore/texture/color_adj.h>
@@ -108,14 +110,19 @@ int CDibitmap::create_from_HBITMAP(HBITMAP bitmap) {
 }
 
 IDirect3DSurface8* CDibitmap::_load_a8r8g8b8_surface_from_file(IDirect3DDevice8* dev, const char* name) {
+    // The file is read once for its size and its pixels.
+    std::vector<uint8_t> bytes;
+    if (!dev || !name || !qcore::detail::read_whole_file(qcore::native_path(name).c_str(), bytes))
+        return nullptr;
+    const auto size = static_cast<UINT>(bytes.size());
     D3DXIMAGE_INFO image{};
-    if (!dev || !name || FAILED(D3DXGetImageInfoFromFileA(name, &image))) return nullptr;
+    if (FAILED(D3DXGetImageInfoFromFileInMemory(bytes.data(), size, &image))) return nullptr;
     if (image.ResourceType != D3DRTYPE_TEXTURE) return nullptr;
     qcore::ComRef<IDirect3DSurface8> sur;
     if (FAILED(dev->CreateImageSurface(image.Width, image.Height, D3DFMT_A8R8G8B8, sur.out())))
         return nullptr;
-    if (FAILED(D3DXLoadSurfaceFromFileA(sur.get(), nullptr, nullptr, name, nullptr, D3DX_FILTER_NONE, 0,
-                                        nullptr)))
+    if (FAILED(D3DXLoadSurfaceFromFileInMemory(sur.get(), nullptr, nullptr, bytes.data(), size, nullptr,
+                                               D3DX_FILTER_NONE, 0, nullptr)))
         return nullptr;
     D3DSURFACE_DESC desc{};
     if (FAILED(sur->GetDesc(&desc)) || desc.Format != D3DFMT_A8R8G8B8) return nullptr;

@@ -448,12 +448,23 @@ HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface8* pDestSurface, const PALETTE
 HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface8* pDestSurface, const PALETTEENTRY* pDestPalette,
                                  const RECT* pDestRect, LPCSTR pSrcFile, const RECT* pSrcRect, DWORD Filter,
                                  D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo) {
-    (void)pDestPalette;
     if (!pDestSurface || !pSrcFile) return D3DERR_INVALIDCALL;
     std::vector<uint8_t> bytes;
     if (HRESULT hr = load_file(pSrcFile, bytes); FAILED(hr)) return hr;
+    return D3DXLoadSurfaceFromFileInMemory(pDestSurface, pDestPalette, pDestRect, bytes.data(),
+                                           UINT(bytes.size()), pSrcRect, Filter, ColorKey, pSrcInfo);
+}
+
+HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface8* pDestSurface, const PALETTEENTRY* pDestPalette,
+                                        const RECT* pDestRect, LPCVOID pSrcData, UINT SrcDataSize,
+                                        const RECT* pSrcRect, DWORD Filter, D3DCOLOR ColorKey,
+                                        D3DXIMAGE_INFO* pSrcInfo) {
+    (void)pDestPalette;
+    if (!pDestSurface || !pSrcData) return D3DERR_INVALIDCALL;
     DecodedImage image;
-    if (HRESULT hr = qcore::detail::decode_image(bytes.data(), bytes.size(), image); FAILED(hr)) return hr;
+    if (HRESULT hr = qcore::detail::decode_image(static_cast<const uint8_t*>(pSrcData), SrcDataSize, image);
+        FAILED(hr))
+        return hr;
     ArgbImage source;
     if (!qcore::detail::level_to_argb(image, 0, source)) return D3DXERR_INVALIDDATA;
     if (pSrcRect) {

@@ -48,6 +48,10 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface8* pDestSurface, const PALETT
 HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface8* pDestSurface, const PALETTEENTRY* pDestPalette,
                                  const RECT* pDestRect, LPCSTR pSrcFile, const RECT* pSrcRect, DWORD Filter,
                                  D3DCOLOR ColorKey, D3DXIMAGE_INFO* pSrcInfo);
+HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface8* pDestSurface, const PALETTEENTRY* pDestPalette,
+                                        const RECT* pDestRect, LPCVOID pSrcData, UINT SrcDataSize,
+                                        const RECT* pSrcRect, DWORD Filter, D3DCOLOR ColorKey,
+                                        D3DXIMAGE_INFO* pSrcInfo);
 HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface8* pDestSurface, const PALETTEENTRY* pDestPalette,
                                   const RECT* pDestRect, LPCVOID pSrcMemory, D3DFORMAT SrcFormat,
                                   UINT SrcPitch, const PALETTEENTRY* pSrcPalette, const RECT* pSrcRect,

@@ -283,8 +283,24 @@ TEST_F(TextureFileTest, SurfaceToSurfaceConvertsAndScales) {
         EXPECT_EQ(info.Width, 4u);
         EXPECT_EQ(info.ImageFileFormat, format);
         ASSERT_EQ(dst->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
-        EXPECT_NEAR(int(static_cast<uint8_t*>(lr.pBits)[0]), 128, format == D3DXIFF_JPG ? 8 : 1) << name;
+        const uint8_t from_file = static_cast<uint8_t*>(lr.pBits)[0];
+        EXPECT_NEAR(int(from_file), 128, format == D3DXIFF_JPG ? 8 : 1) << name;
         dst->UnlockRect();
+        // The file's bytes in memory load the same.
+        const std::string bytes = qcore::test::read_file_bytes(path);
+        D3DXIMAGE_INFO mem_info{};
+        ASSERT_EQ(D3DXLoadSurfaceFromFileInMemory(dst, nullptr, nullptr, bytes.data(), UINT(bytes.size()),
+                                                  nullptr, D3DX_FILTER_BOX, 0, &mem_info),
+                  D3D_OK);
+        EXPECT_EQ(mem_info.Width, info.Width);
+        EXPECT_EQ(mem_info.ImageFileFormat, format);
+        ASSERT_EQ(dst->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(static_cast<uint8_t*>(lr.pBits)[0], from_file) << name;
+        dst->UnlockRect();
+        EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(dst, nullptr, nullptr, bytes.data(), 10, nullptr,
+                                                  D3DX_FILTER_BOX, 0, nullptr),
+                  D3DXERR_INVALIDDATA)
+            << name;
     }
     src->Release();
     dst->Release();
