@@ -4,6 +4,7 @@
 #include <qcore/data/log.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/octree.h>
+#include <qcore/geom/octree_layout.h>
 
 #include <algorithm>
 #include <climits>
@@ -102,45 +103,11 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
 
 void COctNode::lay_out(COctNode* root) {
     auto out = std::make_shared<qcore::detail::OctLayout>();
-    const CRawMesh& m = *root->mesh;
-    // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
-    // every ray walks, stay together. The first pass only orders and counts, so that nothing regrows.
-    std::vector<COctNode*> order{root};
-    size_t references = 0;
+    std::vector<COctNode*> order;
+    qcore::detail::OctLayout::build(root, *root->mesh, order, *out);
     for (size_t i = 0; i < order.size(); ++i) {
-        const COctNode* n = order[i];
-        if (n->children.empty())
-            references += n->faces.size();
-        else
-            order.insert(order.end(), n->children.begin(), n->children.end());
-    }
-    out->cells.resize(order.size());
-    out->tris.reserve(references);
-    out->faces.reserve(references);
-    uint32_t next_child = 1;
-    for (size_t i = 0; i < order.size(); ++i) {
-        COctNode* n = order[i];
-        n->cell = static_cast<uint32_t>(i);
-        n->layout = out;
-        qcore::detail::OctLayout::Cell& c = out->cells[i];
-        c.box = n->box;
-        c.leaf = n->children.empty();
-        out->finite = out->finite && finite_box(c.box) && c.box.min.x <= c.box.max.x &&
-                      c.box.min.y <= c.box.max.y && c.box.min.z <= c.box.max.z;
-        if (!c.leaf) {
-            c.first = next_child;
-            c.count = static_cast<uint32_t>(n->children.size());
-            next_child += c.count;
-            continue;
-        }
-        c.first = static_cast<uint32_t>(out->tris.size());
-        c.count = static_cast<uint32_t>(n->faces.size());
-        for (DWORD f : n->faces) {
-            const CFace& t = m.faces[f];
-            const VEC& a = m.vertices[t.a];
-            out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a});
-            out->faces.push_back(f);
-        }
+        order[i]->cell = static_cast<uint32_t>(i);
+        order[i]->layout = out;
     }
 }
 
@@ -217,138 +184,43 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget) {
     return true;
 }
 
-namespace {
-
-using Layout = qcore::detail::OctLayout;
-
-// Which cells the interval (t0, t1) of a ray passes, and where it enters them: CBox::line_box_test. For a
-// ray with finite origin and reciprocals through cells of finite, valid boxes no slab gives NaN, so the
-// slabs reduce to minima and maxima without the border cases.
-class RayCells {
-public:
-    RayCells(const Layout& l, const CRayForBox& r, float from, float to)
-        : ray(r), t0(from), t1(to), fast(l.finite && finite(r.origin) && finite(r.inv_dir)) {}
-
-    bool enters(const Layout::Cell& c, float& tnear) const {
-        float tfar;
-        if (!fast) return c.box.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
-        const VEC a = (c.box.min - ray.origin) * ray.inv_dir, b = (c.box.max - ray.origin) * ray.inv_dir;
-        tnear = std::max(std::max(std::min(a.x, b.x), std::min(a.y, b.y)), std::min(a.z, b.z));
-        tfar = std::min(std::min(std::max(a.x, b.x), std::max(a.y, b.y)), std::max(a.z, b.z));
-        return tnear <= tfar && tnear < t1 && t0 < tfar;
-    }
-
-private:
-    const CRayForBox& ray;
-    const float t0, t1;
-    const bool fast;
-};
-
-bool intersect(const Layout& l, uint32_t i, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
-    const Layout::Tri& t = l.tris[i];
-    if (!qcore::detail::intersect_tri_edges(t.a, t.e1, t.e2, ray.origin, ray.dir, hit.u, hit.v, hit.dist))
-        return false;
-    hit.face = l.faces[i];
-    return true;
-}
-
-// Calls leaf(cell) for every leaf on the ray's interval, depth first in child order.
-template <class Leaf>
-void walk_ray(const Layout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Leaf&& leaf) {
-    const RayCells cells(l, ray, t0, t1);
-    float tnear;
-    if (!cells.enters(l.cells[start], tnear)) return;
-    thread_local std::vector<uint32_t> stack;
-    stack.assign(1, start);
-    while (!stack.empty()) {
-        const Layout::Cell& c = l.cells[stack.back()];
-        stack.pop_back();
-        if (c.leaf) {
-            leaf(c);
-            continue;
-        }
-        for (uint32_t i = c.first + c.count; i-- > c.first;)
-            if (cells.enters(l.cells[i], tnear)) stack.push_back(i);
-    }
-}
-
-} // namespace
-
 void COctNode::GetPossibleIntersectedTriangles(const CRayForBox& ray, float t0, float t1,
                                                std::vector<DWORD>& out) const {
-    if (!layout) return;
-    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
-        for (uint32_t i = c.first; i < c.first + c.count; ++i)
-            out.push_back(layout->faces[i]);
-    });
+    if (!box.line_box_test(ray, t0, t1)) return;
+    if (children.empty()) {
+        out.insert(out.end(), faces.begin(), faces.end());
+        return;
+    }
+    for (const COctNode* c : children)
+        c->GetPossibleIntersectedTriangles(ray, t0, t1, out);
 }
 
 bool COctNode::RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const {
-    if (!layout) return !hits.empty();
-    OCTREE_INT_ITEM hit;
-    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
-        for (uint32_t i = c.first; i < c.first + c.count; ++i)
-            if (intersect(*layout, i, ray, hit)) hits.push_back(hit);
-    });
+    if (layout) qcore::detail::oct_ray_all(*layout, cell, ray, t0, t1, hits);
     return !hits.empty();
 }
 
 bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& hit) const {
-    if (!layout) return false;
-    const Layout& l = *layout;
-    const RayCells cells(l, ray, t0, t1);
-    float tnear;
-    if (!cells.enters(l.cells[cell], tnear)) return false;
-    bool found = false;
-    OCTREE_INT_ITEM best, candidate;
-    // Cells front to back by where the ray enters them: none entered after a nearer hit can hold a nearer
-    // one, since a hit lies in a cell the ray enters no later than the hit.
-    thread_local std::vector<std::pair<float, uint32_t>> stack;
-    stack.assign(1, {tnear, cell});
-    while (!stack.empty()) {
-        const auto [entry, index] = stack.back();
-        stack.pop_back();
-        if (found && entry > best.dist) continue;
-        const Layout::Cell& c = l.cells[index];
-        if (c.leaf) {
-            for (uint32_t i = c.first; i < c.first + c.count; ++i)
-                if (intersect(l, i, ray, candidate) && (!found || candidate.dist < best.dist)) {
-                    best = candidate;
-                    found = true;
-                }
-            continue;
-        }
-        // Pushed farthest first, so that the nearest is taken next (of equal ones, the first child).
-        const size_t base = stack.size();
-        for (uint32_t i = c.first; i < c.first + c.count; ++i) {
-            if (!cells.enters(l.cells[i], tnear)) continue;
-            size_t at = stack.size();
-            stack.emplace_back();
-            for (; at > base && stack[at - 1].first <= tnear; --at)
-                stack[at] = stack[at - 1];
-            stack[at] = {tnear, i};
-        }
-    }
-    if (found) hit = best;
-    return found;
+    return layout && qcore::detail::oct_ray_nearest(*layout, cell, ray, t0, t1, hit);
 }
 
 void COctNode::find_possible_faces_int_with_box(const CBox& query, std::vector<DWORD>& out) {
-    if (!layout) return;
-    const Layout& l = *layout;
-    if (!l.cells[cell].box.int_with_box(query)) return;
-    thread_local std::vector<uint32_t> stack;
-    stack.assign(1, cell);
+    if (!box.int_with_box(query)) return;
+    if (children.empty()) {
+        out.insert(out.end(), faces.begin(), faces.end());
+        return;
+    }
+    std::vector<const COctNode*> stack{this};
     while (!stack.empty()) {
-        const Layout::Cell& c = l.cells[stack.back()];
+        const COctNode* n = stack.back();
         stack.pop_back();
-        if (c.leaf) {
-            for (uint32_t i = c.first; i < c.first + c.count; ++i)
-                out.push_back(l.faces[i]);
-            continue;
+        for (const COctNode* c : n->children) {
+            if (!c->box.int_with_box(query)) continue;
+            if (c->children.empty())
+                out.insert(out.end(), c->faces.begin(), c->faces.end());
+            else
+                stack.push_back(c);
         }
-        for (uint32_t i = c.first + c.count; i-- > c.first;)
-            if (l.cells[i].box.int_with_box(query)) stack.push_back(i);
     }
 }
 
@@ -364,20 +236,25 @@ void COctNode::EnumAllChildren(std::vector<const COctNode*>& nodes) const {
 }
 
 void COctNode::GetDesc(OCTREE_DESC& d) const {
+    // The record's fields are 32-bit; counts beyond that stop at the largest int instead of wrapping.
+    const auto add = [](int& field, long long amount) {
+        field = static_cast<int>(std::min<long long>(INT_MAX, field + amount));
+    };
     d = OCTREE_DESC{};
     d.max_leaf_faces = INT_MIN;
     d.min_leaf_faces = INT_MAX;
     std::vector<const COctNode*> nodes;
     EnumAllChildren(nodes);
     for (const COctNode* n : nodes) {
-        ++d.node_count;
-        if (n->depth >= 0 && n->depth < 32) ++d.depth_counts[n->depth];
+        add(d.node_count, 1);
+        if (n->depth >= 0 && n->depth < 32) add(d.depth_counts[n->depth], 1);
         d.max_depth = std::max(d.max_depth, n->depth);
         if (!n->children.empty()) continue;
-        const int count = static_cast<int>(n->faces.size());
-        d.total_leaf_faces += count;
-        d.max_leaf_faces = std::max(d.max_leaf_faces, count);
-        d.min_leaf_faces = std::min(d.min_leaf_faces, count);
+        const long long count = static_cast<long long>(n->faces.size());
+        add(d.total_leaf_faces, count);
+        d.max_leaf_faces =
+            static_cast<int>(std::max<long long>(d.max_leaf_faces, std::min<long long>(count, INT_MAX)));
+        d.min_leaf_faces = static_cast<int>(std::min<long long>(d.min_leaf_faces, count));
     }
 }
 

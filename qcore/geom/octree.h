@@ -35,25 +35,7 @@ struct OCTREE_DESC {
 };
 
 namespace qcore::detail {
-// A built tree laid out for queries: the cells in one array (a cell's children side by side, found by
-// index) and the leaves' triangles in another, each with its first vertex and both edges ready for the
-// intersection test, their face numbers beside them (read only on a hit). It holds the triangles as they
-// were when the tree was built.
-struct OctLayout {
-    struct Cell {
-        CBox box;
-        uint32_t first;      // first child cell, or first triangle of a leaf
-        uint32_t count : 31; // children, or triangles of a leaf
-        uint32_t leaf : 1;
-    };
-    struct Tri {
-        VEC a, e1, e2;
-    };
-    std::vector<Cell> cells;
-    std::vector<Tri> tris;
-    std::vector<DWORD> faces; // the face of each entry of tris
-    bool finite = true;       // every cell a valid box of finite bounds
-};
+struct OctLayout;
 } // namespace qcore::detail
 
 class COctNode {
@@ -65,7 +47,8 @@ public:
     virtual ~COctNode();
 
     // Appends exact hits of the faces in the leaves the interval (t0, t1) of the ray passes through; a face
-    // kept in several leaves is reported once per leaf. True when hits is non-empty afterwards.
+    // is reported once for each such leaf that holds it and whose cell its plane passes through
+    // (remove_equal_faces leaves one). True when hits is non-empty afterwards.
     bool RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const;
     // The nearest hit within the leaves the interval passes, walking the cells front to back and stopping
     // once no nearer hit can follow; false when there is none.

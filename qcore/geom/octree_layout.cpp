@@ -1,0 +1,305 @@
+#include <qcore/geom/octree_layout.h>
+
+#include <emmintrin.h>
+#include <xmmintrin.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace qcore::detail {
+
+namespace {
+
+struct Vec4x3 {
+    __m128 x, y, z;
+};
+
+bool finite_vec(const VEC& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Whether the plane of the triangle a b c may meet the box: false only when the box lies clearly on one side.
+// Worked in double, where the normal's products are exact, with a margin far above the rounding left; a
+// degenerate or non-finite triangle is kept.
+bool plane_meets_box(const VEC& a, const VEC& b, const VEC& c, const CBox& box) {
+    const double e1[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+    const double e2[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
+    const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                         e1[0] * e2[1] - e1[1] * e2[0]};
+    const double lo[3] = {box.min.x, box.min.y, box.min.z}, hi[3] = {box.max.x, box.max.y, box.max.z};
+    const double p[3] = {a.x, a.y, a.z};
+    double offset = 0, reach = 0, scale = 0;
+    for (int k = 0; k < 3; ++k) {
+        const double centre = (lo[k] + hi[k]) * 0.5, half = (hi[k] - lo[k]) * 0.5;
+        offset += n[k] * (centre - p[k]);
+        reach += std::fabs(n[k]) * half;
+        scale += std::fabs(n[k]) * (std::fabs(centre - p[k]) + half);
+    }
+    return !(std::fabs(offset) > reach + scale * 1e-9);
+}
+
+// The part of the triangle's bounds inside the cell; the whole cell when a vertex is not finite.
+CBox clipped_bound(const VEC& a, const VEC& b, const VEC& c, const CBox& cell) {
+    if (!finite_vec(a) || !finite_vec(b) || !finite_vec(c)) return cell;
+    CBox r(VEC(std::min({a.x, b.x, c.x}), std::min({a.y, b.y, c.y}), std::min({a.z, b.z, c.z})),
+           VEC(std::max({a.x, b.x, c.x}), std::max({a.y, b.y, c.y}), std::max({a.z, b.z, c.z})));
+    r.min = VEC(std::max(r.min.x, cell.min.x), std::max(r.min.y, cell.min.y), std::max(r.min.z, cell.min.z));
+    r.max = VEC(std::min(r.max.x, cell.max.x), std::min(r.max.y, cell.max.y), std::min(r.max.z, cell.max.z));
+    return r;
+}
+
+// Grows a bound a little beyond the triangles it holds, so that the rounding of the slab test does not
+// lose a ray that the triangle test, rounding differently, finds just on a triangle's extreme point.
+void widen(CBox& b) {
+    const float extent = std::max(b.get_max_len(), 0.0f);
+    const auto grow = [extent](float& lo, float& hi) {
+        const float margin = (std::max(std::fabs(lo), std::fabs(hi)) + extent) * 0x1p-16f;
+        lo -= margin;
+        hi += margin;
+    };
+    grow(b.min.x, b.max.x);
+    grow(b.min.y, b.max.y);
+    grow(b.min.z, b.max.z);
+}
+
+void put_lane(OctLayout::Block& b, int lane, const VEC& a, const VEC& e1, const VEC& e2) {
+    b.ax[lane] = a.x;
+    b.ay[lane] = a.y;
+    b.az[lane] = a.z;
+    b.e1x[lane] = e1.x;
+    b.e1y[lane] = e1.y;
+    b.e1z[lane] = e1.z;
+    b.e2x[lane] = e2.x;
+    b.e2y[lane] = e2.y;
+    b.e2z[lane] = e2.z;
+}
+
+} // namespace
+
+void OctLayout::build(COctNode* root, const CRawMesh& m, std::vector<COctNode*>& order, OctLayout& out) {
+    // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
+    // every ray walks, stay together.
+    order.assign(1, root);
+    size_t references = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const COctNode* n = order[i];
+        if (n->is_leaf())
+            references += n->get_faces().size();
+        else
+            order.insert(order.end(), n->get_children().begin(), n->get_children().end());
+    }
+    out.cells.resize(order.size());
+    out.blocks.clear();
+    out.blocks.reserve(references / 4 + order.size() / 2);
+    uint32_t next_child = 1;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const COctNode* n = order[i];
+        Cell& c = out.cells[i];
+        c.bound = CBox();
+        if (!n->is_leaf()) {
+            c.first = next_child;
+            c.count = static_cast<uint32_t>(n->get_children().size());
+            c.leaf = 0;
+            next_child += c.count;
+            continue;
+        }
+        const CBox& box = n->get_box();
+        c.first = static_cast<uint32_t>(out.blocks.size());
+        c.leaf = 1;
+        int lane = 4;
+        for (DWORD f : n->get_faces()) {
+            const CFace& t = m.faces[f];
+            const VEC &a = m.vertices[t.a], &b = m.vertices[t.b], &cv = m.vertices[t.c];
+            if (!plane_meets_box(a, b, cv, box)) continue;
+            if (lane == 4) {
+                out.blocks.emplace_back();
+                lane = 0;
+            }
+            put_lane(out.blocks.back(), lane, a, b - a, cv - a);
+            out.blocks.back().face[lane] = f;
+            ++lane;
+            c.bound += clipped_bound(a, b, cv, box);
+        }
+        c.count = static_cast<uint32_t>(out.blocks.size() - c.first);
+    }
+    // Children follow their parents, so one backward pass gathers every inner cell's bound.
+    out.finite = true;
+    for (size_t i = order.size(); i-- > 0;) {
+        Cell& c = out.cells[i];
+        if (!c.leaf)
+            for (uint32_t k = c.first; k < c.first + c.count; ++k)
+                if (out.cells[k].bound.is_valid()) c.bound += out.cells[k].bound;
+        if (c.bound.is_valid()) {
+            widen(c.bound);
+            out.finite = out.finite && finite_vec(c.bound.min) && finite_vec(c.bound.max);
+        }
+    }
+}
+
+unsigned intersect_block(const OctLayout::Block& b, const CRayForBox& ray, float u[4], float v[4],
+                         float dist[4]) {
+    const __m128 dx = _mm_set1_ps(ray.dir.x), dy = _mm_set1_ps(ray.dir.y), dz = _mm_set1_ps(ray.dir.z);
+    const __m128 e1x = _mm_load_ps(b.e1x), e1y = _mm_load_ps(b.e1y), e1z = _mm_load_ps(b.e1z);
+    const __m128 e2x = _mm_load_ps(b.e2x), e2y = _mm_load_ps(b.e2y), e2z = _mm_load_ps(b.e2z);
+    const __m128 tx = _mm_sub_ps(_mm_set1_ps(ray.origin.x), _mm_load_ps(b.ax));
+    const __m128 ty = _mm_sub_ps(_mm_set1_ps(ray.origin.y), _mm_load_ps(b.ay));
+    const __m128 tz = _mm_sub_ps(_mm_set1_ps(ray.origin.z), _mm_load_ps(b.az));
+    // The steps and their order are those of the scalar test, so that every lane rounds alike.
+    const auto cross = [](__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128 bz) {
+        const __m128 x = _mm_sub_ps(_mm_mul_ps(ay, bz), _mm_mul_ps(az, by));
+        const __m128 y = _mm_sub_ps(_mm_mul_ps(az, bx), _mm_mul_ps(ax, bz));
+        const __m128 z = _mm_sub_ps(_mm_mul_ps(ax, by), _mm_mul_ps(ay, bx));
+        return Vec4x3{x, y, z};
+    };
+    const auto dot = [](const Vec4x3& p, __m128 x, __m128 y, __m128 z) {
+        return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, p.x), _mm_mul_ps(y, p.y)), _mm_mul_ps(z, p.z));
+    };
+    const Vec4x3 p = cross(dx, dy, dz, e2x, e2y, e2z);
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const __m128 det = dot(p, e1x, e1y, e1z);
+    __m128 ok = _mm_cmpneq_ps(det, zero);
+    const __m128 inv = _mm_div_ps(one, det);
+    const __m128 uu = _mm_mul_ps(dot(p, tx, ty, tz), inv);
+    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(uu, zero), _mm_cmple_ps(uu, one)));
+    if (_mm_movemask_ps(ok) == 0) return 0;
+    const Vec4x3 q = cross(tx, ty, tz, e1x, e1y, e1z);
+    const __m128 vv = _mm_mul_ps(dot(q, dx, dy, dz), inv);
+    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(vv, zero), _mm_cmple_ps(_mm_add_ps(uu, vv), one)));
+    const __m128 dd = _mm_mul_ps(dot(q, e2x, e2y, e2z), inv);
+    ok = _mm_and_ps(ok, _mm_cmpge_ps(dd, zero));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_ps(ok));
+    if (mask) {
+        _mm_storeu_ps(u, uu);
+        _mm_storeu_ps(v, vv);
+        _mm_storeu_ps(dist, dd);
+    }
+    return mask;
+}
+
+namespace {
+
+// Whether the ray's interval (t0, t1) enters a cell's bound, and where: CBox::line_box_test. For a ray
+// with finite origin and reciprocals through finite bounds no slab gives NaN, so the slabs reduce to minima
+// and maxima without the border cases.
+class RayCells {
+public:
+    RayCells(const OctLayout& l, const CRayForBox& r, float from, float to)
+        : ray(r), t0(from), t1(to), fast(l.finite && finite_vec(r.origin) && finite_vec(r.inv_dir)) {}
+
+    bool enters(const OctLayout::Cell& c, float& tnear) const {
+        const CBox& b = c.bound;
+        if (!b.is_valid()) return false;
+        float tfar;
+        if (!fast) return b.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
+        const VEC lo = (b.min - ray.origin) * ray.inv_dir, hi = (b.max - ray.origin) * ray.inv_dir;
+        tnear = std::max(std::max(std::min(lo.x, hi.x), std::min(lo.y, hi.y)), std::min(lo.z, hi.z));
+        tfar = std::min(std::min(std::max(lo.x, hi.x), std::max(lo.y, hi.y)), std::max(lo.z, hi.z));
+        return tnear <= tfar && tnear < t1 && t0 < tfar;
+    }
+
+private:
+    const CRayForBox& ray;
+    const float t0, t1;
+    const bool fast;
+};
+
+struct Pending {
+    uint32_t cell;
+    float entry;
+};
+
+// Depth is at most COctree::deepest + 1; a depth-first walk holds at most seven waiting siblings per level
+// and the eight children of the cell last opened.
+constexpr size_t stack_size = 8 * (COctree::deepest + 3);
+
+void prefetch(const void* p) {
+    _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+}
+
+// Walks the cells the interval (t0, t1) enters, depth first, and calls block(k, lanes, u, v, dist) for
+// each block of their leaves that the ray meets. Front to back, children are taken nearest first and a
+// cell entered beyond bound() is passed over; otherwise in child order. What a cell points to is fetched
+// when it is queued, while the cells before it are worked on.
+template <bool FrontToBack, class Bound, class Block>
+void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Bound&& bound,
+          Block&& block) {
+    const RayCells cells(l, ray, t0, t1);
+    float entry;
+    if (!cells.enters(l.cells[start], entry)) return;
+    Pending stack[stack_size];
+    size_t top = 0;
+    stack[top++] = {start, entry};
+    float u[4], v[4], d[4];
+    while (top) {
+        const Pending p = stack[--top];
+        if (FrontToBack && p.entry > bound()) continue;
+        const OctLayout::Cell& c = l.cells[p.cell];
+        if (c.leaf) {
+            for (uint32_t k = c.first; k < c.first + c.count; ++k)
+                if (const unsigned lanes = intersect_block(l.blocks[k], ray, u, v, d))
+                    block(k, lanes, u, v, d);
+            continue;
+        }
+        // Queued so that the one to take first is on top.
+        Pending next[8];
+        int n = 0;
+        for (uint32_t i = c.first; i < c.first + c.count; ++i) {
+            if (!cells.enters(l.cells[i], entry)) continue;
+            int at = n++;
+            for (; at > 0 && (!FrontToBack || next[at - 1].entry < entry); --at)
+                next[at] = next[at - 1];
+            next[at] = {i, entry};
+        }
+        for (int k = 0; k < n; ++k) {
+            if (FrontToBack && next[k].entry > bound()) continue;
+            const OctLayout::Cell& child = l.cells[next[k].cell];
+            if (child.leaf) {
+                const char* first = reinterpret_cast<const char*>(&l.blocks[child.first]);
+                prefetch(first);
+                prefetch(first + 64);
+                prefetch(first + 128);
+            } else {
+                prefetch(&l.cells[child.first]);
+            }
+            stack[top++] = next[k];
+        }
+    }
+}
+
+} // namespace
+
+void oct_ray_all(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1,
+                 std::vector<OCTREE_INT_ITEM>& hits) {
+    walk<false>(
+        l, start, ray, t0, t1, [] { return CBox::big; },
+        [&](uint32_t k, unsigned lanes, const float* u, const float* v, const float* d) {
+            for (; lanes; lanes &= lanes - 1) {
+                const int i = std::countr_zero(lanes);
+                hits.push_back({l.blocks[k].face[i], d[i], u[i], v[i]});
+            }
+        });
+}
+
+bool oct_ray_nearest(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1,
+                     OCTREE_INT_ITEM& hit) {
+    bool found = false;
+    OCTREE_INT_ITEM best;
+    // Cells front to back by where the ray enters them: none entered after a nearer hit can hold a nearer
+    // one, since a hit lies in a cell the ray enters no later than the hit. Of equal hits the first found
+    // stays.
+    walk<true>(
+        l, start, ray, t0, t1, [&] { return found ? best.dist : CBox::big; },
+        [&](uint32_t k, unsigned lanes, const float* u, const float* v, const float* d) {
+            for (; lanes; lanes &= lanes - 1) {
+                const int i = std::countr_zero(lanes);
+                if (found && !(d[i] < best.dist)) continue;
+                best = {l.blocks[k].face[i], d[i], u[i], v[i]};
+                found = true;
+            }
+        });
+    if (found) hit = best;
+    return found;
+}
+
+} // namespace qcore::detail
