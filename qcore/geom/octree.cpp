@@ -7,6 +7,7 @@
 #include <qcore/geom/octree_layout.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -88,27 +89,25 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
     CBaseStatus quiet;
     CProgressBar progress(status ? status : &quiet, std::max(max_depth, 0) + 1, "Update Collision Data...");
     size_t budget = root->faces.size() * budget_per_face + budget_floor;
+    qcore::detail::OctLayoutBuild layout(*mesh);
+    root->cell = layout.add_cells(1);
+    root->layout = layout.get();
+    if (!root->CanSplit(max_faces, max_depth)) layout.set_leaf(root->cell, root->box, root->faces);
     std::vector<COctNode*> level{root}, next;
     while (!level.empty()) {
         progress.tick();
         next.clear();
-        for (auto it = level.rbegin(); it != level.rend(); ++it)
-            if ((*it)->Split(max_faces, max_depth, &budget))
-                next.insert(next.end(), (*it)->children.begin(), (*it)->children.end());
+        for (auto it = level.rbegin(); it != level.rend(); ++it) {
+            COctNode* n = *it;
+            if (n->Split(max_faces, max_depth, &budget, &layout))
+                next.insert(next.end(), n->children.begin(), n->children.end());
+            else if (n->CanSplit(max_faces, max_depth)) // refused: it stays a leaf after all
+                layout.set_leaf(n->cell, n->box, n->faces);
+        }
         std::swap(level, next);
     }
-    lay_out(root);
+    layout.finish();
     return root;
-}
-
-void COctNode::lay_out(COctNode* root) {
-    auto out = std::make_shared<qcore::detail::OctLayout>();
-    std::vector<COctNode*> order;
-    qcore::detail::OctLayout::build(root, *root->mesh, order, *out);
-    for (size_t i = 0; i < order.size(); ++i) {
-        order[i]->cell = static_cast<uint32_t>(i);
-        order[i]->layout = out;
-    }
 }
 
 bool COctNode::CanSplit(int max_faces, int max_depth) const {
@@ -117,70 +116,65 @@ bool COctNode::CanSplit(int max_faces, int max_depth) const {
            depth < COctree::deepest + 1 && finite_box(box) && box.get_max_len() > 0.0f;
 }
 
-namespace {
-
-// For one axis of a vertex, the out-code bits (1: below, 2: above) against the lower half [lo, mid] and the
-// upper half [mid, hi] of a cell, compared exactly as CBox::get_position_code compares (NaN reads below).
-inline void half_codes(float p, float lo, float mid, float hi, unsigned& low, unsigned& high) {
-    low = (p >= lo ? 0u : 1u) | (p > mid ? 2u : 0u);
-    high = (p >= mid ? 0u : 1u) | (p > hi ? 2u : 0u);
-}
-
-} // namespace
-
-bool COctNode::Split(int max_faces, int max_depth, size_t* budget) {
+bool COctNode::Split(int max_faces, int max_depth, size_t* budget,
+                     qcore::detail::OctLayoutBuild* layout_build) {
     if (!CanSplit(max_faces, max_depth)) return false;
     const VEC centre = (box.min + box.max) * 0.5f;
+    // CBox::triangle_test of child i holds unless, on some axis, all three vertices lie below the child's
+    // half of the cell or all lie above it: the face's bounds (a NaN coordinate reads below) overlap that
+    // half on every axis. Bit i of a half's mask stands for octant i. The octants are counted first, so
+    // that a refused split allocates nothing and each child's list is allocated once.
+    const float lo[3] = {box.min.x, box.min.y, box.min.z}, mid[3] = {centre.x, centre.y, centre.z},
+                hi[3] = {box.max.x, box.max.y, box.max.z};
+    static constexpr unsigned lower_half[3] = {0x55, 0x33, 0x0F};
+    const qcore::detail::OctFaceBound* bounds = layout_build ? layout_build->face_bounds() : nullptr;
+    std::vector<uint8_t> octants(faces.size());
+    size_t counts[8] = {}, references = 0;
+    for (size_t j = 0; j < faces.size(); ++j) {
+        const DWORD f = faces[j];
+        const qcore::detail::OctFaceBound b = bounds ? bounds[f] : qcore::detail::OctFaceBound(*mesh, f);
+        unsigned in = 0xFF;
+        for (int k = 0; k < 3; ++k) {
+            const bool lower = b.hi[k] >= lo[k] && b.lo[k] <= mid[k];
+            const bool upper = b.hi[k] >= mid[k] && b.lo[k] <= hi[k];
+            in &= (lower ? lower_half[k] : 0u) | (upper ? ~lower_half[k] & 0xFFu : 0u);
+        }
+        octants[j] = static_cast<uint8_t>(in);
+        for (; in; in &= in - 1)
+            ++counts[std::countr_zero(in)];
+    }
+    for (size_t c : counts)
+        references += c;
+    const bool over_budget = budget && references > faces.size() && references - faces.size() > *budget;
+    if (references == 0 || over_budget) return false;
     COctNode* made[8] = {};
+    std::vector<COctNode*> kept;
     for (int i = 0; i < 8; ++i) {
+        if (!counts[i]) continue;
         made[i] = new COctNode;
         made[i]->depth = depth + 1;
         made[i]->mesh = mesh;
         made[i]->box = box.get_split_box(centre, i);
+        made[i]->faces.reserve(counts[i]);
+        kept.push_back(made[i]);
     }
-    // CBox::triangle_test of child i holds when the three vertices' out-codes against it share no bit. The
-    // out-code bits of different axes are disjoint, so their common bits are, per axis, the common bits of
-    // that axis against the child's half: one pass over the faces serves all eight children.
-    size_t references = 0;
-    for (DWORD f : faces) {
-        const CFace& t = mesh->faces[f];
-        const VEC* v[3] = {&mesh->vertices[t.a], &mesh->vertices[t.b], &mesh->vertices[t.c]};
-        unsigned common[3][2] = {{3, 3}, {3, 3}, {3, 3}};
-        for (const VEC* p : v) {
-            unsigned low, high;
-            half_codes(p->x, box.min.x, centre.x, box.max.x, low, high);
-            common[0][0] &= low;
-            common[0][1] &= high;
-            half_codes(p->y, box.min.y, centre.y, box.max.y, low, high);
-            common[1][0] &= low;
-            common[1][1] &= high;
-            half_codes(p->z, box.min.z, centre.z, box.max.z, low, high);
-            common[2][0] &= low;
-            common[2][1] &= high;
-        }
-        for (int i = 0; i < 8; ++i)
-            if ((common[0][i & 1] | common[1][(i >> 1) & 1] | common[2][(i >> 2) & 1]) == 0) {
-                made[i]->faces.push_back(f);
-                ++references;
-            }
-    }
-    std::vector<COctNode*> kept;
-    for (COctNode* c : made) {
-        if (c->faces.empty())
-            delete c;
-        else
-            kept.push_back(c);
-    }
-    const bool over_budget = budget && references > faces.size() && references - faces.size() > *budget;
-    if (kept.empty() || over_budget) {
-        for (COctNode* c : kept)
-            delete c;
-        return false;
-    }
+    for (size_t j = 0; j < faces.size(); ++j)
+        for (unsigned in = octants[j]; in; in &= in - 1)
+            made[std::countr_zero(in)]->faces.push_back(faces[j]);
     if (budget) *budget -= std::min(*budget, references - std::min(references, faces.size()));
     children = std::move(kept);
     faces.clear();
     faces.shrink_to_fit();
+    if (layout_build) {
+        const uint32_t first = layout_build->add_cells(children.size());
+        layout_build->set_children(cell, first, children.size());
+        for (size_t i = 0; i < children.size(); ++i) {
+            COctNode* c = children[i];
+            c->cell = first + static_cast<uint32_t>(i);
+            c->layout = layout_build->get();
+            if (!c->CanSplit(max_faces, max_depth)) layout_build->set_leaf(c->cell, c->box, c->faces);
+        }
+    }
     return true;
 }
 

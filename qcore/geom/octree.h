@@ -36,6 +36,7 @@ struct OCTREE_DESC {
 
 namespace qcore::detail {
 struct OctLayout;
+class OctLayoutBuild;
 } // namespace qcore::detail
 
 class COctNode {
@@ -78,7 +79,9 @@ protected:
     bool CanSplit(int max_faces, int max_depth) const;
     // Splits into the non-empty octants; false (the node stays a leaf) when it may not or nothing separates.
     // `budget` is the number of face references the tree may still add; a split that needs more is refused.
-    bool Split(int max_faces, int max_depth, size_t* budget = nullptr);
+    // With layout_build, the children also take their cells in the layout being built.
+    bool Split(int max_faces, int max_depth, size_t* budget = nullptr,
+               qcore::detail::OctLayoutBuild* layout_build = nullptr);
 
     std::vector<COctNode*> children;
     CBox box;
@@ -93,7 +96,6 @@ private:
     uint32_t cell = 0;
 
     void retarget(CRawMesh* m);
-    static void lay_out(COctNode* root);
 };
 
 class COctree {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 namespace qcore::detail {
 
@@ -19,14 +20,12 @@ bool finite_vec(const VEC& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// Whether the plane of the triangle a b c may meet the box: false only when the box lies clearly on one side.
-// Worked in double, where the normal's products are exact, with a margin far above the rounding left; a
-// degenerate or non-finite triangle is kept.
-bool plane_meets_box(const VEC& a, const VEC& b, const VEC& c, const CBox& box) {
-    const double e1[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
-    const double e2[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-    const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                         e1[0] * e2[1] - e1[1] * e2[0]};
+// Whether the plane of the triangle a, a + e1, a + e2 (as the ray test sees it) may meet the box: false only
+// when the box lies clearly on one side. Worked in double, where the normal's products are exact, with a
+// margin far above the rounding left; a degenerate or non-finite triangle is kept.
+bool plane_meets_box(const VEC& a, const VEC& e1, const VEC& e2, const CBox& box) {
+    const double n[3] = {double(e1.y) * e2.z - double(e1.z) * e2.y, double(e1.z) * e2.x - double(e1.x) * e2.z,
+                         double(e1.x) * e2.y - double(e1.y) * e2.x};
     const double lo[3] = {box.min.x, box.min.y, box.min.z}, hi[3] = {box.max.x, box.max.y, box.max.z};
     const double p[3] = {a.x, a.y, a.z};
     double offset = 0, reach = 0, scale = 0;
@@ -39,14 +38,12 @@ bool plane_meets_box(const VEC& a, const VEC& b, const VEC& c, const CBox& box) 
     return !(std::fabs(offset) > reach + scale * 1e-9);
 }
 
-// The part of the triangle's bounds inside the cell; the whole cell when a vertex is not finite.
-CBox clipped_bound(const VEC& a, const VEC& b, const VEC& c, const CBox& cell) {
-    if (!finite_vec(a) || !finite_vec(b) || !finite_vec(c)) return cell;
-    CBox r(VEC(std::min({a.x, b.x, c.x}), std::min({a.y, b.y, c.y}), std::min({a.z, b.z, c.z})),
-           VEC(std::max({a.x, b.x, c.x}), std::max({a.y, b.y, c.y}), std::max({a.z, b.z, c.z})));
-    r.min = VEC(std::max(r.min.x, cell.min.x), std::max(r.min.y, cell.min.y), std::max(r.min.z, cell.min.z));
-    r.max = VEC(std::min(r.max.x, cell.max.x), std::min(r.max.y, cell.max.y), std::min(r.max.z, cell.max.z));
-    return r;
+// The part of the face's bounds inside the cell; the whole cell when a vertex is not finite.
+CBox clipped_bound(const OctFaceBound& f, const CBox& cell) {
+    const VEC lo(f.lo[0], f.lo[1], f.lo[2]), hi(f.hi[0], f.hi[1], f.hi[2]);
+    if (!finite_vec(lo) || !finite_vec(hi)) return cell;
+    return CBox(VEC(std::max(lo.x, cell.min.x), std::max(lo.y, cell.min.y), std::max(lo.z, cell.min.z)),
+                VEC(std::min(hi.x, cell.max.x), std::min(hi.y, cell.max.y), std::min(hi.z, cell.max.z)));
 }
 
 // Grows a bound a little beyond the triangles it holds, so that the rounding of the slab test does not
@@ -77,62 +74,85 @@ void put_lane(OctLayout::Block& b, int lane, const VEC& a, const VEC& e1, const 
 
 } // namespace
 
-void OctLayout::build(COctNode* root, const CRawMesh& m, std::vector<COctNode*>& order, OctLayout& out) {
-    // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
-    // every ray walks, stay together.
-    order.assign(1, root);
-    size_t references = 0;
-    for (size_t i = 0; i < order.size(); ++i) {
-        const COctNode* n = order[i];
-        if (n->is_leaf())
-            references += n->get_faces().size();
-        else
-            order.insert(order.end(), n->get_children().begin(), n->get_children().end());
+OctFaceBound::OctFaceBound(const CRawMesh& m, DWORD face) {
+    const CFace& t = m.faces[face];
+    const auto below_if_nan = [](float v) { return v == v ? v : -std::numeric_limits<float>::infinity(); };
+    const VEC &a = m.vertices[t.a], &b = m.vertices[t.b], &c = m.vertices[t.c];
+    const float x[3] = {below_if_nan(a.x), below_if_nan(b.x), below_if_nan(c.x)};
+    const float y[3] = {below_if_nan(a.y), below_if_nan(b.y), below_if_nan(c.y)};
+    const float z[3] = {below_if_nan(a.z), below_if_nan(b.z), below_if_nan(c.z)};
+    lo[0] = std::min({x[0], x[1], x[2]});
+    hi[0] = std::max({x[0], x[1], x[2]});
+    lo[1] = std::min({y[0], y[1], y[2]});
+    hi[1] = std::max({y[0], y[1], y[2]});
+    lo[2] = std::min({z[0], z[1], z[2]});
+    hi[2] = std::max({z[0], z[1], z[2]});
+}
+
+OctLayoutBuild::OctLayoutBuild(const CRawMesh& m) : layout(std::make_shared<OctLayout>()) {
+    // Gathered once in face order: the leaves, laid out in no order of the mesh, read one record a face.
+    const size_t vertex_count = m.vertices.size();
+    bounds.resize(m.faces.size());
+    tris.resize(m.faces.size());
+    for (size_t i = 0; i < m.faces.size(); ++i) {
+        const CFace& t = m.faces[i];
+        if (!t.is_below(vertex_count)) continue;
+        bounds[i] = OctFaceBound(m, static_cast<DWORD>(i));
+        const VEC& a = m.vertices[t.a];
+        tris[i] = {a, m.vertices[t.b] - a, m.vertices[t.c] - a};
     }
-    out.cells.resize(order.size());
-    out.blocks.clear();
-    out.blocks.reserve(references / 4 + order.size() / 2);
-    uint32_t next_child = 1;
-    for (size_t i = 0; i < order.size(); ++i) {
-        const COctNode* n = order[i];
-        Cell& c = out.cells[i];
-        c.bound = CBox();
-        if (!n->is_leaf()) {
-            c.first = next_child;
-            c.count = static_cast<uint32_t>(n->get_children().size());
-            c.leaf = 0;
-            next_child += c.count;
-            continue;
+    layout->blocks.reserve(m.faces.size() / 2 + 16);
+}
+
+uint32_t OctLayoutBuild::add_cells(size_t count) {
+    const size_t first = layout->cells.size();
+    layout->cells.resize(first + count, OctLayout::Cell{CBox(), 0, 0, 1});
+    return static_cast<uint32_t>(first);
+}
+
+void OctLayoutBuild::set_children(uint32_t cell, uint32_t first, size_t count) {
+    OctLayout::Cell& c = layout->cells[cell];
+    c.first = first;
+    c.count = static_cast<uint32_t>(count);
+    c.leaf = 0;
+}
+
+void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<DWORD>& faces) {
+    std::vector<OctLayout::Block>& blocks = layout->blocks;
+    CBox bound;
+    const auto first = static_cast<uint32_t>(blocks.size());
+    int lane = 4;
+    for (DWORD f : faces) {
+        const Tri& t = tris[f];
+        if (!plane_meets_box(t.a, t.e1, t.e2, box)) continue;
+        if (lane == 4) {
+            blocks.emplace_back();
+            lane = 0;
         }
-        const CBox& box = n->get_box();
-        c.first = static_cast<uint32_t>(out.blocks.size());
-        c.leaf = 1;
-        int lane = 4;
-        for (DWORD f : n->get_faces()) {
-            const CFace& t = m.faces[f];
-            const VEC &a = m.vertices[t.a], &b = m.vertices[t.b], &cv = m.vertices[t.c];
-            if (!plane_meets_box(a, b, cv, box)) continue;
-            if (lane == 4) {
-                out.blocks.emplace_back();
-                lane = 0;
-            }
-            put_lane(out.blocks.back(), lane, a, b - a, cv - a);
-            out.blocks.back().face[lane] = f;
-            ++lane;
-            c.bound += clipped_bound(a, b, cv, box);
-        }
-        c.count = static_cast<uint32_t>(out.blocks.size() - c.first);
+        put_lane(blocks.back(), lane, t.a, t.e1, t.e2);
+        blocks.back().face[lane] = f;
+        ++lane;
+        bound += clipped_bound(bounds[f], box);
     }
+    OctLayout::Cell& cl = layout->cells[cell];
+    cl.bound = bound;
+    cl.first = first;
+    cl.count = static_cast<uint32_t>(blocks.size() - first);
+    cl.leaf = 1;
+}
+
+void OctLayoutBuild::finish() {
     // Children follow their parents, so one backward pass gathers every inner cell's bound.
-    out.finite = true;
-    for (size_t i = order.size(); i-- > 0;) {
-        Cell& c = out.cells[i];
+    std::vector<OctLayout::Cell>& cells = layout->cells;
+    layout->finite = true;
+    for (size_t i = cells.size(); i-- > 0;) {
+        OctLayout::Cell& c = cells[i];
         if (!c.leaf)
             for (uint32_t k = c.first; k < c.first + c.count; ++k)
-                if (out.cells[k].bound.is_valid()) c.bound += out.cells[k].bound;
+                if (cells[k].bound.is_valid()) c.bound += cells[k].bound;
         if (c.bound.is_valid()) {
             widen(c.bound);
-            out.finite = out.finite && finite_vec(c.bound.min) && finite_vec(c.bound.max);
+            layout->finite = layout->finite && finite_vec(c.bound.min) && finite_vec(c.bound.max);
         }
     }
 }

@@ -5,9 +5,19 @@
 #include <qcore/geom/octree.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qcore::detail {
+
+// The bounds of a face's vertices, a NaN coordinate taken as −∞ (it reads as below every plane).
+struct OctFaceBound {
+    float lo[3] = {}, hi[3] = {};
+
+    OctFaceBound() = default;
+    // The face's indices must be below the vertex count.
+    OctFaceBound(const CRawMesh& m, DWORD face);
+};
 
 struct OctLayout {
     struct Cell {
@@ -29,10 +39,31 @@ struct OctLayout {
     std::vector<Cell> cells;
     std::vector<Block> blocks;
     bool finite = true; // every valid bound finite
+};
 
-    // Lays out the tree below root, breadth first, listing the nodes in that order. A leaf keeps only the
-    // faces whose plane meets its cell: a ray can meet a face only in a cell its plane passes through.
-    static void build(COctNode* root, const CRawMesh& mesh, std::vector<COctNode*>& order, OctLayout& out);
+// Builds the layout alongside the tree: a node's children take consecutive cells when it splits, a leaf's
+// triangles are laid out when it is known to stay a leaf (while its face list is fresh). A leaf keeps only
+// the faces whose plane meets its cell: a ray can meet a face only in a cell its plane passes through.
+class OctLayoutBuild {
+public:
+    explicit OctLayoutBuild(const CRawMesh& m);
+
+    const OctFaceBound* face_bounds() const { return bounds.data(); }
+    const std::shared_ptr<OctLayout>& get() const { return layout; }
+    // New cells, side by side; the index of the first.
+    uint32_t add_cells(size_t count);
+    void set_children(uint32_t cell, uint32_t first, size_t count);
+    void set_leaf(uint32_t cell, const CBox& box, const std::vector<DWORD>& faces);
+    // Completes the bounds of the inner cells.
+    void finish();
+
+private:
+    struct Tri {
+        VEC a, e1, e2;
+    };
+    std::vector<OctFaceBound> bounds;
+    std::vector<Tri> tris;
+    std::shared_ptr<OctLayout> layout;
 };
 
 // Which of the four triangles of the block the ray meets (bit i for lane i), with the same arithmetic, and
