@@ -128,7 +128,9 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget,
                 hi[3] = {box.max.x, box.max.y, box.max.z};
     static constexpr unsigned lower_half[3] = {0x55, 0x33, 0x0F};
     const qcore::detail::OctFaceBound* bounds = layout_build ? layout_build->face_bounds() : nullptr;
-    std::vector<uint8_t> octants(faces.size());
+    std::vector<uint8_t> own;
+    std::vector<uint8_t>& octants = layout_build ? layout_build->scratch() : own;
+    octants.resize(faces.size());
     size_t counts[8] = {}, references = 0;
     for (size_t j = 0; j < faces.size(); ++j) {
         const DWORD f = faces[j];

@@ -1,12 +1,15 @@
 #include <qcore/geom/octree_layout.h>
 
 #include <emmintrin.h>
+#include <sys/mman.h>
 #include <xmmintrin.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace qcore::detail {
 
@@ -20,12 +23,10 @@ bool finite_vec(const VEC& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// Whether the plane of the triangle a, a + e1, a + e2 (as the ray test sees it) may meet the box: false only
-// when the box lies clearly on one side. Worked in double, where the normal's products are exact, with a
-// margin far above the rounding left; a degenerate or non-finite triangle is kept.
-bool plane_meets_box(const VEC& a, const VEC& e1, const VEC& e2, const CBox& box) {
-    const double n[3] = {double(e1.y) * e2.z - double(e1.z) * e2.y, double(e1.z) * e2.x - double(e1.x) * e2.z,
-                         double(e1.x) * e2.y - double(e1.y) * e2.x};
+// Whether the plane through a with normal n may meet the box: false only when the box lies clearly on one
+// side. Worked in double, with a margin far above the rounding left; a degenerate or non-finite triangle
+// is kept.
+bool plane_meets_box(const VEC& a, const double n[3], const CBox& box) {
     const double lo[3] = {box.min.x, box.min.y, box.min.z}, hi[3] = {box.max.x, box.max.y, box.max.z};
     const double p[3] = {a.x, a.y, a.z};
     double offset = 0, reach = 0, scale = 0;
@@ -38,12 +39,19 @@ bool plane_meets_box(const VEC& a, const VEC& e1, const VEC& e2, const CBox& box
     return !(std::fabs(offset) > reach + scale * 1e-9);
 }
 
-// The part of the face's bounds inside the cell; the whole cell when a vertex is not finite.
-CBox clipped_bound(const OctFaceBound& f, const CBox& cell) {
+// Grows bound by the part of the face's bounds inside the cell; by the whole cell when a vertex is not
+// finite.
+void add_clipped(CBox& bound, const OctFaceBound& f, const CBox& cell) {
     const VEC lo(f.lo[0], f.lo[1], f.lo[2]), hi(f.hi[0], f.hi[1], f.hi[2]);
-    if (!finite_vec(lo) || !finite_vec(hi)) return cell;
-    return CBox(VEC(std::max(lo.x, cell.min.x), std::max(lo.y, cell.min.y), std::max(lo.z, cell.min.z)),
-                VEC(std::min(hi.x, cell.max.x), std::min(hi.y, cell.max.y), std::min(hi.z, cell.max.z)));
+    const bool whole = !finite_vec(lo) || !finite_vec(hi);
+    const VEC mn =
+        whole ? cell.min
+              : VEC(std::max(lo.x, cell.min.x), std::max(lo.y, cell.min.y), std::max(lo.z, cell.min.z));
+    const VEC mx =
+        whole ? cell.max
+              : VEC(std::min(hi.x, cell.max.x), std::min(hi.y, cell.max.y), std::min(hi.z, cell.max.z));
+    bound.min = VEC(std::min(bound.min.x, mn.x), std::min(bound.min.y, mn.y), std::min(bound.min.z, mn.z));
+    bound.max = VEC(std::max(bound.max.x, mx.x), std::max(bound.max.y, mx.y), std::max(bound.max.z, mx.z));
 }
 
 // Grows a bound a little beyond the triangles it holds, so that the rounding of the slab test does not
@@ -72,7 +80,27 @@ void put_lane(OctLayout::Block& b, int lane, const VEC& a, const VEC& e1, const 
     b.e2z[lane] = e2.z;
 }
 
+// Below this, the ordinary heap.
+constexpr size_t large_size = size_t{4} << 20;
+constexpr size_t huge_page = size_t{2} << 20;
+
 } // namespace
+
+void* large_allocate(size_t bytes, size_t align) {
+    if (bytes < large_size) return ::operator new(bytes, std::align_val_t(align));
+    const size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
+    void* p = std::aligned_alloc(huge_page, rounded);
+    if (!p) throw std::bad_alloc();
+    madvise(p, rounded, MADV_HUGEPAGE); // advice only: without huge pages the memory works the same
+    return p;
+}
+
+void large_free(void* p, size_t bytes, size_t align) {
+    if (bytes < large_size)
+        ::operator delete(p, std::align_val_t(align));
+    else
+        std::free(p);
+}
 
 OctFaceBound::OctFaceBound(const CRawMesh& m, DWORD face) {
     const CFace& t = m.faces[face];
@@ -99,7 +127,14 @@ OctLayoutBuild::OctLayoutBuild(const CRawMesh& m) : layout(std::make_shared<OctL
         if (!t.is_below(vertex_count)) continue;
         bounds[i] = OctFaceBound(m, static_cast<DWORD>(i));
         const VEC& a = m.vertices[t.a];
-        tris[i] = {a, m.vertices[t.b] - a, m.vertices[t.c] - a};
+        Tri& r = tris[i];
+        r.a = a;
+        r.e1 = m.vertices[t.b] - a;
+        r.e2 = m.vertices[t.c] - a;
+        // The plane of the triangle as the ray test sees it; the products of floats are exact in double.
+        r.n[0] = double(r.e1.y) * r.e2.z - double(r.e1.z) * r.e2.y;
+        r.n[1] = double(r.e1.z) * r.e2.x - double(r.e1.x) * r.e2.z;
+        r.n[2] = double(r.e1.x) * r.e2.y - double(r.e1.y) * r.e2.x;
     }
     layout->blocks.reserve(m.faces.size() / 2 + 16);
 }
@@ -118,13 +153,13 @@ void OctLayoutBuild::set_children(uint32_t cell, uint32_t first, size_t count) {
 }
 
 void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<DWORD>& faces) {
-    std::vector<OctLayout::Block>& blocks = layout->blocks;
+    LargeVector<OctLayout::Block>& blocks = layout->blocks;
     CBox bound;
     const auto first = static_cast<uint32_t>(blocks.size());
     int lane = 4;
     for (DWORD f : faces) {
         const Tri& t = tris[f];
-        if (!plane_meets_box(t.a, t.e1, t.e2, box)) continue;
+        if (!plane_meets_box(t.a, t.n, box)) continue;
         if (lane == 4) {
             blocks.emplace_back();
             lane = 0;
@@ -132,7 +167,7 @@ void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<
         put_lane(blocks.back(), lane, t.a, t.e1, t.e2);
         blocks.back().face[lane] = f;
         ++lane;
-        bound += clipped_bound(bounds[f], box);
+        add_clipped(bound, bounds[f], box);
     }
     OctLayout::Cell& cl = layout->cells[cell];
     cl.bound = bound;
@@ -143,7 +178,7 @@ void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<
 
 void OctLayoutBuild::finish() {
     // Children follow their parents, so one backward pass gathers every inner cell's bound.
-    std::vector<OctLayout::Cell>& cells = layout->cells;
+    LargeVector<OctLayout::Cell>& cells = layout->cells;
     layout->finite = true;
     for (size_t i = cells.size(); i-- > 0;) {
         OctLayout::Cell& c = cells[i];

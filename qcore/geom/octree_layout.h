@@ -10,6 +10,24 @@
 
 namespace qcore::detail {
 
+void* large_allocate(size_t bytes, size_t align);
+void large_free(void* p, size_t bytes, size_t align);
+
+// An allocator for the layout's large arrays: those of some megabytes are aligned to 2 MB and asked to be
+// backed by huge pages, which saves the many page faults of building and the TLB misses of random reads.
+template <class T> struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U> LargeAllocator(const LargeAllocator<U>&) {}
+
+    T* allocate(size_t n) { return static_cast<T*>(large_allocate(n * sizeof(T), alignof(T))); }
+    void deallocate(T* p, size_t n) { large_free(p, n * sizeof(T), alignof(T)); }
+    template <class U> bool operator==(const LargeAllocator<U>&) const { return true; }
+};
+void* large_allocate(size_t bytes, size_t align);
+void large_free(void* p, size_t bytes, size_t align);
+template <class T> using LargeVector = std::vector<T, LargeAllocator<T>>;
+
 // The bounds of a face's vertices, a NaN coordinate taken as −∞ (it reads as below every plane).
 struct OctFaceBound {
     float lo[3] = {}, hi[3] = {};
@@ -36,8 +54,8 @@ struct OctLayout {
         DWORD face[4] = {};
     };
 
-    std::vector<Cell> cells;
-    std::vector<Block> blocks;
+    LargeVector<Cell> cells;
+    LargeVector<Block> blocks;
     bool finite = true; // every valid bound finite
 };
 
@@ -49,6 +67,8 @@ public:
     explicit OctLayoutBuild(const CRawMesh& m);
 
     const OctFaceBound* face_bounds() const { return bounds.data(); }
+    // Room for a split's per-face notes, reused from split to split.
+    std::vector<uint8_t>& scratch() { return notes; }
     const std::shared_ptr<OctLayout>& get() const { return layout; }
     // New cells, side by side; the index of the first.
     uint32_t add_cells(size_t count);
@@ -60,9 +80,11 @@ public:
 private:
     struct Tri {
         VEC a, e1, e2;
+        double n[3]; // e1 × e2
     };
-    std::vector<OctFaceBound> bounds;
-    std::vector<Tri> tris;
+    LargeVector<OctFaceBound> bounds;
+    LargeVector<Tri> tris;
+    std::vector<uint8_t> notes;
     std::shared_ptr<OctLayout> layout;
 };
 
