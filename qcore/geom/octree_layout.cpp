@@ -68,18 +68,6 @@ void widen(CBox& b) {
     grow(b.min.z, b.max.z);
 }
 
-void put_lane(OctLayout::Block& b, int lane, const VEC& a, const VEC& e1, const VEC& e2) {
-    b.ax[lane] = a.x;
-    b.ay[lane] = a.y;
-    b.az[lane] = a.z;
-    b.e1x[lane] = e1.x;
-    b.e1y[lane] = e1.y;
-    b.e1z[lane] = e1.z;
-    b.e2x[lane] = e2.x;
-    b.e2y[lane] = e2.y;
-    b.e2z[lane] = e2.z;
-}
-
 // Below this, the ordinary heap.
 constexpr size_t large_size = size_t{4} << 20;
 constexpr size_t huge_page = size_t{2} << 20;
@@ -100,6 +88,18 @@ void large_free(void* p, size_t bytes, size_t align) {
         ::operator delete(p, std::align_val_t(align));
     else
         std::free(p);
+}
+
+void OctLayout::Block::set(int lane, const VEC& a, const VEC& e1, const VEC& e2) {
+    ax[lane] = a.x;
+    ay[lane] = a.y;
+    az[lane] = a.z;
+    e1x[lane] = e1.x;
+    e1y[lane] = e1.y;
+    e1z[lane] = e1.z;
+    e2x[lane] = e2.x;
+    e2y[lane] = e2.y;
+    e2z[lane] = e2.z;
 }
 
 OctFaceBound::OctFaceBound(const CRawMesh& m, DWORD face) {
@@ -164,7 +164,7 @@ void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<
             blocks.emplace_back();
             lane = 0;
         }
-        put_lane(blocks.back(), lane, t.a, t.e1, t.e2);
+        blocks.back().set(lane, t.a, t.e1, t.e2);
         blocks.back().face[lane] = f;
         ++lane;
         add_clipped(bound, bounds[f], box);

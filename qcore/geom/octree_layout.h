@@ -52,6 +52,8 @@ struct OctLayout {
         float e1x[4] = {}, e1y[4] = {}, e1z[4] = {};
         float e2x[4] = {}, e2y[4] = {}, e2z[4] = {};
         DWORD face[4] = {};
+
+        void set(int lane, const VEC& a, const VEC& e1, const VEC& e2);
     };
 
     LargeVector<Cell> cells;
