@@ -23,10 +23,12 @@ bool finite_vec(const VEC& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// Whether the plane through a with normal n may meet the box: false only when the box lies clearly on one
-// side. Worked in double, with a margin far above the rounding left; a degenerate or non-finite triangle
-// is kept.
-bool plane_meets_box(const VEC& a, const double n[3], const CBox& box) {
+// Whether the plane of the triangle a, a + e1, a + e2 (as the ray test sees it) may meet the box: false only
+// when the box lies clearly on one side. Worked in double, where the normal's products are exact, with a
+// margin far above the rounding left; a degenerate or non-finite triangle is kept.
+bool plane_meets_box(const VEC& a, const VEC& e1, const VEC& e2, const CBox& box) {
+    const double n[3] = {double(e1.y) * e2.z - double(e1.z) * e2.y, double(e1.z) * e2.x - double(e1.x) * e2.z,
+                         double(e1.x) * e2.y - double(e1.y) * e2.x};
     const double lo[3] = {box.min.x, box.min.y, box.min.z}, hi[3] = {box.max.x, box.max.y, box.max.z};
     const double p[3] = {a.x, a.y, a.z};
     double offset = 0, reach = 0, scale = 0;
@@ -127,16 +129,11 @@ OctLayoutBuild::OctLayoutBuild(const CRawMesh& m) : layout(std::make_shared<OctL
         if (!t.is_below(vertex_count)) continue;
         bounds[i] = OctFaceBound(m, static_cast<DWORD>(i));
         const VEC& a = m.vertices[t.a];
-        Tri& r = tris[i];
-        r.a = a;
-        r.e1 = m.vertices[t.b] - a;
-        r.e2 = m.vertices[t.c] - a;
-        // The plane of the triangle as the ray test sees it; the products of floats are exact in double.
-        r.n[0] = double(r.e1.y) * r.e2.z - double(r.e1.z) * r.e2.y;
-        r.n[1] = double(r.e1.z) * r.e2.x - double(r.e1.x) * r.e2.z;
-        r.n[2] = double(r.e1.x) * r.e2.y - double(r.e1.y) * r.e2.x;
+        tris[i] = {a, m.vertices[t.b] - a, m.vertices[t.c] - a};
     }
-    layout->blocks.reserve(m.faces.size() / 2 + 16);
+    // A block a face is more than the faces' references usually fill; reserved address space that is never
+    // written costs nothing, while regrowing would copy the blocks laid out so far.
+    layout->blocks.reserve(m.faces.size() + 16);
 }
 
 uint32_t OctLayoutBuild::add_cells(size_t count) {
@@ -159,7 +156,7 @@ void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<
     int lane = 4;
     for (DWORD f : faces) {
         const Tri& t = tris[f];
-        if (!plane_meets_box(t.a, t.n, box)) continue;
+        if (!plane_meets_box(t.a, t.e1, t.e2, box)) continue;
         if (lane == 4) {
             blocks.emplace_back();
             lane = 0;

@@ -82,7 +82,6 @@ public:
 private:
     struct Tri {
         VEC a, e1, e2;
-        double n[3]; // e1 × e2
     };
     LargeVector<OctFaceBound> bounds;
     LargeVector<Tri> tris;
