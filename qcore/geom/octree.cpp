@@ -132,8 +132,11 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget,
     std::vector<uint8_t>& octants = layout_build ? layout_build->scratch() : own;
     octants.resize(faces.size());
     size_t counts[8] = {}, references = 0;
+    // The face records are read in face order but far apart; fetched some faces ahead.
+    constexpr size_t ahead = 8;
     for (size_t j = 0; j < faces.size(); ++j) {
         const DWORD f = faces[j];
+        if (bounds && j + ahead < faces.size()) __builtin_prefetch(&bounds[faces[j + ahead]]);
         const qcore::detail::OctFaceBound b = bounds ? bounds[f] : qcore::detail::OctFaceBound(*mesh, f);
         unsigned in = 0xFF;
         for (int k = 0; k < 3; ++k) {
@@ -150,7 +153,7 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget,
     const bool over_budget = budget && references > faces.size() && references - faces.size() > *budget;
     if (references == 0 || over_budget) return false;
     COctNode* made[8] = {};
-    std::vector<COctNode*> kept;
+    children.reserve(static_cast<size_t>(std::count_if(counts, counts + 8, [](size_t c) { return c > 0; })));
     for (int i = 0; i < 8; ++i) {
         if (!counts[i]) continue;
         made[i] = new COctNode;
@@ -158,13 +161,12 @@ bool COctNode::Split(int max_faces, int max_depth, size_t* budget,
         made[i]->mesh = mesh;
         made[i]->box = box.get_split_box(centre, i);
         made[i]->faces.reserve(counts[i]);
-        kept.push_back(made[i]);
+        children.push_back(made[i]);
     }
     for (size_t j = 0; j < faces.size(); ++j)
         for (unsigned in = octants[j]; in; in &= in - 1)
             made[std::countr_zero(in)]->faces.push_back(faces[j]);
     if (budget) *budget -= std::min(*budget, references - std::min(references, faces.size()));
-    children = std::move(kept);
     faces.clear();
     faces.shrink_to_fit();
     if (layout_build) {

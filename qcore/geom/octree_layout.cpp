@@ -154,7 +154,13 @@ void OctLayoutBuild::set_leaf(uint32_t cell, const CBox& box, const std::vector<
     CBox bound;
     const auto first = static_cast<uint32_t>(blocks.size());
     int lane = 4;
-    for (DWORD f : faces) {
+    constexpr size_t ahead = 8; // face records fetched this far ahead
+    for (size_t j = 0; j < faces.size(); ++j) {
+        if (j + ahead < faces.size()) {
+            __builtin_prefetch(&tris[faces[j + ahead]]);
+            __builtin_prefetch(&bounds[faces[j + ahead]]);
+        }
+        const DWORD f = faces[j];
         const Tri& t = tris[f];
         if (!plane_meets_box(t.a, t.e1, t.e2, box)) continue;
         if (lane == 4) {
