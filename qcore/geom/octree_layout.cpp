@@ -243,7 +243,9 @@ namespace {
 class RayCells {
 public:
     RayCells(const OctLayout& l, const CRayForBox& r, float from, float to)
-        : ray(r), t0(from), t1(to), fast(l.finite && finite_vec(r.origin) && finite_vec(r.inv_dir)) {}
+        : ray(r), t0(from), t1(to), fast(l.finite && finite_vec(r.origin) && finite_vec(r.inv_dir)),
+          ox(_mm_set1_ps(r.origin.x)), oy(_mm_set1_ps(r.origin.y)), oz(_mm_set1_ps(r.origin.z)),
+          ix(_mm_set1_ps(r.inv_dir.x)), iy(_mm_set1_ps(r.inv_dir.y)), iz(_mm_set1_ps(r.inv_dir.z)) {}
 
     bool enters(const OctLayout::Cell& c, float& tnear) const {
         const CBox& b = c.bound;
@@ -256,10 +258,51 @@ public:
         return tnear <= tfar && tnear < t1 && t0 < tfar;
     }
 
+    // Which of the count (at most 8) cells side by side from c the interval enters (bit k for c[k]), with
+    // their entry parameters: enters() for each, four at a time on the fast path.
+    unsigned enters(const OctLayout::Cell* c, uint32_t count, float entry[8]) const {
+        unsigned mask = 0;
+        if (!fast) {
+            for (uint32_t k = 0; k < count; ++k)
+                mask |= enters(c[k], entry[k]) ? 1u << k : 0u;
+            return mask;
+        }
+        for (uint32_t base = 0; base < count; base += 4)
+            mask |= enters4(c + base, std::min<uint32_t>(count - base, 4), entry + base) << base;
+        return mask;
+    }
+
 private:
     const CRayForBox& ray;
     const float t0, t1;
     const bool fast;
+    const __m128 ox, oy, oz, ix, iy, iz;
+
+    unsigned enters4(const OctLayout::Cell* c, uint32_t n, float* entry) const {
+        // Rows of (min.x, min.y, min.z, max.x) and (max.y, max.z, ...) turned into columns, one cell a lane;
+        // lanes past n repeat the first cell and are dropped.
+        __m128 r[4], q[4];
+        for (uint32_t k = 0; k < 4; ++k) {
+            const CBox& b = c[k < n ? k : 0].bound;
+            r[k] = _mm_loadu_ps(&b.min.x);
+            q[k] = _mm_setr_ps(b.max.y, b.max.z, 0.0f, 0.0f);
+        }
+        _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+        _MM_TRANSPOSE4_PS(q[0], q[1], q[2], q[3]);
+        const __m128 ax = _mm_mul_ps(_mm_sub_ps(r[0], ox), ix), bx = _mm_mul_ps(_mm_sub_ps(r[3], ox), ix);
+        const __m128 ay = _mm_mul_ps(_mm_sub_ps(r[1], oy), iy), by = _mm_mul_ps(_mm_sub_ps(q[0], oy), iy);
+        const __m128 az = _mm_mul_ps(_mm_sub_ps(r[2], oz), iz), bz = _mm_mul_ps(_mm_sub_ps(q[1], oz), iz);
+        const __m128 tnear =
+            _mm_max_ps(_mm_max_ps(_mm_min_ps(ax, bx), _mm_min_ps(ay, by)), _mm_min_ps(az, bz));
+        const __m128 tfar =
+            _mm_min_ps(_mm_min_ps(_mm_max_ps(ax, bx), _mm_max_ps(ay, by)), _mm_max_ps(az, bz));
+        __m128 ok = _mm_and_ps(_mm_cmple_ps(tnear, tfar), _mm_cmplt_ps(tnear, _mm_set1_ps(t1)));
+        ok = _mm_and_ps(ok, _mm_cmplt_ps(_mm_set1_ps(t0), tfar));
+        const __m128 valid = _mm_and_ps(_mm_and_ps(_mm_cmple_ps(r[0], r[3]), _mm_cmple_ps(r[1], q[0])),
+                                        _mm_cmple_ps(r[2], q[1]));
+        _mm_storeu_ps(entry, tnear);
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(ok, valid))) & ((1u << n) - 1);
+    }
 };
 
 struct Pending {
@@ -302,12 +345,13 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
         // Queued so that the one to take first is on top.
         Pending next[8];
         int n = 0;
-        for (uint32_t i = c.first; i < c.first + c.count; ++i) {
-            if (!cells.enters(l.cells[i], entry)) continue;
+        float entries[8];
+        for (unsigned in = cells.enters(&l.cells[c.first], c.count, entries); in; in &= in - 1) {
+            const unsigned k = static_cast<unsigned>(std::countr_zero(in));
             int at = n++;
-            for (; at > 0 && (!FrontToBack || next[at - 1].entry < entry); --at)
+            for (; at > 0 && (!FrontToBack || next[at - 1].entry < entries[k]); --at)
                 next[at] = next[at - 1];
-            next[at] = {i, entry};
+            next[at] = {c.first + k, entries[k]};
         }
         for (int k = 0; k < n; ++k) {
             if (FrontToBack && next[k].entry > bound()) continue;
