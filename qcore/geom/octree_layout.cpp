@@ -195,8 +195,11 @@ void OctLayoutBuild::finish() {
     }
 }
 
-unsigned intersect_block(const OctLayout::Block& b, const CRayForBox& ray, float u[4], float v[4],
-                         float dist[4]) {
+namespace {
+
+// Inlined into the walks, so that the ray's lanes are set up once a walk.
+[[gnu::always_inline]] inline unsigned block_hits(const OctLayout::Block& b, const CRayForBox& ray,
+                                                  float u[4], float v[4], float dist[4]) {
     const __m128 dx = _mm_set1_ps(ray.dir.x), dy = _mm_set1_ps(ray.dir.y), dz = _mm_set1_ps(ray.dir.z);
     const __m128 e1x = _mm_load_ps(b.e1x), e1y = _mm_load_ps(b.e1y), e1z = _mm_load_ps(b.e1z);
     const __m128 e2x = _mm_load_ps(b.e2x), e2y = _mm_load_ps(b.e2y), e2z = _mm_load_ps(b.e2z);
@@ -233,6 +236,13 @@ unsigned intersect_block(const OctLayout::Block& b, const CRayForBox& ray, float
         _mm_storeu_ps(dist, dd);
     }
     return mask;
+}
+
+} // namespace
+
+unsigned intersect_block(const OctLayout::Block& b, const CRayForBox& ray, float u[4], float v[4],
+                         float dist[4]) {
+    return block_hits(b, ray, u, v, dist);
 }
 
 namespace {
@@ -338,8 +348,7 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
         const OctLayout::Cell& c = l.cells[p.cell];
         if (c.leaf) {
             for (uint32_t k = c.first; k < c.first + c.count; ++k)
-                if (const unsigned lanes = intersect_block(l.blocks[k], ray, u, v, d))
-                    block(k, lanes, u, v, d);
+                if (const unsigned lanes = block_hits(l.blocks[k], ray, u, v, d)) block(k, lanes, u, v, d);
             continue;
         }
         // Queued so that the one to take first is on top.
