@@ -371,7 +371,9 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
                 prefetch(first + 64);
                 prefetch(first + 128);
             } else {
-                prefetch(&l.cells[child.first]);
+                const char* group = reinterpret_cast<const char*>(&l.cells[child.first]);
+                for (size_t at = 0; at < child.count * sizeof(OctLayout::Cell); at += 64)
+                    prefetch(group + at);
             }
             stack[top++] = next[k];
         }
