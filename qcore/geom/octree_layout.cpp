@@ -342,13 +342,30 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
     size_t top = 0;
     stack[top++] = {start, entry};
     float u[4], v[4], d[4];
+    const auto run_leaf = [&](const OctLayout::Cell& c) {
+        for (uint32_t k = c.first; k < c.first + c.count; ++k)
+            if (const unsigned lanes = block_hits(l.blocks[k], ray, u, v, d)) block(k, lanes, u, v, d);
+    };
+    // Without a bound to tighten, leaves wait in a short queue (in the order they are reached) while the
+    // walk goes on, so that their blocks, fetched when they were queued, have arrived when they are tested.
+    constexpr uint32_t queue_size = FrontToBack ? 1 : 8;
+    const OctLayout::Cell* queue[queue_size];
+    uint32_t head = 0, queued = 0;
     while (top) {
         const Pending p = stack[--top];
         if (FrontToBack && p.entry > bound()) continue;
         const OctLayout::Cell& c = l.cells[p.cell];
         if (c.leaf) {
-            for (uint32_t k = c.first; k < c.first + c.count; ++k)
-                if (const unsigned lanes = block_hits(l.blocks[k], ray, u, v, d)) block(k, lanes, u, v, d);
+            if (FrontToBack) {
+                run_leaf(c);
+                continue;
+            }
+            if (queued == queue_size) {
+                run_leaf(*queue[head]);
+                head = (head + 1) % queue_size;
+                --queued;
+            }
+            queue[(head + queued++) % queue_size] = &c;
             continue;
         }
         // Queued so that the one to take first is on top.
@@ -378,6 +395,8 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
             stack[top++] = next[k];
         }
     }
+    for (; queued; --queued, head = (head + 1) % queue_size)
+        run_leaf(*queue[head]);
 }
 
 } // namespace
