@@ -4,8 +4,10 @@
 #include <qcore/data/log.h>
 #include <qcore/data/wait_window.h>
 #include <qcore/geom/octree.h>
+#include <qcore/geom/octree_layout.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -87,61 +89,25 @@ COctNode* COctNode::BuildOcTree(CRawMesh* mesh, int max_faces, int max_depth, fl
     CBaseStatus quiet;
     CProgressBar progress(status ? status : &quiet, std::max(max_depth, 0) + 1, "Update Collision Data...");
     size_t budget = root->faces.size() * budget_per_face + budget_floor;
+    qcore::detail::OctLayoutBuild layout(*mesh);
+    root->cell = layout.add_cells(1);
+    root->layout = layout.get();
+    if (!root->CanSplit(max_faces, max_depth)) layout.set_leaf(root->cell, root->box, root->faces);
     std::vector<COctNode*> level{root}, next;
     while (!level.empty()) {
         progress.tick();
         next.clear();
-        for (auto it = level.rbegin(); it != level.rend(); ++it)
-            if ((*it)->Split(max_faces, max_depth, &budget))
-                next.insert(next.end(), (*it)->children.begin(), (*it)->children.end());
+        for (auto it = level.rbegin(); it != level.rend(); ++it) {
+            COctNode* n = *it;
+            if (n->Split(max_faces, max_depth, &budget, &layout))
+                next.insert(next.end(), n->children.begin(), n->children.end());
+            else if (n->CanSplit(max_faces, max_depth)) // refused: it stays a leaf after all
+                layout.set_leaf(n->cell, n->box, n->faces);
+        }
         std::swap(level, next);
     }
-    lay_out(root);
+    layout.finish();
     return root;
-}
-
-void COctNode::lay_out(COctNode* root) {
-    auto out = std::make_shared<qcore::detail::OctLayout>();
-    const CRawMesh& m = *root->mesh;
-    // Breadth first, so that the children of each cell take consecutive slots and the upper levels, which
-    // every ray walks, stay together. The first pass only orders and counts, so that nothing regrows.
-    std::vector<COctNode*> order{root};
-    size_t references = 0;
-    for (size_t i = 0; i < order.size(); ++i) {
-        const COctNode* n = order[i];
-        if (n->children.empty())
-            references += n->faces.size();
-        else
-            order.insert(order.end(), n->children.begin(), n->children.end());
-    }
-    out->cells.resize(order.size());
-    out->tris.reserve(references);
-    out->faces.reserve(references);
-    uint32_t next_child = 1;
-    for (size_t i = 0; i < order.size(); ++i) {
-        COctNode* n = order[i];
-        n->cell = static_cast<uint32_t>(i);
-        n->layout = out;
-        qcore::detail::OctLayout::Cell& c = out->cells[i];
-        c.box = n->box;
-        c.leaf = n->children.empty();
-        out->finite = out->finite && finite_box(c.box) && c.box.min.x <= c.box.max.x &&
-                      c.box.min.y <= c.box.max.y && c.box.min.z <= c.box.max.z;
-        if (!c.leaf) {
-            c.first = next_child;
-            c.count = static_cast<uint32_t>(n->children.size());
-            next_child += c.count;
-            continue;
-        }
-        c.first = static_cast<uint32_t>(out->tris.size());
-        c.count = static_cast<uint32_t>(n->faces.size());
-        for (DWORD f : n->faces) {
-            const CFace& t = m.faces[f];
-            const VEC& a = m.vertices[t.a];
-            out->tris.push_back({a, m.vertices[t.b] - a, m.vertices[t.c] - a});
-            out->faces.push_back(f);
-        }
-    }
 }
 
 bool COctNode::CanSplit(int max_faces, int max_depth) const {
@@ -150,205 +116,109 @@ bool COctNode::CanSplit(int max_faces, int max_depth) const {
            depth < COctree::deepest + 1 && finite_box(box) && box.get_max_len() > 0.0f;
 }
 
-namespace {
-
-// For one axis of a vertex, the out-code bits (1: below, 2: above) against the lower half [lo, mid] and the
-// upper half [mid, hi] of a cell, compared exactly as CBox::get_position_code compares (NaN reads below).
-inline void half_codes(float p, float lo, float mid, float hi, unsigned& low, unsigned& high) {
-    low = (p >= lo ? 0u : 1u) | (p > mid ? 2u : 0u);
-    high = (p >= mid ? 0u : 1u) | (p > hi ? 2u : 0u);
-}
-
-} // namespace
-
-bool COctNode::Split(int max_faces, int max_depth, size_t* budget) {
+bool COctNode::Split(int max_faces, int max_depth, size_t* budget,
+                     qcore::detail::OctLayoutBuild* layout_build) {
     if (!CanSplit(max_faces, max_depth)) return false;
     const VEC centre = (box.min + box.max) * 0.5f;
+    // CBox::triangle_test of child i holds unless, on some axis, all three vertices lie below the child's
+    // half of the cell or all lie above it: the face's bounds (a NaN coordinate reads below) overlap that
+    // half on every axis. Bit i of a half's mask stands for octant i. The octants are counted first, so
+    // that a refused split allocates nothing and each child's list is allocated once.
+    const float lo[3] = {box.min.x, box.min.y, box.min.z}, mid[3] = {centre.x, centre.y, centre.z},
+                hi[3] = {box.max.x, box.max.y, box.max.z};
+    static constexpr unsigned lower_half[3] = {0x55, 0x33, 0x0F};
+    const qcore::detail::OctFaceBound* bounds = layout_build ? layout_build->face_bounds() : nullptr;
+    std::vector<uint8_t> own;
+    std::vector<uint8_t>& octants = layout_build ? layout_build->scratch() : own;
+    octants.resize(faces.size());
+    size_t counts[8] = {}, references = 0;
+    // The face records are read in face order but far apart; fetched some faces ahead.
+    constexpr size_t ahead = 8;
+    for (size_t j = 0; j < faces.size(); ++j) {
+        const DWORD f = faces[j];
+        if (bounds && j + ahead < faces.size()) __builtin_prefetch(&bounds[faces[j + ahead]]);
+        const qcore::detail::OctFaceBound b = bounds ? bounds[f] : qcore::detail::OctFaceBound(*mesh, f);
+        unsigned in = 0xFF;
+        for (int k = 0; k < 3; ++k) {
+            const bool lower = b.hi[k] >= lo[k] && b.lo[k] <= mid[k];
+            const bool upper = b.hi[k] >= mid[k] && b.lo[k] <= hi[k];
+            in &= (lower ? lower_half[k] : 0u) | (upper ? ~lower_half[k] & 0xFFu : 0u);
+        }
+        octants[j] = static_cast<uint8_t>(in);
+        for (; in; in &= in - 1)
+            ++counts[std::countr_zero(in)];
+    }
+    for (size_t c : counts)
+        references += c;
+    const bool over_budget = budget && references > faces.size() && references - faces.size() > *budget;
+    if (references == 0 || over_budget) return false;
     COctNode* made[8] = {};
+    children.reserve(static_cast<size_t>(std::count_if(counts, counts + 8, [](size_t c) { return c > 0; })));
     for (int i = 0; i < 8; ++i) {
+        if (!counts[i]) continue;
         made[i] = new COctNode;
         made[i]->depth = depth + 1;
         made[i]->mesh = mesh;
         made[i]->box = box.get_split_box(centre, i);
+        made[i]->faces.reserve(counts[i]);
+        children.push_back(made[i]);
     }
-    // CBox::triangle_test of child i holds when the three vertices' out-codes against it share no bit. The
-    // out-code bits of different axes are disjoint, so their common bits are, per axis, the common bits of
-    // that axis against the child's half: one pass over the faces serves all eight children.
-    size_t references = 0;
-    for (DWORD f : faces) {
-        const CFace& t = mesh->faces[f];
-        const VEC* v[3] = {&mesh->vertices[t.a], &mesh->vertices[t.b], &mesh->vertices[t.c]};
-        unsigned common[3][2] = {{3, 3}, {3, 3}, {3, 3}};
-        for (const VEC* p : v) {
-            unsigned low, high;
-            half_codes(p->x, box.min.x, centre.x, box.max.x, low, high);
-            common[0][0] &= low;
-            common[0][1] &= high;
-            half_codes(p->y, box.min.y, centre.y, box.max.y, low, high);
-            common[1][0] &= low;
-            common[1][1] &= high;
-            half_codes(p->z, box.min.z, centre.z, box.max.z, low, high);
-            common[2][0] &= low;
-            common[2][1] &= high;
-        }
-        for (int i = 0; i < 8; ++i)
-            if ((common[0][i & 1] | common[1][(i >> 1) & 1] | common[2][(i >> 2) & 1]) == 0) {
-                made[i]->faces.push_back(f);
-                ++references;
-            }
-    }
-    std::vector<COctNode*> kept;
-    for (COctNode* c : made) {
-        if (c->faces.empty())
-            delete c;
-        else
-            kept.push_back(c);
-    }
-    const bool over_budget = budget && references > faces.size() && references - faces.size() > *budget;
-    if (kept.empty() || over_budget) {
-        for (COctNode* c : kept)
-            delete c;
-        return false;
-    }
+    for (size_t j = 0; j < faces.size(); ++j)
+        for (unsigned in = octants[j]; in; in &= in - 1)
+            made[std::countr_zero(in)]->faces.push_back(faces[j]);
     if (budget) *budget -= std::min(*budget, references - std::min(references, faces.size()));
-    children = std::move(kept);
     faces.clear();
     faces.shrink_to_fit();
-    return true;
-}
-
-namespace {
-
-using Layout = qcore::detail::OctLayout;
-
-// Which cells the interval (t0, t1) of a ray passes, and where it enters them: CBox::line_box_test. For a
-// ray with finite origin and reciprocals through cells of finite, valid boxes no slab gives NaN, so the
-// slabs reduce to minima and maxima without the border cases.
-class RayCells {
-public:
-    RayCells(const Layout& l, const CRayForBox& r, float from, float to)
-        : ray(r), t0(from), t1(to), fast(l.finite && finite(r.origin) && finite(r.inv_dir)) {}
-
-    bool enters(const Layout::Cell& c, float& tnear) const {
-        float tfar;
-        if (!fast) return c.box.ray_interval(ray, tnear, tfar) && tnear < t1 && t0 < tfar;
-        const VEC a = (c.box.min - ray.origin) * ray.inv_dir, b = (c.box.max - ray.origin) * ray.inv_dir;
-        tnear = std::max(std::max(std::min(a.x, b.x), std::min(a.y, b.y)), std::min(a.z, b.z));
-        tfar = std::min(std::min(std::max(a.x, b.x), std::max(a.y, b.y)), std::max(a.z, b.z));
-        return tnear <= tfar && tnear < t1 && t0 < tfar;
-    }
-
-private:
-    const CRayForBox& ray;
-    const float t0, t1;
-    const bool fast;
-};
-
-bool intersect(const Layout& l, uint32_t i, const CRayForBox& ray, OCTREE_INT_ITEM& hit) {
-    const Layout::Tri& t = l.tris[i];
-    if (!qcore::detail::intersect_tri_edges(t.a, t.e1, t.e2, ray.origin, ray.dir, hit.u, hit.v, hit.dist))
-        return false;
-    hit.face = l.faces[i];
-    return true;
-}
-
-// Calls leaf(cell) for every leaf on the ray's interval, depth first in child order.
-template <class Leaf>
-void walk_ray(const Layout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Leaf&& leaf) {
-    const RayCells cells(l, ray, t0, t1);
-    float tnear;
-    if (!cells.enters(l.cells[start], tnear)) return;
-    thread_local std::vector<uint32_t> stack;
-    stack.assign(1, start);
-    while (!stack.empty()) {
-        const Layout::Cell& c = l.cells[stack.back()];
-        stack.pop_back();
-        if (c.leaf) {
-            leaf(c);
-            continue;
+    if (layout_build) {
+        const uint32_t first = layout_build->add_cells(children.size());
+        layout_build->set_children(cell, first, children.size());
+        for (size_t i = 0; i < children.size(); ++i) {
+            COctNode* c = children[i];
+            c->cell = first + static_cast<uint32_t>(i);
+            c->layout = layout_build->get();
+            if (!c->CanSplit(max_faces, max_depth)) layout_build->set_leaf(c->cell, c->box, c->faces);
         }
-        for (uint32_t i = c.first + c.count; i-- > c.first;)
-            if (cells.enters(l.cells[i], tnear)) stack.push_back(i);
     }
+    return true;
 }
-
-} // namespace
 
 void COctNode::GetPossibleIntersectedTriangles(const CRayForBox& ray, float t0, float t1,
                                                std::vector<DWORD>& out) const {
-    if (!layout) return;
-    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
-        for (uint32_t i = c.first; i < c.first + c.count; ++i)
-            out.push_back(layout->faces[i]);
-    });
+    if (!box.line_box_test(ray, t0, t1)) return;
+    if (children.empty()) {
+        out.insert(out.end(), faces.begin(), faces.end());
+        return;
+    }
+    for (const COctNode* c : children)
+        c->GetPossibleIntersectedTriangles(ray, t0, t1, out);
 }
 
 bool COctNode::RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const {
-    if (!layout) return !hits.empty();
-    OCTREE_INT_ITEM hit;
-    walk_ray(*layout, cell, ray, t0, t1, [&](const Layout::Cell& c) {
-        for (uint32_t i = c.first; i < c.first + c.count; ++i)
-            if (intersect(*layout, i, ray, hit)) hits.push_back(hit);
-    });
+    if (layout) qcore::detail::oct_ray_all(*layout, cell, ray, t0, t1, hits);
     return !hits.empty();
 }
 
 bool COctNode::RayTestNearest(const CRayForBox& ray, float t0, float t1, OCTREE_INT_ITEM& hit) const {
-    if (!layout) return false;
-    const Layout& l = *layout;
-    const RayCells cells(l, ray, t0, t1);
-    float tnear;
-    if (!cells.enters(l.cells[cell], tnear)) return false;
-    bool found = false;
-    OCTREE_INT_ITEM best, candidate;
-    // Cells front to back by where the ray enters them: none entered after a nearer hit can hold a nearer
-    // one, since a hit lies in a cell the ray enters no later than the hit.
-    thread_local std::vector<std::pair<float, uint32_t>> stack;
-    stack.assign(1, {tnear, cell});
-    while (!stack.empty()) {
-        const auto [entry, index] = stack.back();
-        stack.pop_back();
-        if (found && entry > best.dist) continue;
-        const Layout::Cell& c = l.cells[index];
-        if (c.leaf) {
-            for (uint32_t i = c.first; i < c.first + c.count; ++i)
-                if (intersect(l, i, ray, candidate) && (!found || candidate.dist < best.dist)) {
-                    best = candidate;
-                    found = true;
-                }
-            continue;
-        }
-        // Pushed farthest first, so that the nearest is taken next (of equal ones, the first child).
-        const size_t base = stack.size();
-        for (uint32_t i = c.first; i < c.first + c.count; ++i) {
-            if (!cells.enters(l.cells[i], tnear)) continue;
-            size_t at = stack.size();
-            stack.emplace_back();
-            for (; at > base && stack[at - 1].first <= tnear; --at)
-                stack[at] = stack[at - 1];
-            stack[at] = {tnear, i};
-        }
-    }
-    if (found) hit = best;
-    return found;
+    return layout && qcore::detail::oct_ray_nearest(*layout, cell, ray, t0, t1, hit);
 }
 
 void COctNode::find_possible_faces_int_with_box(const CBox& query, std::vector<DWORD>& out) {
-    if (!layout) return;
-    const Layout& l = *layout;
-    if (!l.cells[cell].box.int_with_box(query)) return;
-    thread_local std::vector<uint32_t> stack;
-    stack.assign(1, cell);
+    if (!box.int_with_box(query)) return;
+    if (children.empty()) {
+        out.insert(out.end(), faces.begin(), faces.end());
+        return;
+    }
+    std::vector<const COctNode*> stack{this};
     while (!stack.empty()) {
-        const Layout::Cell& c = l.cells[stack.back()];
+        const COctNode* n = stack.back();
         stack.pop_back();
-        if (c.leaf) {
-            for (uint32_t i = c.first; i < c.first + c.count; ++i)
-                out.push_back(l.faces[i]);
-            continue;
+        for (const COctNode* c : n->children) {
+            if (!c->box.int_with_box(query)) continue;
+            if (c->children.empty())
+                out.insert(out.end(), c->faces.begin(), c->faces.end());
+            else
+                stack.push_back(c);
         }
-        for (uint32_t i = c.first + c.count; i-- > c.first;)
-            if (l.cells[i].box.int_with_box(query)) stack.push_back(i);
     }
 }
 
@@ -364,20 +234,25 @@ void COctNode::EnumAllChildren(std::vector<const COctNode*>& nodes) const {
 }
 
 void COctNode::GetDesc(OCTREE_DESC& d) const {
+    // The record's fields are 32-bit; counts beyond that stop at the largest int instead of wrapping.
+    const auto add = [](int& field, long long amount) {
+        field = static_cast<int>(std::min<long long>(INT_MAX, field + amount));
+    };
     d = OCTREE_DESC{};
     d.max_leaf_faces = INT_MIN;
     d.min_leaf_faces = INT_MAX;
     std::vector<const COctNode*> nodes;
     EnumAllChildren(nodes);
     for (const COctNode* n : nodes) {
-        ++d.node_count;
-        if (n->depth >= 0 && n->depth < 32) ++d.depth_counts[n->depth];
+        add(d.node_count, 1);
+        if (n->depth >= 0 && n->depth < 32) add(d.depth_counts[n->depth], 1);
         d.max_depth = std::max(d.max_depth, n->depth);
         if (!n->children.empty()) continue;
-        const int count = static_cast<int>(n->faces.size());
-        d.total_leaf_faces += count;
-        d.max_leaf_faces = std::max(d.max_leaf_faces, count);
-        d.min_leaf_faces = std::min(d.min_leaf_faces, count);
+        const long long count = static_cast<long long>(n->faces.size());
+        add(d.total_leaf_faces, count);
+        d.max_leaf_faces =
+            static_cast<int>(std::max<long long>(d.max_leaf_faces, std::min<long long>(count, INT_MAX)));
+        d.min_leaf_faces = static_cast<int>(std::min<long long>(d.min_leaf_faces, count));
     }
 }
 

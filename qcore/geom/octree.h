@@ -35,25 +35,8 @@ struct OCTREE_DESC {
 };
 
 namespace qcore::detail {
-// A built tree laid out for queries: the cells in one array (a cell's children side by side, found by
-// index) and the leaves' triangles in another, each with its first vertex and both edges ready for the
-// intersection test, their face numbers beside them (read only on a hit). It holds the triangles as they
-// were when the tree was built.
-struct OctLayout {
-    struct Cell {
-        CBox box;
-        uint32_t first;      // first child cell, or first triangle of a leaf
-        uint32_t count : 31; // children, or triangles of a leaf
-        uint32_t leaf : 1;
-    };
-    struct Tri {
-        VEC a, e1, e2;
-    };
-    std::vector<Cell> cells;
-    std::vector<Tri> tris;
-    std::vector<DWORD> faces; // the face of each entry of tris
-    bool finite = true;       // every cell a valid box of finite bounds
-};
+struct OctLayout;
+class OctLayoutBuild;
 } // namespace qcore::detail
 
 class COctNode {
@@ -64,8 +47,11 @@ public:
     COctNode& operator=(const COctNode& o);
     virtual ~COctNode();
 
-    // Appends exact hits of the faces in the leaves the interval (t0, t1) of the ray passes through; a face
-    // kept in several leaves is reported once per leaf. True when hits is non-empty afterwards.
+    // Appends exact hits of the faces in the leaves the interval (t0, t1) of the ray passes through, leaf by
+    // leaf depth first in child order. A leaf tests the faces whose plane passes through its cell, when the
+    // ray meets their bounds within the cell, so a face may be reported once for each of several leaves
+    // (remove_equal_faces leaves one). Every hit inside this node's cell is found; below the root, hits of
+    // its faces outside the cell may be left out. True when hits is non-empty afterwards.
     bool RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const;
     // The nearest hit within the leaves the interval passes, walking the cells front to back and stopping
     // once no nearer hit can follow; false when there is none.
@@ -95,7 +81,9 @@ protected:
     bool CanSplit(int max_faces, int max_depth) const;
     // Splits into the non-empty octants; false (the node stays a leaf) when it may not or nothing separates.
     // `budget` is the number of face references the tree may still add; a split that needs more is refused.
-    bool Split(int max_faces, int max_depth, size_t* budget = nullptr);
+    // With layout_build, the children also take their cells in the layout being built.
+    bool Split(int max_faces, int max_depth, size_t* budget = nullptr,
+               qcore::detail::OctLayoutBuild* layout_build = nullptr);
 
     std::vector<COctNode*> children;
     CBox box;
@@ -110,7 +98,6 @@ private:
     uint32_t cell = 0;
 
     void retarget(CRawMesh* m);
-    static void lay_out(COctNode* root);
 };
 
 class COctree {

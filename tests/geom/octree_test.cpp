@@ -300,3 +300,73 @@ TEST(Octree, CopiesAreDeep) {
     EXPECT_EQ(a.size(), b.size());
     EXPECT_EQ(a.size() > 0, !brute_hits(mesh, ray).empty());
 }
+
+// Trees whose splits were refused for the reference budget, trees over non-finite vertices (the careful
+// slab test) and queries started below the root all answer what a loop over every face answers.
+TEST(Octree, RefusedSplitsNonFiniteMeshesAndSubtreesMatchBruteForce) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> pos(-12, 12);
+    CRawMesh crowded; // large faces over one another: the budget stops splitting early
+    for (int i = 0; i < 1500; ++i) {
+        crowded.vertices.insert(crowded.vertices.end(),
+                                {VEC(-10, pos(rng), -10), VEC(10, pos(rng), -10), VEC(0, pos(rng), 10)});
+        const DWORD b = static_cast<DWORD>(3 * i);
+        crowded.faces.emplace_back(b, b + 1, b + 2);
+    }
+    CRawMesh odd = random_mesh(rng, 1000);
+    odd.vertices[4].x = nan;
+    odd.vertices[10].y = inf;
+    for (const CRawMesh* mesh : {&crowded, &odd}) {
+        COctree tree;
+        tree.build_from_vbib(*const_cast<CRawMesh*>(mesh), 1, 30, 0, 1.0f, nullptr);
+        const COctNode* root = tree.get_root();
+        for (int i = 0; i < 150; ++i) {
+            const VEC o(pos(rng), pos(rng), pos(rng));
+            const CRayForBox ray(o, i % 7 == 0 ? VEC(0, 0, 25) : VEC(pos(rng), pos(rng), pos(rng)) - o);
+            std::vector<OCTREE_INT_ITEM> hits;
+            root->RayTest(ray, 0, 3.4e38f, hits);
+            std::set<DWORD> got;
+            for (const OCTREE_INT_ITEM& h : hits)
+                got.insert(h.face);
+            ASSERT_EQ(got, brute_hits(*mesh, ray)) << "ray " << i;
+            // The children together find what the root finds.
+            std::set<DWORD> below;
+            for (const COctNode* child : root->get_children()) {
+                std::vector<OCTREE_INT_ITEM> part;
+                child->RayTest(ray, 0, 3.4e38f, part);
+                for (const OCTREE_INT_ITEM& h : part)
+                    below.insert(h.face);
+            }
+            if (!root->is_leaf()) {
+                EXPECT_EQ(below, got) << "ray " << i;
+            }
+            OCTREE_INT_ITEM nearest;
+            ASSERT_EQ(root->RayTestNearest(ray, 0, 3.4e38f, nearest), !hits.empty());
+            if (!hits.empty()) {
+                EXPECT_EQ(nearest.dist, std::min_element(hits.begin(), hits.end())->dist);
+            }
+        }
+    }
+}
+
+TEST(Octree, NearestStopsAtTheEndOfTheInterval) {
+    // Two parallel squares' worth of triangles, at z = 0 and z = 5, in many cells.
+    std::mt19937 rng(6);
+    CRawMesh mesh = random_mesh(rng, 400);
+    for (float z : {0.0f, 5.0f}) {
+        const DWORD b = static_cast<DWORD>(mesh.vertices.size());
+        mesh.vertices.insert(mesh.vertices.end(), {VEC(-10, -10, z), VEC(10, -10, z), VEC(-10, 10, z)});
+        mesh.faces.emplace_back(b, b + 1, b + 2);
+    }
+    COctree tree;
+    tree.build_from_vbib(mesh, 4, 8, 0, 1.0f, nullptr);
+    // Cells entered only after t1 are left out; hits themselves are not cut to the interval.
+    const CRayForBox ray(VEC(-5, -5, -20), VEC(0, 0, 1));
+    OCTREE_INT_ITEM hit;
+    ASSERT_TRUE(tree.get_root()->RayTestNearest(ray, 0, 3.4e38f, hit));
+    EXPECT_LE(hit.dist, 20.0f);
+    EXPECT_FALSE(tree.get_root()->RayTestNearest(ray, 0, 1.0f, hit));
+    std::vector<OCTREE_INT_ITEM> hits;
+    EXPECT_FALSE(tree.get_root()->RayTest(ray, 0, 1.0f, hits));
+}
