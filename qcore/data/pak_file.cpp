@@ -5,12 +5,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
-#include <sys/mman.h>
 #include <unordered_map>
 #include <utility>
 
@@ -539,28 +537,6 @@ const char* pak_element_name(WORD kind) {
 
 namespace detail {
 
-namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
-// Below this a block gains too little to be worth aligning, and the last huge page would weigh too much.
-constexpr size_t kHugePagesFrom = 4 * kHugePage;
-} // namespace
-
-BYTE* allocate_file_bytes(size_t count) {
-    if (count < kHugePagesFrom) return static_cast<BYTE*>(::operator new(count));
-    void* p = nullptr;
-    if (posix_memalign(&p, kHugePage, count) != 0) throw std::bad_alloc();
-    // Only a hint: where huge pages are off, the block works the same.
-    madvise(p, count, MADV_HUGEPAGE);
-    return static_cast<BYTE*>(p);
-}
-
-void free_file_bytes(BYTE* p, size_t count) noexcept {
-    if (count < kHugePagesFrom)
-        ::operator delete(p);
-    else
-        std::free(p);
-}
-
 void PakWriteBuffer::put(CFile& f, const void* bytes, size_t count) {
     if (buf_.size() + count > kWriteChunk) flush(f);
     if (count >= kWriteChunk) {
@@ -754,7 +730,7 @@ void CPakFile::close_file() {
     damage.Empty();
     f.Abort();
     clear_all_nodes();
-    std::vector<BYTE, qcore::detail::FileBytesAllocator<BYTE>>().swap(preloaded);
+    std::vector<BYTE, qcore::detail::LargeNoInitAllocator<BYTE>>().swap(preloaded);
 }
 
 int CPakFile::create(const char* path) {
@@ -947,7 +923,7 @@ void CPakFile::keep_only_data(size_t bytes) {
     // A file of many small nodes is mostly headers, which the tree holds already: its data moves into a
     // block of its own and the copy of the file goes. Files of large data keep the copy as it is.
     if (bytes * 2 >= preloaded.size()) return;
-    std::vector<BYTE, qcore::detail::FileBytesAllocator<BYTE>> compact(bytes);
+    std::vector<BYTE, qcore::detail::LargeNoInitAllocator<BYTE>> compact(bytes);
     size_t at = 0;
     each_node(root.get(), [&](CPakNode& node) {
         if (!node.held_bytes || node.length <= 0) return;

@@ -18,6 +18,7 @@
 // - get_buffer reads whole elements only (length / element size), never past the destination.
 // No read allocates more than the file holds, and each loop step consumes at least one 64-byte header.
 // I/O errors of the file object are caught and reported; operations then return 0 or null.
+#include <qcore/core/large_alloc.h>
 #include <qcore/platform/win32/cstring.h>
 #include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/types.h>
@@ -79,32 +80,6 @@ private:
     mutable uint32_t indexed_ = 0;
 };
 
-// Leaves bytes uninitialised on resize: node data is always overwritten by a read right after.
-template <class T> struct NoInitAllocator : std::allocator<T> {
-    template <class U> struct rebind { using other = NoInitAllocator<U>; };
-    NoInitAllocator() = default;
-    template <class U> NoInitAllocator(const NoInitAllocator<U>&) {}
-    template <class U> void construct(U* p) { ::new (static_cast<void*>(p)) U; }
-    template <class U, class... Args> void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
-// Memory for a whole file read at once: large blocks ask for huge pages, which makes filling them several
-// times cheaper (one page fault per 2 MB instead of per 4 KB).
-BYTE* allocate_file_bytes(size_t count);
-void free_file_bytes(BYTE* p, size_t count) noexcept;
-
-template <class T> struct FileBytesAllocator : NoInitAllocator<T> {
-    static_assert(sizeof(T) == 1);
-    template <class U> struct rebind { using other = FileBytesAllocator<U>; };
-    using value_type = T;
-    FileBytesAllocator() = default;
-    template <class U> FileBytesAllocator(const FileBytesAllocator<U>&) {}
-    T* allocate(size_t n) { return reinterpret_cast<T*>(allocate_file_bytes(n)); }
-    void deallocate(T* p, size_t n) noexcept { free_file_bytes(reinterpret_cast<BYTE*>(p), n); }
-    template <class U> bool operator==(const FileBytesAllocator<U>&) const { return true; }
-};
 } // namespace qcore::detail
 
 class CPakNode {
@@ -312,5 +287,5 @@ private:
     qcore::detail::PakReadBuffer reads;
     CString damage;
     // A preloaded file in memory, which its nodes' data points into.
-    std::vector<BYTE, qcore::detail::FileBytesAllocator<BYTE>> preloaded;
+    std::vector<BYTE, qcore::detail::LargeNoInitAllocator<BYTE>> preloaded;
 };

@@ -1,7 +1,6 @@
 #include <qcore/geom/octree_layout.h>
 
 #include <emmintrin.h>
-#include <sys/mman.h>
 #include <xmmintrin.h>
 
 #include <algorithm>
@@ -70,27 +69,7 @@ void widen(CBox& b) {
     grow(b.min.z, b.max.z);
 }
 
-// Below this, the ordinary heap.
-constexpr size_t large_size = size_t{4} << 20;
-constexpr size_t huge_page = size_t{2} << 20;
-
 } // namespace
-
-void* large_allocate(size_t bytes, size_t align) {
-    if (bytes < large_size) return ::operator new(bytes, std::align_val_t(align));
-    const size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
-    void* p = std::aligned_alloc(huge_page, rounded);
-    if (!p) throw std::bad_alloc();
-    madvise(p, rounded, MADV_HUGEPAGE); // advice only: without huge pages the memory works the same
-    return p;
-}
-
-void large_free(void* p, size_t bytes, size_t align) {
-    if (bytes < large_size)
-        ::operator delete(p, std::align_val_t(align));
-    else
-        std::free(p);
-}
 
 void OctLayout::Block::set(int lane, const VEC& a, const VEC& e1, const VEC& e2) {
     ax[lane] = a.x;

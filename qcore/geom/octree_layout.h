@@ -2,6 +2,7 @@
 // The query form of a built octree: the cells in one array (a cell's children side by side) and the
 // leaves' triangles four to a block, coordinates side by side, so that one SSE pass tests four of them.
 // Each cell keeps the bounds of what it holds (within its box), which rays test instead of the box.
+#include <qcore/core/large_alloc.h>
 #include <qcore/geom/octree.h>
 
 #include <cstdint>
@@ -9,24 +10,6 @@
 #include <vector>
 
 namespace qcore::detail {
-
-void* large_allocate(size_t bytes, size_t align);
-void large_free(void* p, size_t bytes, size_t align);
-
-// An allocator for the layout's large arrays: those of some megabytes are aligned to 2 MB and asked to be
-// backed by huge pages, which saves the many page faults of building and the TLB misses of random reads.
-template <class T> struct LargeAllocator {
-    using value_type = T;
-    LargeAllocator() = default;
-    template <class U> LargeAllocator(const LargeAllocator<U>&) {}
-
-    T* allocate(size_t n) { return static_cast<T*>(large_allocate(n * sizeof(T), alignof(T))); }
-    void deallocate(T* p, size_t n) { large_free(p, n * sizeof(T), alignof(T)); }
-    template <class U> bool operator==(const LargeAllocator<U>&) const { return true; }
-};
-void* large_allocate(size_t bytes, size_t align);
-void large_free(void* p, size_t bytes, size_t align);
-template <class T> using LargeVector = std::vector<T, LargeAllocator<T>>;
 
 // The bounds of a face's vertices, a NaN coordinate taken as −∞ (it reads as below every plane).
 struct OctFaceBound {
