@@ -455,6 +455,11 @@ void Pipeline::assemble(int worker, uint32_t first, uint32_t last) {
             continue;
         }
         if ((a | b | c) == 0) {
+            // Only flat shading reads the provoking vertex's colours.
+            if (!setup_.flat) {
+                emit_triangle(w, screen_[i0], screen_[i1], screen_[i2], screen_[i0]);
+                continue;
+            }
             ScreenVertex provoking;
             provoking.q = 1.f;
             std::copy(vertices_[first_vertex].attr, vertices_[first_vertex].attr + attributes_.count,
