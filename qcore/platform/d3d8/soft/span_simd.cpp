@@ -42,8 +42,18 @@ struct Sse2Lanes {
     static I madd16(I a, I b) { return _mm_madd_epi16(a, b); }
     template <int N> static I srai16(I v) { return _mm_srai_epi16(v, N); }
     template <int N> static I sll16(I v) { return _mm_slli_epi16(v, N); }
-    template <int M> static I shufflelo16(I v) { return _mm_shufflelo_epi16(v, M); }
-    template <int M> static I shufflehi16(I v) { return _mm_shufflehi_epi16(v, M); }
+    // Each pixel's alpha over its four channels.
+    static I alpha16(I v) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xff), 0xff); }
+    // Repeats each pixel's 16-bit weight (low half of its 32-bit lane) over its four channels, for the
+    // pixels unpack() puts in lo and in hi.
+    static I spread_lo(I w32) {
+        const I w16 = _mm_shufflelo_epi16(_mm_shufflehi_epi16(w32, 0xa0), 0xa0);
+        return _mm_unpacklo_epi32(w16, w16);
+    }
+    static I spread_hi(I w32) {
+        const I w16 = _mm_shufflelo_epi16(_mm_shufflehi_epi16(w32, 0xa0), 0xa0);
+        return _mm_unpackhi_epi32(w16, w16);
+    }
     static I add32(I a, I b) { return _mm_add_epi32(a, b); }
     static I cmpeq32(I a, I b) { return _mm_cmpeq_epi32(a, b); }
     static I cmpgt32(I a, I b) { return _mm_cmpgt_epi32(a, b); }
@@ -154,8 +164,20 @@ struct Avx2Lanes {
     [[gnu::always_inline]] static I madd16(I a, I b) { return _mm256_madd_epi16(a, b); }
     template <int N> [[gnu::always_inline]] static I srai16(I v) { return _mm256_srai_epi16(v, N); }
     template <int N> [[gnu::always_inline]] static I sll16(I v) { return _mm256_slli_epi16(v, N); }
-    template <int M> [[gnu::always_inline]] static I shufflelo16(I v) { return _mm256_shufflelo_epi16(v, M); }
-    template <int M> [[gnu::always_inline]] static I shufflehi16(I v) { return _mm256_shufflehi_epi16(v, M); }
+    // Byte shuffles within each 128-bit half, where unpack() keeps a pixel's channels.
+    [[gnu::always_inline]] static I bytes(I v, I order) { return _mm256_shuffle_epi8(v, order); }
+    [[gnu::always_inline]] static I alpha16(I v) {
+        return bytes(v, _mm256_set_epi64x(0x0f0e0f0e0f0e0f0ell, 0x0706070607060706ll, 0x0f0e0f0e0f0e0f0ell,
+                                          0x0706070607060706ll));
+    }
+    [[gnu::always_inline]] static I spread_lo(I w32) {
+        return bytes(w32, _mm256_set_epi64x(0x0504050405040504ll, 0x0100010001000100ll, 0x0504050405040504ll,
+                                            0x0100010001000100ll));
+    }
+    [[gnu::always_inline]] static I spread_hi(I w32) {
+        return bytes(w32, _mm256_set_epi64x(0x0d0c0d0c0d0c0d0cll, 0x0908090809080908ll, 0x0d0c0d0c0d0c0d0cll,
+                                            0x0908090809080908ll));
+    }
     [[gnu::always_inline]] static I add32(I a, I b) { return _mm256_add_epi32(a, b); }
     [[gnu::always_inline]] static I cmpeq32(I a, I b) { return _mm256_cmpeq_epi32(a, b); }
     [[gnu::always_inline]] static I cmpgt32(I a, I b) { return _mm256_cmpgt_epi32(a, b); }
