@@ -131,9 +131,9 @@ struct Scene {
 
 TEST(SoftPaths, FastPathsDrawWhatTheGeneralPathDraws) {
     Scene scene;
-    // D24S8 takes the four-pixel path, D16 the one-pixel integer path; mipmapped, the four-pixel path picks
-    // one level of detail per four pixels where the general path picks one per pixel.
-    // A second stage keeps the four-pixel path.
+    // D24S8 takes the SIMD path, D16 the one-pixel integer path; mipmapped, the SIMD path picks one level of
+    // detail per group of pixels where the general path picks one per pixel.
+    // A second stage keeps the SIMD path.
     for (const auto& [depth, mipmapped, multitexture] :
          {std::tuple{D3DFMT_D24S8, false, false}, std::tuple{D3DFMT_D16, false, false},
           std::tuple{D3DFMT_D24S8, true, false}, std::tuple{D3DFMT_D24S8, true, true}}) {
@@ -286,7 +286,7 @@ void expect_paths_agree(PipelineState state, const std::vector<Tl2Vertex>& tris,
                 std::max(worst, std::abs(channel(fast.pixels[i], shift) - channel(general.pixels[i], shift)));
         }
     EXPECT_LE(worst, tolerance);
-    // Depth steps four pixels at a time, so its single-precision rounding differs in the last bits of 24.
+    // Depth steps a group of pixels at a time, so its rounding differs in the last bits of 24.
     uint32_t worst_depth = 0;
     for (size_t i = 0; i < fast.depth.size(); ++i) {
         const uint32_t a = fast.depth[i] >> 8, b = general.depth[i] >> 8;
@@ -408,7 +408,7 @@ TEST_P(SoftSimdBuilds, SamplesUnrotatedTexturesAtEveryScaleAsTheGeneralPathDoes)
     }
 }
 
-TEST(SoftPaths, FourPixelAlphaTestKeepsWhatTheGeneralPathKeeps) {
+TEST(SoftPaths, SimdAlphaTestKeepsWhatTheGeneralPathKeeps) {
     // Flat alphas at and around the reference, every comparison: passing pixels are drawn and write depth.
     std::mt19937 rng(7);
     for (uint32_t func = cmp_never; func <= cmp_always; ++func) {
@@ -435,8 +435,8 @@ TEST(SoftPaths, FourPixelAlphaTestKeepsWhatTheGeneralPathKeeps) {
     }
 }
 
-TEST(SoftPaths, FourPixelPathLeavesAnUntestedDepthBufferAlone) {
-    // A 16-bit depth buffer of exactly its size, depth off: the four-pixel path draws without reading or
+TEST(SoftPaths, SimdPathLeavesAnUntestedDepthBufferAlone) {
+    // A 16-bit depth buffer of exactly its size, depth off: the SIMD path draws without reading or
     // writing it (reading it as 32-bit words would run past its end on the last row).
     Frame f(20, 6, 0xff000000);
     std::vector<uint16_t> depth(20 * 6, 0x1234);
