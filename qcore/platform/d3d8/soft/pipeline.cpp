@@ -455,6 +455,11 @@ void Pipeline::assemble(int worker, uint32_t first, uint32_t last) {
             continue;
         }
         if ((a | b | c) == 0) {
+            // Only flat shading reads the provoking vertex's colours.
+            if (!setup_.flat) {
+                emit_triangle(w, screen_[i0], screen_[i1], screen_[i2], screen_[i0]);
+                continue;
+            }
             ScreenVertex provoking;
             provoking.q = 1.f;
             std::copy(vertices_[first_vertex].attr, vertices_[first_vertex].attr + attributes_.count,
@@ -570,11 +575,20 @@ bool Pipeline::draw(const PipelineState& state, const TargetView& target, const 
         for (auto& b : w.bins)
             b.clear();
     }
-    const uint32_t worker_count =
-        primitive_count_ < primitive_chunk ? 1u : static_cast<uint32_t>(workers_.size());
-    const uint32_t chunk = (primitive_count_ + worker_count - 1) / worker_count;
+    // Several chunks per worker, so that a worker the system holds back delays the draw by one small chunk
+    // rather than by its whole share.
+    const uint32_t pieces =
+        primitive_count_ < primitive_chunk
+            ? 1u
+            : std::min(static_cast<uint32_t>(pool_->size()) * 4, primitive_count_ / primitive_chunk);
+    const uint32_t chunk = (primitive_count_ + pieces - 1) / pieces;
     const int chunks = static_cast<int>((primitive_count_ + chunk - 1) / chunk);
-    // Chunk k is assembled into worker k's store so that tile order follows primitive order.
+    if (workers_.size() < static_cast<size_t>(chunks)) {
+        workers_.resize(static_cast<size_t>(chunks));
+        for (WorkerData& w : workers_)
+            w.bins.resize(static_cast<size_t>(tiles_x_ * tiles_y_));
+    }
+    // Chunk k is assembled into store k so that tile order follows primitive order.
     pool_->run(chunks, [&](int k, int) {
         const uint32_t first = static_cast<uint32_t>(k) * chunk;
         assemble(k, first, std::min(primitive_count_, first + chunk));

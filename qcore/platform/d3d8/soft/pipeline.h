@@ -73,7 +73,7 @@ private:
     uint32_t vertex_at(uint32_t i) const { return indexed_ ? index_list_[i] - index_base_ : i; }
 
     std::unique_ptr<WorkerPool> pool_;
-    std::vector<WorkerData> workers_;
+    std::vector<WorkerData> workers_; // one per chunk of a draw's primitives (at least one per worker)
     TextureCache textures_;
     VertexProcessor processor_;
     Clipper clipper_;

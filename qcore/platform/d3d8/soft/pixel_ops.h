@@ -23,7 +23,7 @@ inline uint32_t depth_max(D3DFORMAT format) {
                : (format == D3DFMT_D32 ? 0xffffffffu : 0xffffffu);
 }
 
-// Single precision except for D32, the same arithmetic as the four-pixel path.
+// Single precision except for D32, the same arithmetic as the SIMD path.
 inline uint32_t quantize_depth(D3DFORMAT format, float z) {
     const float clamped = z > 0.f ? (z < 1.f ? z : 1.f) : 0.f;
     if (format == D3DFMT_D32) return static_cast<uint32_t>(static_cast<double>(clamped) * 4294967295.0 + 0.5);

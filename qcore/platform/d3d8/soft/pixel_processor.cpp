@@ -238,7 +238,7 @@ void choose_fast_path(PixelContext& ctx) {
     ctx.simd = false;
     const D3DFORMAT f = ctx.target.color.format;
     // What only the general path draws (fog, projected coordinates, the specular colour, stencil);
-    // everything else may take the four-pixel path.
+    // everything else may take the SIMD path.
     bool projected = false;
     for (int i = 0; i < ctx.stage_count; ++i)
         projected = projected || ctx.stage_q[i] >= 0;

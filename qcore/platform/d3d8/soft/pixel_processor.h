@@ -48,7 +48,7 @@ struct PixelContext {
     enum class Source : uint8_t { diffuse, texture, modulate };
     bool fast = false;
     Source fast_color = Source::diffuse, fast_alpha = Source::diffuse;
-    bool simd = false; // the four-pixel path (span_simd.h) draws this state
+    bool simd = false; // the SIMD path (span_simd.h) draws this state
     SimdProgram program;
 };
 

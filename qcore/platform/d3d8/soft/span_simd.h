@@ -1,7 +1,8 @@
 #pragma once
-// The four-pixel shading path: SSE2 over four pixels at once for 32-bit colour targets with 24-bit depth,
-// up to two texture stages of the common operations on wrapped power-of-two textures, the alpha test, the
-// blend factors and the colour write mask. Its results match the general path within rounding.
+// The SIMD shading path: groups of pixels at once (eight with AVX2, chosen at run time, else four with
+// SSE2) for 32-bit colour targets with 24-bit depth, up to two texture stages of the common operations on
+// wrapped power-of-two textures, the alpha test, the blend factors and the colour write mask. Its results
+// match the general path within rounding.
 #include <cstdint>
 
 namespace qcore::detail::soft {
@@ -21,13 +22,20 @@ struct SimdProgram {
     using SpanFn = void (*)(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0,
                             int x1);
     SpanFn shade = nullptr; // the build of the path for this processor
+    int lanes = 4;          // pixels it shades at once
     int stage_count = 0;
     SimdStage stages[simd_max_stages];
     uint32_t src_factor = 0, dest_factor = 0; // blend factors with the both-alpha forms resolved
     uint32_t keep_mask = 0;                   // bytes of the target pixel the write mask leaves alone
+    uint32_t factor = 0;                      // the texture factor as ARGB
 };
 
-// Whether the four-pixel path draws what ctx asks for; fills ctx.program when it does.
+// Which build draws: the widest this processor runs, or the SSE2 one every x86-64 processor runs (to
+// compare the two). Takes effect from the next draw.
+enum class SimdBuild : uint8_t { best, baseline };
+void set_simd_build(SimdBuild build);
+
+// Whether the SIMD path draws what ctx asks for; fills ctx.program when it does.
 bool choose_simd_program(PixelContext& ctx);
 
 void shade_span_simd(const PixelContext& ctx, const Prim& prim, const float* planes, int y, int x0, int x1);

@@ -1,4 +1,4 @@
-// The integer and four-pixel shading paths against the general one, and drawing on several workers
+// The integer and SIMD shading paths against the general one, and drawing on several workers
 // against drawing on one.
 #include "soft_test_support.h"
 
@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <tuple>
 
@@ -130,9 +131,9 @@ struct Scene {
 
 TEST(SoftPaths, FastPathsDrawWhatTheGeneralPathDraws) {
     Scene scene;
-    // D24S8 takes the four-pixel path, D16 the one-pixel integer path; mipmapped, the four-pixel path picks
-    // one level of detail per four pixels where the general path picks one per pixel.
-    // A second stage keeps the four-pixel path.
+    // D24S8 takes the SIMD path, D16 the one-pixel integer path; mipmapped, the SIMD path picks one level of
+    // detail per group of pixels where the general path picks one per pixel.
+    // A second stage keeps the SIMD path.
     for (const auto& [depth, mipmapped, multitexture] :
          {std::tuple{D3DFMT_D24S8, false, false}, std::tuple{D3DFMT_D16, false, false},
           std::tuple{D3DFMT_D24S8, true, false}, std::tuple{D3DFMT_D24S8, true, true}}) {
@@ -274,7 +275,7 @@ void expect_paths_agree(PipelineState state, const std::vector<Tl2Vertex>& tris,
     general.state.stencil_enable = true;
     ASSERT_TRUE(fast.draw(p, prim_tri_list, tris, static_cast<uint32_t>(tris.size() / 3), tl2_fvf))
         << p.last_error();
-    ASSERT_TRUE(p.pixel_context().simd) << "the state should take the four-pixel path";
+    ASSERT_TRUE(p.pixel_context().simd) << "the state should take the SIMD path";
     ASSERT_TRUE(general.draw(p, prim_tri_list, tris, static_cast<uint32_t>(tris.size() / 3), tl2_fvf));
     ASSERT_FALSE(p.pixel_context().simd);
     int worst = 0;
@@ -285,7 +286,7 @@ void expect_paths_agree(PipelineState state, const std::vector<Tl2Vertex>& tris,
                 std::max(worst, std::abs(channel(fast.pixels[i], shift) - channel(general.pixels[i], shift)));
         }
     EXPECT_LE(worst, tolerance);
-    // Depth steps four pixels at a time, so its single-precision rounding differs in the last bits of 24.
+    // Depth steps a group of pixels at a time, so its rounding differs in the last bits of 24.
     uint32_t worst_depth = 0;
     for (size_t i = 0; i < fast.depth.size(); ++i) {
         const uint32_t a = fast.depth[i] >> 8, b = general.depth[i] >> 8;
@@ -306,7 +307,27 @@ std::vector<Tl2Vertex> random_triangles(std::mt19937& rng, int count) {
     return v;
 }
 
-TEST(SoftPaths, FourPixelPathAgreesWithTheGeneralPathOnRandomStates) {
+// Draws with the SSE2 build of the SIMD path while it lives, and with the widest build again after.
+struct BaselineBuild {
+    BaselineBuild() { set_simd_build(SimdBuild::baseline); }
+    ~BaselineBuild() { set_simd_build(SimdBuild::best); }
+    BaselineBuild(const BaselineBuild&) = delete;
+    BaselineBuild& operator=(const BaselineBuild&) = delete;
+};
+
+// Each build of the SIMD path (the widest the processor runs, and SSE2) against the general path.
+class SoftSimdBuilds : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (GetParam()) baseline_.emplace();
+    }
+    std::optional<BaselineBuild> baseline_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Builds, SoftSimdBuilds, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Sse2" : "Widest"; });
+
+TEST_P(SoftSimdBuilds, AgreesWithTheGeneralPathOnRandomStates) {
     std::mt19937 rng(20261208);
     RandomTexture t0(rng, 11, D3DFMT_A8R8G8B8), t1(rng, 12, D3DFMT_X8R8G8B8);
     RandomState random{rng};
@@ -326,7 +347,68 @@ TEST(SoftPaths, FourPixelPathAgreesWithTheGeneralPathOnRandomStates) {
     }
 }
 
-TEST(SoftPaths, FourPixelAlphaTestKeepsWhatTheGeneralPathKeeps) {
+TEST_P(SoftSimdBuilds, SamplesUnrotatedTexturesAtEveryScaleAsTheGeneralPathDoes) {
+    // Rows of quads with the texture magnified, at one texel per pixel and minified (the wide build reads
+    // the texels of most of these rows from a window of the texture row rather than texel by texel),
+    // mirrored, crossing the wrap seam and reaching the texture's last columns, on two stages.
+    std::mt19937 rng(99);
+    std::vector<uint32_t> texels(64 * 64);
+    for (uint32_t& t : texels)
+        t = static_cast<uint32_t>(rng());
+    TextureView texture;
+    texture.id = 21;
+    texture.version = 1;
+    texture.format = D3DFMT_A8R8G8B8;
+    texture.level_count = 1;
+    texture.levels[0] = {reinterpret_cast<const uint8_t*>(texels.data()), 64 * 4, 64, 64};
+    const RandomTexture light(rng, 22, D3DFMT_X8R8G8B8);
+    struct Row {
+        float u0, u1; // across the frame's 40 pixels
+        float v;
+    };
+    const Row rows[] = {{0.1f, 0.4f, 0.3f},   {0.f, 0.625f, 0.55f},  {0.05f, 1.1f, 0.2f},
+                        {0.2f, 2.2f, 0.7f},   {0.9f, 0.2f, 0.45f},   {0.8f, 1.3f, 0.05f},
+                        {0.61f, 0.99f, 0.9f}, {-0.37f, 0.12f, 0.6f}, {0.3f, 0.3f, 0.35f},
+                        {0.74f, 1.005f, 0.8f}};
+    std::vector<Tl2Vertex> tris;
+    for (int i = 0; i < 10; ++i) {
+        const Row& r = rows[i];
+        const float y0 = static_cast<float>(3 * i), y1 = y0 + 3.f, dv = 0.01f;
+        const uint32_t color = 0x80ffffffu - static_cast<uint32_t>(i) * 0x0c0a0806u;
+        const Tl2Vertex a{0.f, y0, 0.3f, 1.f, color, r.u0, r.v, r.u0, r.v},
+            b{40.f, y0, 0.3f, 1.f, color, r.u1, r.v, r.u1, r.v},
+            c{0.f, y1, 0.3f, 1.f, color, r.u0, r.v + dv, r.u0, r.v + dv},
+            d{40.f, y1, 0.3f, 1.f, color, r.u1, r.v + dv, r.u1, r.v + dv};
+        for (const Tl2Vertex& v : {a, b, c, c, b, d})
+            tris.push_back(v);
+    }
+    for (const bool second_stage : {false, true}) {
+        PipelineState state;
+        state.lighting = false;
+        state.cull_mode = cull_none;
+        state.z_enable = true;
+        state.viewport = {0, 0, 40, 30, 0.f, 1.f};
+        StageRecord& s = state.stages[0];
+        s.texture = &texture;
+        s.color_op = s.alpha_op = top::modulate;
+        s.mag_filter = s.min_filter = filter_linear;
+        if (second_stage) {
+            StageRecord& t = state.stages[1];
+            t.texture = &light.view;
+            t.texcoord_index = 1;
+            t.color_op = top::add;
+            t.alpha_op = top::select_arg2;
+            t.mag_filter = t.min_filter = filter_linear;
+        }
+        state.alpha_blend = true;
+        state.src_blend = blend_src_alpha;
+        state.dest_blend = blend_inv_src_alpha;
+        SCOPED_TRACE(testing::Message() << "second stage " << second_stage);
+        expect_paths_agree(state, tris, rng, D3DFMT_A8R8G8B8, 3);
+    }
+}
+
+TEST(SoftPaths, SimdAlphaTestKeepsWhatTheGeneralPathKeeps) {
     // Flat alphas at and around the reference, every comparison: passing pixels are drawn and write depth.
     std::mt19937 rng(7);
     for (uint32_t func = cmp_never; func <= cmp_always; ++func) {
@@ -353,8 +435,8 @@ TEST(SoftPaths, FourPixelAlphaTestKeepsWhatTheGeneralPathKeeps) {
     }
 }
 
-TEST(SoftPaths, FourPixelPathLeavesAnUntestedDepthBufferAlone) {
-    // A 16-bit depth buffer of exactly its size, depth off: the four-pixel path draws without reading or
+TEST(SoftPaths, SimdPathLeavesAnUntestedDepthBufferAlone) {
+    // A 16-bit depth buffer of exactly its size, depth off: the SIMD path draws without reading or
     // writing it (reading it as 32-bit words would run past its end on the last row).
     Frame f(20, 6, 0xff000000);
     std::vector<uint16_t> depth(20 * 6, 0x1234);
