@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+
 namespace qcore::test {
 namespace {
 
@@ -152,6 +156,48 @@ TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
     busy->UnlockRect();
     ASSERT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), name.c_str()), 1);
     EXPECT_EQ(read_file_bytes(name).size(), 16u * 48 + 54);
+}
+
+TEST_F(SurfaceCapture, JpegCapturesInBandsMatchTheWholeCopy) {
+    // Wide enough that a capture takes several bands of rows, the last one short.
+    make_target(2048, 80);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    for (const CRect& r : {CRect(), CRect(5, 7, 2045, 77), CRect(0, 79, 3, 80)}) {
+        const std::string banded = dir.file("banded.jpg"), whole = dir.file("whole.jpg");
+        ASSERT_EQ(surfacefun::save_render_target_to_file(device_, r, CSize(), banded.c_str()), 1);
+        CMyComPtr<IDirect3DSurface8> copy = surfacefun::create_sur_and_copy_from_render_target(device_, r);
+        ASSERT_TRUE(copy);
+        ASSERT_EQ(surfacefun::save_surface_to_file(device_, copy, CRect(), CSize(), whole.c_str()), 1);
+        const std::string bytes = read_file_bytes(banded);
+        ASSERT_GT(bytes.size(), 100u);
+        EXPECT_EQ(bytes, read_file_bytes(whole)) << r.left << "," << r.top;
+        const CRect part = r.IsRectNull() ? CRect(0, 0, 2048, 80) : r;
+        const Rgb j = decode_rgb_file(banded);
+        ASSERT_EQ(j.width, part.Width());
+        ASSERT_EQ(j.height, part.Height());
+        // Far from the pattern's sharp wraps every 128 columns, the pixels are the frame's.
+        const int x = std::min(40, part.Width() - 1);
+        EXPECT_LE(channel_distance(j.at(x, 0), pattern(part.left + x, part.top)), 12);
+    }
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(SurfaceCapture, AJpegCaptureThatCannotCopyLeavesTheOldFile) {
+    make_target(64, 32);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    const std::string name = dir.file("keep.jpg");
+    write_file_bytes(name, "old picture");
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(target_->LockRect(&locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), name.c_str()), 0);
+    target_->UnlockRect();
+    EXPECT_EQ(read_file_bytes(name), "old picture");
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "err Clone surface");
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(RgbToJpegFile, GreyAndRefusedInput) {

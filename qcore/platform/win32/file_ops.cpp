@@ -195,6 +195,11 @@ bool ReplacingFile::write(std::string_view bytes) {
     return fd_ >= 0 && write_all(fd_, bytes);
 }
 
+void ReplacingFile::start_writeback() {
+    // Only a hint: errors surface in commit's fsync.
+    if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool ReplacingFile::commit(bool no_replace) {
     if (fd_ < 0) return false;
     if (::fsync(fd_) != 0) {
