@@ -11,6 +11,10 @@ namespace qcore::detail {
 
 enum class SaveResult { ok, cannot_open, cannot_write };
 
+// Saved pictures do not wait for their new name to reach the disk: their bytes do before the rename, so a
+// crash leaves the old picture or the new one, whole, and the folder flush would cost a second wait.
+constexpr bool kSyncPictureName = false;
+
 // Writes a whole file beside its target and renames it over the target only when every byte reached the
 // disk, so that a failed save leaves the old file as it was.
 SaveResult save_file_bytes(const char* name, const void* data, size_t size);

@@ -161,7 +161,7 @@ int qcore::detail::write_jpeg_file(const char* name, int width, int height, int 
     c.grey.resize(static_cast<size_t>(width));
     const Picture pic{width, height, bytes_per_pixel, color, quality};
     if (!compress(c, pic, bands)) return 0;
-    return out.commit() ? 1 : 0;
+    return out.commit(kSyncPictureName) ? 1 : 0;
 }
 
 int qcore::detail::write_jpeg_file(const char* name, const PixelRows& rows, bool color, int quality) {

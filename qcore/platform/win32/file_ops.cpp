@@ -200,7 +200,7 @@ void ReplacingFile::start_writeback() {
     if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
-bool ReplacingFile::commit(bool no_replace) {
+bool ReplacingFile::commit(bool no_replace, bool sync_name) {
     if (fd_ < 0) return false;
     if (::fsync(fd_) != 0) {
         discard();
@@ -232,7 +232,7 @@ bool ReplacingFile::commit(bool no_replace) {
         errno = err;
         return false;
     }
-    sync_parent_folder(target_);
+    if (sync_name) sync_parent_folder(target_);
     return true;
 }
 

@@ -58,7 +58,9 @@ public:
     // finds most of it done.
     void start_writeback();
     // Flushes and puts the file in place (or, with no_replace, only if the target is still missing).
-    bool commit(bool no_replace = false);
+    // Without sync_name the new name is not waited for: a crash right after may bring the old file back,
+    // whole, but never leaves a partial one.
+    bool commit(bool no_replace = false, bool sync_name = true);
     void discard();
 
 private:
