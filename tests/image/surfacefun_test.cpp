@@ -209,15 +209,29 @@ TEST(RgbToJpegFile, GreyAndRefusedInput) {
     ASSERT_EQ(g.width, 4);
     EXPECT_LE(channel_distance(g.at(3, 0), 0xFFFFFF), 4);
     EXPECT_LE(channel_distance(g.at(1, 0), 0x969696), 6);
-    // Noise at quality 100 outgrows the first output buffer.
-    std::vector<BYTE> noise(128 * 128 * 3);
+    // Noise at quality 100 makes a file of many output blocks, large enough to be sent to the disk while
+    // it is written.
+    constexpr int kW = 640, kH = 480;
+    // Noise over a dark-to-light ramp, so that every row's average says which row it is.
+    std::vector<BYTE> noise(kW * kH * 3);
     uint32_t seed = 1;
-    for (BYTE& b : noise)
-        b = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] =
+            static_cast<BYTE>(i / (kW * 3) * 190 / kH + ((seed = seed * 1664525u + 1013904223u) >> 26));
     const std::string noisy = dir.file("noise.jpg");
-    ASSERT_EQ(RGBToJpegFile(noisy.c_str(), noise.data(), 128, 128, TRUE, 100), 1);
-    EXPECT_GT(read_file_bytes(noisy).size(), 128u * 128 + 4096);
-    EXPECT_EQ(decode_rgb_file(noisy).width, 128);
+    ASSERT_EQ(RGBToJpegFile(noisy.c_str(), noise.data(), kW, kH, TRUE, 100), 1);
+    EXPECT_GT(read_file_bytes(noisy).size(), size_t{300} * 1024);
+    const Rgb n = decode_rgb_file(noisy);
+    ASSERT_EQ(n.width, kW);
+    ASSERT_EQ(n.height, kH);
+    const auto row_mean = [](const uint8_t* row) {
+        long sum = 0;
+        for (int i = 0; i < kW * 3; ++i)
+            sum += row[i];
+        return sum / (kW * 3);
+    };
+    for (int y = 0; y < kH; y += 7)
+        EXPECT_NEAR(row_mean(&n.pixels[size_t{3} * kW * y]), row_mean(&noise[size_t{3} * kW * y]), 3) << y;
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 0, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), nullptr, 4, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 70000, 1, TRUE, 90), 0);
