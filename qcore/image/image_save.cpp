@@ -41,7 +41,7 @@ SaveResult save_file_bytes(const char* name, const void* data, size_t size) {
         out.abandon();
         return SaveResult::cannot_write;
     }
-    return out.commit() ? SaveResult::ok : SaveResult::cannot_write;
+    return out.commit(kSyncPictureName) ? SaveResult::ok : SaveResult::cannot_write;
 }
 
 size_t bmp24_row_size(int width) {

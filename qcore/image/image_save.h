@@ -4,11 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qcore::detail {
 
 enum class SaveResult { ok, cannot_open, cannot_write };
+
+// Saved pictures do not wait for their new name to reach the disk: their bytes do before the rename, so a
+// crash leaves the old picture or the new one, whole, and the folder flush would cost a second wait.
+constexpr bool kSyncPictureName = false;
 
 // Writes a whole file beside its target and renames it over the target only when every byte reached the
 // disk, so that a failed save leaves the old file as it was.
@@ -36,6 +41,13 @@ void bgr_rows_bottom_up(const PixelRows& rows, uint8_t* out);
 int write_bmp24_file(const char* name, const PixelRows& rows);
 // Compresses rows into a JPEG file (grey-scale without colour); the result and messages of RGBToJpegFile.
 int write_jpeg_file(const char* name, const PixelRows& rows, bool color, int quality);
+// Hands out a picture a band of rows at a time: given the first row still wanted, it points `band` at one
+// or more rows from there on (band.height says how many); false when the rows cannot be had.
+using RowBands = std::function<bool(int first_row, PixelRows& band)>;
+// As above for a width x height picture of `bytes_per_pixel` pixels that arrives in bands; the file is
+// written as the bands are compressed. A band that cannot be had leaves any old file as it was.
+int write_jpeg_file(const char* name, int width, int height, int bytes_per_pixel, const RowBands& bands,
+                    bool color, int quality);
 // Rows from the top down, red, green, blue, as the JPEG writer takes them.
 void rgb_rows_top_down(const PixelRows& rows, uint8_t* out);
 

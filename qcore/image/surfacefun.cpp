@@ -78,8 +78,90 @@ void exportable_sur32::reset() {
     rect = RECT{0, 0, 0, 0};
 }
 
+namespace {
+
+// The render target and the rectangle of it to capture (a null one: all of it); empty after the message
+// when the target cannot be had or the rectangle does not lie inside it.
+qcore::ComRef<IDirect3DSurface8> capture_source(IDirect3DDevice8* dev, const CRect& rect, CRect& r,
+                                                D3DFORMAT& format) {
+    qcore::ComRef<IDirect3DSurface8> target;
+    if (!dev) return target;
+    const HRESULT hr = dev->GetRenderTarget(target.out());
+    if (FAILED(hr) || !target) {
+        MsgErr(FAILED(hr) ? hr : E_FAIL, "Err GetRenderTarget()");
+        return {};
+    }
+    D3DSURFACE_DESC desc{};
+    if (!describe(target.get(), desc)) return {};
+    r = rect.IsRectNull() ? CRect(0, 0, desc.Width, desc.Height) : rect;
+    if (!inside(r, desc.Width, desc.Height)) {
+        AfxMessageBox("Err capture rectangle");
+        return {};
+    }
+    format = desc.Format;
+    return target;
+}
+
+// Copies of the render target are taken this many bytes at a time, so that a band stays in the cache
+// between its copy and its compression and a large frame never needs a whole copy of itself.
+constexpr UINT kBandBytes = 256 * 1024;
+
+// Saves a rectangle of a 32-bit render target as a JPEG file, copying and compressing it band by band.
+int stream_target_to_jpg(IDirect3DDevice8* dev, IDirect3DSurface8* target, const CRect& r, D3DFORMAT format,
+                         const char* file) {
+    const UINT width = static_cast<UINT>(r.Width());
+    const UINT band_rows = std::clamp<UINT>(kBandBytes / (width * 4), 1, static_cast<UINT>(r.Height()));
+    qcore::ComRef<IDirect3DSurface8> band;
+    if (FAILED(dev->CreateImageSurface(width, band_rows, format, band.out()))) {
+        AfxMessageBox("Err create Clone surface");
+        return 0;
+    }
+    bool locked = false, band_failed = false;
+    const auto next_band = [&](int first_row, qcore::detail::PixelRows& rows) {
+        if (locked) band->UnlockRect();
+        locked = false;
+        const LONG count = std::min<LONG>(static_cast<LONG>(band_rows), r.Height() - first_row);
+        const RECT from{r.left, r.top + first_row, r.right, r.top + first_row + count};
+        const POINT origin{0, 0};
+        HRESULT hr = dev->CopyRects(target, &from, 1, band.get(), &origin);
+        if (FAILED(hr)) {
+            AfxMessageBox("err Clone surface");
+            band_failed = true;
+            return false;
+        }
+        const RECT part{0, 0, static_cast<LONG>(width), count};
+        D3DLOCKED_RECT bits{};
+        hr = band->LockRect(&bits, &part, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK);
+        if (FAILED(hr)) {
+            MsgErr(hr, "err lockrect");
+            band_failed = true;
+            return false;
+        }
+        locked = true;
+        rows = {static_cast<const uint8_t*>(bits.pBits), bits.Pitch, static_cast<int>(width),
+                static_cast<int>(count)};
+        return true;
+    };
+    const int saved =
+        qcore::detail::write_jpeg_file(file, static_cast<int>(width), r.Height(), 4, next_band, true, 98);
+    if (locked) band->UnlockRect();
+    if (!saved && !band_failed) AfxMessageBox("Save jpeg Error!");
+    return saved;
+}
+
+} // namespace
+
 int surfacefun::save_render_target_to_file(IDirect3DDevice8* dev, const CRect& rect, const CSize& size,
                                            const char* file) {
+    if (imgfun::get_img_file_type(file) == IMG_FILE_JPG) {
+        // Unscaled 32-bit captures need no whole copy of the frame.
+        CRect r;
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        const qcore::ComRef<IDirect3DSurface8> target = capture_source(dev, rect, r, format);
+        if (!target) return 0;
+        if (is_32bit(format) && ((size.cx == 0 && size.cy == 0) || size == r.Size()))
+            return stream_target_to_jpg(dev, target.get(), r, format, file);
+    }
     CMyComPtr<IDirect3DSurface8> sur = create_sur_and_copy_from_render_target(dev, rect);
     if (!sur) return 0;
     return save_surface_to_file(dev, sur, CRect(0, 0, 0, 0), size, file);
@@ -87,22 +169,12 @@ int surfacefun::save_render_target_to_file(IDirect3DDevice8* dev, const CRect& r
 
 CMyComPtr<IDirect3DSurface8> surfacefun::create_sur_and_copy_from_render_target(IDirect3DDevice8* dev,
                                                                                 const CRect& rect) {
-    if (!dev) return {};
-    qcore::ComRef<IDirect3DSurface8> target;
-    HRESULT hr = dev->GetRenderTarget(target.out());
-    if (FAILED(hr) || !target) {
-        MsgErr(FAILED(hr) ? hr : E_FAIL, "Err GetRenderTarget()");
-        return {};
-    }
-    D3DSURFACE_DESC desc{};
-    if (!describe(target.get(), desc)) return {};
-    const CRect r = rect.IsRectNull() ? CRect(0, 0, desc.Width, desc.Height) : rect;
-    if (!inside(r, desc.Width, desc.Height)) {
-        AfxMessageBox("Err capture rectangle");
-        return {};
-    }
+    CRect r;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    const qcore::ComRef<IDirect3DSurface8> target = capture_source(dev, rect, r, format);
+    if (!target) return {};
     qcore::ComRef<IDirect3DSurface8> copy;
-    hr = dev->CreateImageSurface(r.Width(), r.Height(), desc.Format, copy.out());
+    HRESULT hr = dev->CreateImageSurface(r.Width(), r.Height(), format, copy.out());
     if (FAILED(hr)) {
         AfxMessageBox("Err create Clone surface");
         return {};
@@ -183,7 +255,6 @@ int surfacefun::save_sur32_to_bmp(const exportable_sur32& sur, const char* file)
 }
 
 int surfacefun::save_sur32_to_jpg(const exportable_sur32& sur, const char* file) {
-    // The locked rows go to the compressor as they are, without a copy in red, green, blue order.
     int saved = 0;
     if (!with_rows(sur, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK,
                    "surface format is NOT 32bit, can't save as jpg!",

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+
 namespace qcore::test {
 namespace {
 
@@ -154,6 +158,48 @@ TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
     EXPECT_EQ(read_file_bytes(name).size(), 16u * 48 + 54);
 }
 
+TEST_F(SurfaceCapture, JpegCapturesInBandsMatchTheWholeCopy) {
+    // Wide enough that a capture takes several bands of rows, the last one short.
+    make_target(2048, 80);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    for (const CRect& r : {CRect(), CRect(5, 7, 2045, 77), CRect(0, 79, 3, 80)}) {
+        const std::string banded = dir.file("banded.jpg"), whole = dir.file("whole.jpg");
+        ASSERT_EQ(surfacefun::save_render_target_to_file(device_, r, CSize(), banded.c_str()), 1);
+        CMyComPtr<IDirect3DSurface8> copy = surfacefun::create_sur_and_copy_from_render_target(device_, r);
+        ASSERT_TRUE(copy);
+        ASSERT_EQ(surfacefun::save_surface_to_file(device_, copy, CRect(), CSize(), whole.c_str()), 1);
+        const std::string bytes = read_file_bytes(banded);
+        ASSERT_GT(bytes.size(), 100u);
+        EXPECT_EQ(bytes, read_file_bytes(whole)) << r.left << "," << r.top;
+        const CRect part = r.IsRectNull() ? CRect(0, 0, 2048, 80) : r;
+        const Rgb j = decode_rgb_file(banded);
+        ASSERT_EQ(j.width, part.Width());
+        ASSERT_EQ(j.height, part.Height());
+        // Far from the pattern's sharp wraps every 128 columns, the pixels are the frame's.
+        const int x = std::min(40, part.Width() - 1);
+        EXPECT_LE(channel_distance(j.at(x, 0), pattern(part.left + x, part.top)), 12);
+    }
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(SurfaceCapture, AJpegCaptureThatCannotCopyLeavesTheOldFile) {
+    make_target(64, 32);
+    TempDir dir;
+    MessageBoxRecorder boxes;
+    const std::string name = dir.file("keep.jpg");
+    write_file_bytes(name, "old picture");
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(target_->LockRect(&locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(surfacefun::save_render_target_to_file(device_, CRect(), CSize(), name.c_str()), 0);
+    target_->UnlockRect();
+    EXPECT_EQ(read_file_bytes(name), "old picture");
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.texts()[0], "err Clone surface");
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
 TEST(RgbToJpegFile, GreyAndRefusedInput) {
     TempDir dir;
     const std::vector<BYTE> rgb = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
@@ -163,15 +209,29 @@ TEST(RgbToJpegFile, GreyAndRefusedInput) {
     ASSERT_EQ(g.width, 4);
     EXPECT_LE(channel_distance(g.at(3, 0), 0xFFFFFF), 4);
     EXPECT_LE(channel_distance(g.at(1, 0), 0x969696), 6);
-    // Noise at quality 100 outgrows the first output buffer.
-    std::vector<BYTE> noise(128 * 128 * 3);
+    // Noise at quality 100 makes a file of many output blocks, large enough to be sent to the disk while
+    // it is written.
+    constexpr int kW = 640, kH = 480;
+    // Noise over a dark-to-light ramp, so that every row's average says which row it is.
+    std::vector<BYTE> noise(kW * kH * 3);
     uint32_t seed = 1;
-    for (BYTE& b : noise)
-        b = static_cast<BYTE>((seed = seed * 1664525u + 1013904223u) >> 24);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] =
+            static_cast<BYTE>(i / (kW * 3) * 190 / kH + ((seed = seed * 1664525u + 1013904223u) >> 26));
     const std::string noisy = dir.file("noise.jpg");
-    ASSERT_EQ(RGBToJpegFile(noisy.c_str(), noise.data(), 128, 128, TRUE, 100), 1);
-    EXPECT_GT(read_file_bytes(noisy).size(), 128u * 128 + 4096);
-    EXPECT_EQ(decode_rgb_file(noisy).width, 128);
+    ASSERT_EQ(RGBToJpegFile(noisy.c_str(), noise.data(), kW, kH, TRUE, 100), 1);
+    EXPECT_GT(read_file_bytes(noisy).size(), size_t{300} * 1024);
+    const Rgb n = decode_rgb_file(noisy);
+    ASSERT_EQ(n.width, kW);
+    ASSERT_EQ(n.height, kH);
+    const auto row_mean = [](const uint8_t* row) {
+        long sum = 0;
+        for (int i = 0; i < kW * 3; ++i)
+            sum += row[i];
+        return sum / (kW * 3);
+    };
+    for (int y = 0; y < kH; y += 7)
+        EXPECT_NEAR(row_mean(&n.pixels[size_t{3} * kW * y]), row_mean(&noise[size_t{3} * kW * y]), 3) << y;
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 0, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), nullptr, 4, 1, TRUE, 90), 0);
     EXPECT_EQ(RGBToJpegFile(dir.file("none.jpg").c_str(), rgb.data(), 70000, 1, TRUE, 90), 0);

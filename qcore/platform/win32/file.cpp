@@ -362,7 +362,7 @@ BOOL SafeFileWriter::open(const char* target, CFileException* error) {
     return TRUE;
 }
 
-BOOL SafeFileWriter::commit() {
+BOOL SafeFileWriter::commit(bool sync_name) {
     if (!file_.IsOpen()) return FALSE;
     try {
         file_.Close();
@@ -370,7 +370,7 @@ BOOL SafeFileWriter::commit() {
         abandon();
         return FALSE;
     }
-    return replacing_.commit() ? TRUE : FALSE;
+    return replacing_.commit(false, sync_name) ? TRUE : FALSE;
 }
 
 void SafeFileWriter::abandon() {

@@ -126,8 +126,11 @@ public:
 
     BOOL open(const char* target, CFileException* error = nullptr);
     CFile& file() { return file_; }
+    // Starts putting what was written so far on the disk, without waiting (see ReplacingFile).
+    void start_writeback() { replacing_.start_writeback(); }
     // Flushes, closes and renames; returns FALSE (temporary removed, target untouched) on any failure.
-    BOOL commit();
+    // sync_name as for ReplacingFile::commit.
+    BOOL commit(bool sync_name = true);
     void abandon();
 
 private:

@@ -195,7 +195,12 @@ bool ReplacingFile::write(std::string_view bytes) {
     return fd_ >= 0 && write_all(fd_, bytes);
 }
 
-bool ReplacingFile::commit(bool no_replace) {
+void ReplacingFile::start_writeback() {
+    // Only a hint: errors surface in commit's fsync.
+    if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+bool ReplacingFile::commit(bool no_replace, bool sync_name) {
     if (fd_ < 0) return false;
     if (::fsync(fd_) != 0) {
         discard();
@@ -227,7 +232,7 @@ bool ReplacingFile::commit(bool no_replace) {
         errno = err;
         return false;
     }
-    sync_parent_folder(target_);
+    if (sync_name) sync_parent_folder(target_);
     return true;
 }
 

@@ -54,8 +54,13 @@ public:
     const std::string& temp_path() const { return temp_; }
     // The file that commit() replaces (a symbolic link resolved).
     const std::string& target() const { return target_; }
+    // Starts writing what has been written so far to the disk without waiting, so that commit's flush
+    // finds most of it done.
+    void start_writeback();
     // Flushes and puts the file in place (or, with no_replace, only if the target is still missing).
-    bool commit(bool no_replace = false);
+    // Without sync_name the new name is not waited for: a crash right after may bring the old file back,
+    // whole, but never leaves a partial one.
+    bool commit(bool no_replace = false, bool sync_name = true);
     void discard();
 
 private:

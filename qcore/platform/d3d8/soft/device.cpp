@@ -125,6 +125,7 @@ SoftDevice::~SoftDevice() {
     release_bindings();
     drop_swap_chain();
     d3d_->Release();
+    release_spare_blocks();
 }
 
 HRESULT SoftDevice::QueryInterface(REFIID riid, void** object) {

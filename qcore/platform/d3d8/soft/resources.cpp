@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace qcore::detail::soft {
 namespace {
@@ -52,6 +55,99 @@ SurfaceSpec level_spec(const SurfaceSpec& top, UINT level) {
 }
 
 } // namespace
+
+namespace {
+
+// Blocks below this size come and go through calloc alone: the allocator keeps their pages anyway.
+constexpr size_t kSpareMinimum = size_t{1} << 20;
+// At most this much released memory is kept, in at most this many blocks, the oldest dropped first.
+constexpr size_t kSpareBytes = size_t{96} << 20;
+constexpr size_t kSpareCount = 8;
+
+struct Spare {
+    uint8_t* bytes;
+    size_t capacity;
+};
+
+struct SpareBlocks {
+    std::mutex mutex;
+    std::vector<Spare> blocks;
+    size_t bytes = 0;
+
+    // A kept block of `size` bytes or a little more; null when there is none.
+    Spare take(size_t size) {
+        std::lock_guard hold(mutex);
+        auto best = blocks.end();
+        for (auto it = blocks.begin(); it != blocks.end(); ++it)
+            if (it->capacity >= size && it->capacity - size <= size / 8 &&
+                (best == blocks.end() || it->capacity < best->capacity))
+                best = it;
+        if (best == blocks.end()) return {nullptr, 0};
+        const Spare found = *best;
+        blocks.erase(best);
+        bytes -= found.capacity;
+        return found;
+    }
+    void keep(Spare block) {
+        std::vector<Spare> dropped;
+        {
+            std::lock_guard hold(mutex);
+            blocks.push_back(block);
+            bytes += block.capacity;
+            while (bytes > kSpareBytes || blocks.size() > kSpareCount) {
+                dropped.push_back(blocks.front());
+                bytes -= blocks.front().capacity;
+                blocks.erase(blocks.begin());
+            }
+        }
+        for (const Spare& d : dropped)
+            std::free(d.bytes);
+    }
+    void clear() {
+        std::vector<Spare> dropped;
+        {
+            std::lock_guard hold(mutex);
+            dropped.swap(blocks);
+            bytes = 0;
+        }
+        for (const Spare& d : dropped)
+            std::free(d.bytes);
+    }
+};
+
+// Never destroyed: resources released while the process ends still give their blocks back.
+SpareBlocks& spare_blocks() {
+    static SpareBlocks* blocks = new SpareBlocks;
+    return *blocks;
+}
+
+} // namespace
+
+ZeroedBytes::ZeroedBytes(size_t size) : size_(size), capacity_(size ? size : 1) {
+    if (size >= kSpareMinimum) {
+        const Spare spare = spare_blocks().take(size);
+        if (spare.bytes) {
+            bytes_ = spare.bytes;
+            capacity_ = spare.capacity;
+            std::memset(bytes_, 0, size);
+            return;
+        }
+    }
+    bytes_ = static_cast<uint8_t*>(std::calloc(capacity_, 1));
+    if (!bytes_) throw std::bad_alloc();
+}
+
+ZeroedBytes::~ZeroedBytes() {
+    if (!bytes_) return;
+    if (capacity_ >= kSpareMinimum && capacity_ <= kSpareBytes)
+        spare_blocks().keep({bytes_, capacity_});
+    else
+        std::free(bytes_);
+}
+
+void release_spare_blocks() {
+    spare_blocks().clear();
+}
 
 uint64_t next_surface_version() {
     static std::atomic<uint64_t> counter{0};

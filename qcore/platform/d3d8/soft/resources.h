@@ -54,27 +54,36 @@ private:
     std::thread::id writer_;
 };
 
-// Zero-filled bytes from calloc, which takes fresh pages from the system without writing them: large
-// surfaces and buffers that are filled right away (captures, meshes read from files) are not written
-// twice. Throws std::bad_alloc as a vector would.
+// Zero-filled bytes. Small ones come from calloc, which takes fresh pages from the system without writing
+// them. Large ones are kept a while after release and handed out again, cleared: a resource made anew at
+// about the same size (a reloaded mesh, the next capture) then reuses pages the process already has,
+// which is cheaper than faulting in fresh ones. Throws std::bad_alloc as a vector would.
 class ZeroedBytes {
 public:
     ZeroedBytes() = default;
-    explicit ZeroedBytes(size_t size)
-        : bytes_(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1))), size_(size) {
-        if (!bytes_) throw std::bad_alloc();
+    explicit ZeroedBytes(size_t size);
+    ~ZeroedBytes();
+    ZeroedBytes(ZeroedBytes&& o) noexcept
+        : bytes_(std::exchange(o.bytes_, nullptr)), size_(std::exchange(o.size_, 0)),
+          capacity_(std::exchange(o.capacity_, 0)) {}
+    ZeroedBytes& operator=(ZeroedBytes&& o) noexcept {
+        std::swap(bytes_, o.bytes_);
+        std::swap(size_, o.size_);
+        std::swap(capacity_, o.capacity_);
+        return *this;
     }
-    uint8_t* data() { return bytes_.get(); }
-    const uint8_t* data() const { return bytes_.get(); }
+    uint8_t* data() { return bytes_; }
+    const uint8_t* data() const { return bytes_; }
     size_t size() const { return size_; }
 
 private:
-    struct Free {
-        void operator()(uint8_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<uint8_t, Free> bytes_;
+    uint8_t* bytes_ = nullptr;
     size_t size_ = 0;
+    size_t capacity_ = 0;
 };
+
+// Frees the large blocks kept for reuse.
+void release_spare_blocks();
 
 // Pixels of one surface. A multisampled surface stores width x samples-across by height x samples-down.
 class SurfaceMemory {

@@ -2,6 +2,7 @@
 
 #include <qcore/platform/d3d8/soft/formats.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -292,6 +293,32 @@ TEST_F(ResourceTest, BufferLocksAndDescriptions) {
     EXPECT_EQ(dev->CreateIndexBuffer(12, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, ib.out()), D3DERR_INVALIDCALL);
     EXPECT_EQ(dev->CreateVertexBuffer(8, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, vb.out()), D3DERR_INVALIDCALL)
         << "shorter than one vertex";
+}
+
+TEST_F(ResourceTest, LargeBuffersAndSurfacesMadeAgainStartCleared) {
+    // Large blocks are reused after release: whatever the last owner wrote must not show through, also
+    // when the new resource is a little smaller than the block it gets.
+    constexpr UINT kBytes = 3u << 20;
+    for (UINT size : {kBytes, kBytes, kBytes - 4096, kBytes}) {
+        Ref<IDirect3DVertexBuffer8> vb;
+        ASSERT_EQ(dev->CreateVertexBuffer(size, 0, D3DFVF_XYZ, D3DPOOL_SYSTEMMEM, vb.out()), D3D_OK);
+        BYTE* bytes = nullptr;
+        ASSERT_EQ(vb->Lock(0, 0, &bytes, 0), D3D_OK);
+        EXPECT_EQ(std::count(bytes, bytes + size, BYTE{0}), static_cast<long>(size)) << size;
+        std::memset(bytes, 0xA5, size);
+        vb->Unlock();
+    }
+    for (int round = 0; round < 2; ++round) {
+        Ref<IDirect3DSurface8> image;
+        ASSERT_EQ(dev->CreateImageSurface(1024, 768, D3DFMT_A8R8G8B8, image.out()), D3D_OK);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(image->LockRect(&locked, nullptr, 0), D3D_OK);
+        auto* bytes = static_cast<BYTE*>(locked.pBits);
+        const size_t size = size_t{768} * static_cast<size_t>(locked.Pitch);
+        EXPECT_EQ(std::count(bytes, bytes + size, BYTE{0}), static_cast<long>(size));
+        std::memset(bytes, 0x5A, size);
+        image->UnlockRect();
+    }
 }
 
 TEST_F(ResourceTest, LevelSurfacesShareTheTexturesLifetime) {
