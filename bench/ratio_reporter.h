@@ -1,41 +1,18 @@
 #pragma once
-// Console output plus one line giving the time of the benchmark named `ours` over that of `peer`.
+// Benchmark reporters that print the time of our benchmark over that of its peer.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace qcore::bench {
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter(std::string ours, std::string peer)
-        : ours_name_(std::move(ours)), peer_name_(std::move(peer)) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& r : runs) {
-            if (r.run_type != Run::RT_Iteration) continue;
-            if (r.benchmark_name() == ours_name_)
-                ours_ = r.GetAdjustedRealTime();
-            else if (r.benchmark_name() == peer_name_)
-                peer_ = r.GetAdjustedRealTime();
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (ours_ > 0 && peer_ > 0)
-            std::printf("ratio %s / %s: %.2f\n", ours_name_.c_str(), peer_name_.c_str(), ours_ / peer_);
-    }
-
-private:
-    std::string ours_name_, peer_name_;
-    double ours_ = 0, peer_ = 0;
-};
-
-// Console output plus one ratio line (ours over peer) for each pair of benchmark names.
+// Console output plus one ratio line (ours over peer) for each pair of benchmark names. With
+// --benchmark_repetitions the ratio is that of the medians, so a cold first run does not decide it.
 class PairsReporter : public benchmark::ConsoleReporter {
 public:
     explicit PairsReporter(std::vector<std::pair<std::string, std::string>> pairs)
@@ -45,7 +22,7 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration)
-                times_.emplace_back(r.benchmark_name(), r.GetAdjustedRealTime());
+                times_[r.benchmark_name()].push_back(r.GetAdjustedRealTime());
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
@@ -57,12 +34,21 @@ public:
 
 private:
     double time_of(const std::string& name) const {
-        for (const auto& [n, t] : times_)
-            if (n == name) return t;
-        return 0;
+        const auto it = times_.find(name);
+        if (it == times_.end() || it->second.empty()) return 0;
+        std::vector<double> t = it->second;
+        std::sort(t.begin(), t.end());
+        const size_t n = t.size();
+        return n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2;
     }
     std::vector<std::pair<std::string, std::string>> pairs_;
-    std::vector<std::pair<std::string, double>> times_;
+    std::map<std::string, std::vector<double>> times_;
+};
+
+// Console output plus one line giving the time of the benchmark named `ours` over that of `peer`.
+class RatioReporter : public PairsReporter {
+public:
+    RatioReporter(std::string ours, std::string peer) : PairsReporter({{std::move(ours), std::move(peer)}}) {}
 };
 
 // Runs the registered benchmarks through `reporter`, then lets it print its summary (print_ratios).
