@@ -142,7 +142,7 @@ bool VertexProcessor::prepare(const PipelineState& state, const FvfLayout& layou
                   !layout.pretransformed && attributes.specular;
     clip_planes_ = layout.pretransformed ? 0 : state.clip_planes & ((1u << max_clip_planes) - 1);
     // A world-space plane p holds the points x with x.p = 0; in camera space that is x'.(V^-1 p).
-    float inverse_view[16];
+    float inverse_view[16] = {};
     if (clip_planes_ && !invert(state.view, inverse_view)) {
         *reason = "user clip planes need an invertible view matrix";
         return false;
