@@ -2,7 +2,7 @@
 #include <qcore/platform/d3d8/soft/formats.h>
 
 #include <cstring>
-#include <vector>
+#include <functional>
 
 namespace qcore::detail::soft {
 namespace {
@@ -43,16 +43,17 @@ void copy_rect(const SurfaceMemory& src, const RECT& r, SurfaceMemory& dst, cons
     const UINT bytes = format_info(src.format())->bytes;
     const size_t row_bytes = size_t{(static_cast<UINT>(r.right - r.left) + block - 1) / block} * bytes;
     const UINT rows = (static_cast<UINT>(r.bottom - r.top) + block - 1) / block;
-    std::vector<uint8_t> staging(row_bytes * rows); // the source and destination may be one surface
-    for (UINT y = 0; y < rows; ++y)
-        std::memcpy(&staging[y * row_bytes],
-                    src.bits() + size_t{static_cast<UINT>(r.top) / block + y} * src.pitch() +
-                        size_t{static_cast<UINT>(r.left) / block} * bytes,
-                    row_bytes);
-    for (UINT y = 0; y < rows; ++y)
-        std::memcpy(dst.bits() + size_t{static_cast<UINT>(to.y) / block + y} * dst.pitch() +
-                        size_t{static_cast<UINT>(to.x) / block} * bytes,
-                    &staging[y * row_bytes], row_bytes);
+    const uint8_t* from = src.bits() + size_t{static_cast<UINT>(r.top) / block} * src.pitch() +
+                          size_t{static_cast<UINT>(r.left) / block} * bytes;
+    uint8_t* into = dst.bits() + size_t{static_cast<UINT>(to.y) / block} * dst.pitch() +
+                    size_t{static_cast<UINT>(to.x) / block} * bytes;
+    // The source and destination may be one surface: rows moving down are copied from the bottom up, so
+    // that no row is overwritten before it is read, and each row moves as overlapping memory.
+    const bool bottom_up = std::greater<>()(into, from);
+    for (UINT i = 0; i < rows; ++i) {
+        const size_t y = bottom_up ? rows - 1 - i : i;
+        std::memmove(into + y * dst.pitch(), from + y * src.pitch(), row_bytes);
+    }
 }
 
 } // namespace

@@ -390,6 +390,33 @@ TEST_F(ResourceTest, CopyRectsMovesPixelsBetweenSurfacesOfOneFormat) {
     EXPECT_EQ(dev->CopyRects(src.get(), nullptr, 0, other.get(), nullptr), D3DERR_INVALIDCALL);
 }
 
+// Copies within one surface whose rectangles overlap move every pixel as if through a separate buffer, in
+// every direction.
+TEST_F(ResourceTest, CopyRectsWithinOneSurfaceHandlesOverlap) {
+    const POINT moves[] = {{3, 2}, {1, 0}, {0, 0}, {0, 1}}; // down-right, up-left, left, up
+    for (const POINT to : moves) {
+        Ref<IDirect3DSurface8> s;
+        ASSERT_EQ(dev->CreateImageSurface(8, 8, D3DFMT_A8R8G8B8, s.out()), D3D_OK);
+        D3DLOCKED_RECT lr{};
+        const auto at = [&](int x, int y) -> uint32_t& {
+            return reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch)[x];
+        };
+        ASSERT_EQ(s->LockRect(&lr, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                at(x, y) = uint32_t(y * 8 + x);
+        ASSERT_EQ(s->UnlockRect(), D3D_OK);
+        const RECT r{1, 1, 6, 7};
+        ASSERT_EQ(dev->CopyRects(s.get(), &r, 1, s.get(), &to), D3D_OK);
+        ASSERT_EQ(s->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 5; ++x)
+                EXPECT_EQ(at(to.x + x, to.y + y), uint32_t((1 + y) * 8 + 1 + x))
+                    << "to " << to.x << "," << to.y << " at " << x << "," << y;
+        ASSERT_EQ(s->UnlockRect(), D3D_OK);
+    }
+}
+
 // A video stream fills its texture on its own thread while the interface thread holds and releases it.
 TEST_F(ResourceTest, AnotherThreadMayLockWhileReferencesMove) {
     auto t = texture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED);
