@@ -48,10 +48,11 @@ public:
     virtual ~COctNode();
 
     // Appends exact hits of the faces in the leaves the interval (t0, t1) of the ray passes through, leaf by
-    // leaf depth first in child order. A leaf tests the faces whose plane passes through its cell, when the
-    // ray meets their bounds within the cell, so a face may be reported once for each of several leaves
-    // (remove_equal_faces leaves one). Every hit inside this node's cell is found; below the root, hits of
-    // its faces outside the cell may be left out. True when hits is non-empty afterwards.
+    // leaf in no set order (neither by distance nor by child). A leaf tests the faces whose plane passes
+    // through its cell, when the ray meets their bounds within the cell, so a face may be reported once for
+    // each of several leaves (remove_equal_faces leaves one). Every hit inside this node's cell is found;
+    // below the root, hits of its faces outside the cell may be left out. True when hits is non-empty
+    // afterwards.
     bool RayTest(const CRayForBox& ray, float t0, float t1, std::vector<OCTREE_INT_ITEM>& hits) const;
     // The nearest hit within the leaves the interval passes, walking the cells front to back and stopping
     // once no nearer hit can follow; false when there is none.

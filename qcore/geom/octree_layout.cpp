@@ -307,10 +307,29 @@ void prefetch(const void* p) {
     _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
 }
 
-// Walks the cells the interval (t0, t1) enters, depth first, and calls block(k, lanes, u, v, dist) for
-// each block of their leaves that the ray meets. Front to back, children are taken nearest first and a
-// cell entered beyond bound() is passed over; otherwise in child order. What a cell points to is fetched
-// when it is queued, while the cells before it are worked on.
+// Fetches what a cell about to wait its turn will read first: an inner cell's children, or a leaf's blocks up
+// to leaf_bytes of them.
+void fetch(const OctLayout& l, const OctLayout::Cell& c, size_t leaf_bytes) {
+    const char* p = c.leaf ? reinterpret_cast<const char*>(&l.blocks[c.first])
+                           : reinterpret_cast<const char*>(&l.cells[c.first]);
+    const size_t bytes = c.leaf ? std::min<size_t>(c.count * sizeof(OctLayout::Block), leaf_bytes)
+                                : c.count * sizeof(OctLayout::Cell);
+    for (size_t at = 0; at < bytes; at += 64)
+        prefetch(p + at);
+}
+
+// Tests the blocks of a leaf and calls block(k, lanes, u, v, dist) for each that the ray meets.
+template <class Block>
+[[gnu::always_inline]] inline void run_leaf(const OctLayout& l, const OctLayout::Cell& c,
+                                            const CRayForBox& ray, Block& block) {
+    float u[4], v[4], d[4];
+    for (uint32_t k = c.first; k < c.first + c.count; ++k)
+        if (const unsigned lanes = block_hits(l.blocks[k], ray, u, v, d)) block(k, lanes, u, v, d);
+}
+
+// Walks the cells the interval (t0, t1) enters, depth first, and runs the leaves among them. Front to
+// back, children are taken nearest first and a cell entered beyond bound() is passed over; otherwise in
+// child order. What a cell points to is fetched when it is stacked.
 template <bool FrontToBack, class Bound, class Block>
 void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1, Bound&& bound,
           Block&& block) {
@@ -320,34 +339,15 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
     Pending stack[stack_size];
     size_t top = 0;
     stack[top++] = {start, entry};
-    float u[4], v[4], d[4];
-    const auto run_leaf = [&](const OctLayout::Cell& c) {
-        for (uint32_t k = c.first; k < c.first + c.count; ++k)
-            if (const unsigned lanes = block_hits(l.blocks[k], ray, u, v, d)) block(k, lanes, u, v, d);
-    };
-    // Without a bound to tighten, leaves wait in a short queue (in the order they are reached) while the
-    // walk goes on, so that their blocks, fetched when they were queued, have arrived when they are tested.
-    constexpr uint32_t queue_size = FrontToBack ? 1 : 8;
-    const OctLayout::Cell* queue[queue_size];
-    uint32_t head = 0, queued = 0;
     while (top) {
         const Pending p = stack[--top];
         if (FrontToBack && p.entry > bound()) continue;
         const OctLayout::Cell& c = l.cells[p.cell];
         if (c.leaf) {
-            if (FrontToBack) {
-                run_leaf(c);
-                continue;
-            }
-            if (queued == queue_size) {
-                run_leaf(*queue[head]);
-                head = (head + 1) % queue_size;
-                --queued;
-            }
-            queue[(head + queued++) % queue_size] = &c;
+            run_leaf(l, c, ray, block);
             continue;
         }
-        // Queued so that the one to take first is on top.
+        // Stacked so that the one to take first is on top.
         Pending next[8];
         int n = 0;
         float entries[8];
@@ -360,36 +360,58 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
         }
         for (int k = 0; k < n; ++k) {
             if (FrontToBack && next[k].entry > bound()) continue;
-            const OctLayout::Cell& child = l.cells[next[k].cell];
-            if (child.leaf) {
-                const char* first = reinterpret_cast<const char*>(&l.blocks[child.first]);
-                prefetch(first);
-                prefetch(first + 64);
-                prefetch(first + 128);
-            } else {
-                const char* group = reinterpret_cast<const char*>(&l.cells[child.first]);
-                for (size_t at = 0; at < child.count * sizeof(OctLayout::Cell); at += 64)
-                    prefetch(group + at);
-            }
+            fetch(l, l.cells[next[k].cell], 3 * 64);
             stack[top++] = next[k];
         }
     }
-    for (; queued; --queued, head = (head + 1) % queue_size)
-        run_leaf(*queue[head]);
+}
+
+// Walks the cells the interval (t0, t1) enters level by level and runs the leaves among them. A cell waits
+// behind every cell queued before it, long enough for what it points to, fetched when it was queued, to
+// arrive; a depth-first walk would open at once the cell it just queued. When the queue is full, the
+// cell's subtree is walked depth first on the spot.
+template <class Block>
+void walk_breadth_first(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1,
+                        Block&& block) {
+    const RayCells cells(l, ray, t0, t1);
+    float entry;
+    if (!cells.enters(l.cells[start], entry)) return;
+    constexpr uint32_t queue_size = 256;
+    constexpr size_t leaf_bytes = 12 * 64;
+    uint32_t queue[queue_size];
+    uint32_t head = 0, tail = 0; // positions modulo 2^32; their difference is the length
+    queue[tail++ % queue_size] = start;
+    while (head != tail) {
+        const OctLayout::Cell& c = l.cells[queue[head++ % queue_size]];
+        if (c.leaf) {
+            run_leaf(l, c, ray, block);
+            continue;
+        }
+        float entries[8];
+        for (unsigned in = cells.enters(&l.cells[c.first], c.count, entries); in; in &= in - 1) {
+            const uint32_t child = c.first + static_cast<uint32_t>(std::countr_zero(in));
+            if (tail - head == queue_size) {
+                walk<false>(
+                    l, child, ray, t0, t1, [] { return CBox::big; }, block);
+                continue;
+            }
+            fetch(l, l.cells[child], leaf_bytes);
+            queue[tail++ % queue_size] = child;
+        }
+    }
 }
 
 } // namespace
 
 void oct_ray_all(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1,
                  std::vector<OCTREE_INT_ITEM>& hits) {
-    walk<false>(
-        l, start, ray, t0, t1, [] { return CBox::big; },
-        [&](uint32_t k, unsigned lanes, const float* u, const float* v, const float* d) {
-            for (; lanes; lanes &= lanes - 1) {
-                const int i = std::countr_zero(lanes);
-                hits.push_back({l.blocks[k].face[i], d[i], u[i], v[i]});
-            }
-        });
+    walk_breadth_first(l, start, ray, t0, t1,
+                       [&](uint32_t k, unsigned lanes, const float* u, const float* v, const float* d) {
+                           for (; lanes; lanes &= lanes - 1) {
+                               const int i = std::countr_zero(lanes);
+                               hits.push_back({l.blocks[k].face[i], d[i], u[i], v[i]});
+                           }
+                       });
 }
 
 bool oct_ray_nearest(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1,

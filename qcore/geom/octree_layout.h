@@ -77,8 +77,8 @@ private:
 unsigned intersect_block(const OctLayout::Block& b, const CRayForBox& ray, float u[4], float v[4],
                          float dist[4]);
 
-// Appends the hits of the leaves below cell `start` that the interval (t0, t1) passes, depth first in
-// child order.
+// Appends the hits of the leaves below cell `start` that the interval (t0, t1) passes, leaf by leaf in no
+// set order.
 void oct_ray_all(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, float t1,
                  std::vector<OCTREE_INT_ITEM>& hits);
 // The nearest hit in the leaves below cell `start` that the interval passes; false when there is none.

@@ -40,6 +40,27 @@ std::set<DWORD> brute_hits(const CRawMesh& m, const CRay& r) {
     return out;
 }
 
+// The tree's hits of the ray, each face once after duplicate removal, against a brute-force loop, and the
+// nearest hit against the nearest of them; the number of faces hit.
+size_t check_ray(COctree& tree, const CRawMesh& mesh, const CRayForBox& ray) {
+    std::vector<OCTREE_INT_ITEM> hits;
+    tree.get_root()->RayTest(ray, 0, 3.4e38f, hits);
+    std::vector<DWORD> faces, unique;
+    for (const OCTREE_INT_ITEM& h : hits)
+        faces.push_back(h.face);
+    tree.remove_equal_faces(faces, unique);
+    const std::set<DWORD> expected = brute_hits(mesh, ray);
+    EXPECT_EQ(std::set<DWORD>(unique.begin(), unique.end()), expected);
+    EXPECT_EQ(unique.size(), expected.size());
+    OCTREE_INT_ITEM nearest;
+    const bool found = tree.get_root()->RayTestNearest(ray, 0, 3.4e38f, nearest);
+    EXPECT_EQ(found, !hits.empty());
+    if (found) {
+        EXPECT_EQ(nearest.dist, std::min_element(hits.begin(), hits.end())->dist);
+    }
+    return expected.size();
+}
+
 class RecordingStatus : public CBaseStatus {
 public:
     void msg(const char* text, const char*) override { texts.push_back(text); }
@@ -128,23 +149,9 @@ TEST(Octree, RayAndBoxQueriesMatchBruteForce) {
                 o.x = (root.min.x + root.max.x) * 0.5f;
                 dir.x = i % 20 == 5 ? 0.0f : 1e-30f;
             }
-            const CRayForBox ray(o, dir);
-            std::vector<OCTREE_INT_ITEM> hits;
-            tree.get_root()->RayTest(ray, 0, 3.4e38f, hits);
-            std::vector<DWORD> faces, unique;
-            for (const OCTREE_INT_ITEM& h : hits)
-                faces.push_back(h.face);
-            tree.remove_equal_faces(faces, unique);
-            const std::set<DWORD> expected = brute_hits(mesh, ray);
-            ASSERT_EQ(std::set<DWORD>(unique.begin(), unique.end()), expected) << "ray " << i;
-            ASSERT_EQ(unique.size(), expected.size());
-
-            OCTREE_INT_ITEM nearest;
-            const bool found = tree.get_root()->RayTestNearest(ray, 0, 3.4e38f, nearest);
-            ASSERT_EQ(found, !hits.empty());
-            if (found) {
-                EXPECT_EQ(nearest.dist, std::min_element(hits.begin(), hits.end())->dist);
-            }
+            SCOPED_TRACE(i);
+            check_ray(tree, mesh, CRayForBox(o, dir));
+            if (HasFailure()) return;
         }
         for (int i = 0; i < 100; ++i) {
             const VEC c(pos(rng), pos(rng), pos(rng));
@@ -369,4 +376,30 @@ TEST(Octree, NearestStopsAtTheEndOfTheInterval) {
     EXPECT_FALSE(tree.get_root()->RayTestNearest(ray, 0, 1.0f, hit));
     std::vector<OCTREE_INT_ITEM> hits;
     EXPECT_FALSE(tree.get_root()->RayTest(ray, 0, 1.0f, hits));
+}
+
+TEST(Octree, RaysGrazingRoughTerrainMatchBruteForce) {
+    // A rough height field: a ray skimming it enters the bounds of hundreds of cells on each level, more
+    // than a walk keeps waiting at once.
+    constexpr int n = 300;
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> bump(-0.02f, 0.02f);
+    CRawMesh mesh;
+    for (int y = 0; y <= n; ++y)
+        for (int x = 0; x <= n; ++x)
+            mesh.vertices.emplace_back(static_cast<float>(x), static_cast<float>(y), bump(rng));
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const auto at = [](int i, int j) { return static_cast<DWORD>(j * (n + 1) + i); };
+            mesh.faces.emplace_back(at(x, y), at(x + 1, y), at(x, y + 1));
+            mesh.faces.emplace_back(at(x + 1, y), at(x + 1, y + 1), at(x, y + 1));
+        }
+    COctree tree;
+    tree.build_from_vbib(mesh, 4, 9, 0, 1.0f, nullptr);
+    std::uniform_real_distribution<float> side(0, n);
+    for (int i = 0; i < 6; ++i) {
+        const VEC o(-1, side(rng), 0.015f), target(n + 1, side(rng), -0.015f);
+        SCOPED_TRACE(i);
+        EXPECT_GT(check_ray(tree, mesh, CRayForBox(o, target - o)), 10u);
+    }
 }
