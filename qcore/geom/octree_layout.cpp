@@ -303,19 +303,21 @@ struct Pending {
 // and the eight children of the cell last opened.
 constexpr size_t stack_size = 8 * (COctree::deepest + 3);
 
+// A prefetch the compiler keeps: it takes the intrinsic for an operation without effects and may drop a
+// loop of them as dead code.
 void prefetch(const void* p) {
-    _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
 }
 
 // Fetches what a cell about to wait its turn will read first: an inner cell's children, or a leaf's blocks up
 // to leaf_bytes of them.
 void fetch(const OctLayout& l, const OctLayout::Cell& c, size_t leaf_bytes) {
-    const char* p = c.leaf ? reinterpret_cast<const char*>(&l.blocks[c.first])
-                           : reinterpret_cast<const char*>(&l.cells[c.first]);
+    const char* first = c.leaf ? reinterpret_cast<const char*>(l.blocks.data() + c.first)
+                               : reinterpret_cast<const char*>(l.cells.data() + c.first);
     const size_t bytes = c.leaf ? std::min<size_t>(c.count * sizeof(OctLayout::Block), leaf_bytes)
                                 : c.count * sizeof(OctLayout::Cell);
     for (size_t at = 0; at < bytes; at += 64)
-        prefetch(p + at);
+        prefetch(first + at);
 }
 
 // Tests the blocks of a leaf and calls block(k, lanes, u, v, dist) for each that the ray meets.
