@@ -1,6 +1,8 @@
 // Capturing a 1920 x 1080 back buffer (not lockable, so the capture copies it, as for every device the
 // library creates) and saving it as a JPEG file at quality 98, side by side with libjpeg-turbo compressing
-// the same pixels alone (to memory, no capture, no file).
+// the same pixels alone (to memory, no capture, no file). The file goes to a folder on the disk and, where
+// there is one, to a folder in memory (/dev/shm): the difference is the file system's part (a new file
+// flushed, the old one it replaces freed).
 #include <qcore/image/surfacefun.h>
 #include <qcore/platform/d3d8/d3d8.h>
 #include <qcore/platform/win32/window.h>
@@ -36,7 +38,7 @@ struct Scene {
     qcore::bench::HeadlessDevice host{width, height};
     IDirect3DDevice8* device = host.device;
     IDirect3DSurface8* target = nullptr;
-    std::string folder;
+    std::string folder, memory_folder;
 
     Scene() {
         IDirect3DSurface8* frame = nullptr;
@@ -53,9 +55,12 @@ struct Scene {
         frame->Release();
         char pattern[] = "/tmp/qcore_capture_bench.XXXXXX";
         folder = mkdtemp(pattern) ? pattern : "/tmp";
+        char in_memory[] = "/dev/shm/qcore_capture_bench.XXXXXX";
+        if (mkdtemp(in_memory)) memory_folder = in_memory;
     }
     ~Scene() {
         std::filesystem::remove_all(folder);
+        if (!memory_folder.empty()) std::filesystem::remove_all(memory_folder);
         target->Release();
     }
 };
@@ -65,12 +70,20 @@ Scene& scene() {
     return s;
 }
 
-void BM_CaptureToJpeg(benchmark::State& state) {
-    Scene& s = scene();
-    const std::string file = s.folder + "/frame.jpg";
+void capture_into(benchmark::State& state, const std::string& folder) {
+    if (folder.empty()) return state.SkipWithError("no such folder");
+    const std::string file = folder + "/frame.jpg";
     for (auto _ : state)
-        if (!surfacefun::save_render_target_to_file(s.device, CRect(), CSize(), file.c_str()))
+        if (!surfacefun::save_render_target_to_file(scene().device, CRect(), CSize(), file.c_str()))
             state.SkipWithError("save failed");
+}
+
+void BM_CaptureToJpeg(benchmark::State& state) {
+    capture_into(state, scene().folder);
+}
+
+void BM_CaptureToJpegInMemory(benchmark::State& state) {
+    capture_into(state, scene().memory_folder);
 }
 
 void BM_LibjpegTurboAlone(benchmark::State& state) {
@@ -110,10 +123,13 @@ void BM_LibjpegTurboAlone(benchmark::State& state) {
 }
 
 BENCHMARK(BM_CaptureToJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CaptureToJpegInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibjpegTurboAlone)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
-    return qcore::bench::run_with_ratio(argc, argv, "BM_CaptureToJpeg", "BM_LibjpegTurboAlone");
+    return qcore::bench::run_with_pairs(
+        argc, argv,
+        {{"BM_CaptureToJpeg", "BM_LibjpegTurboAlone"}, {"BM_CaptureToJpegInMemory", "BM_LibjpegTurboAlone"}});
 }

@@ -163,11 +163,8 @@ BENCHMARK(BM_FreadLoadFreshPages)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    qcore::bench::PairsReporter reporter({{"BM_MeshUtlSave", "BM_FwriteSave"},
-                                          {"BM_MeshUtlLoad", "BM_FreadLoad"},
-                                          {"BM_MeshUtlLoad", "BM_FreadLoadFreshPages"}});
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return qcore::bench::run_with_pairs(argc, argv,
+                                        {{"BM_MeshUtlSave", "BM_FwriteSave"},
+                                         {"BM_MeshUtlLoad", "BM_FreadLoad"},
+                                         {"BM_MeshUtlLoad", "BM_FreadLoadFreshPages"}});
 }

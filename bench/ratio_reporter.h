@@ -61,13 +61,18 @@ template <class Reporter> int run_and_summarise(int argc, char** argv, Reporter&
     return 0;
 }
 
-// Runs the registered benchmarks and prints the ratio of ours to peer.
-inline int run_with_ratio(int argc, char** argv, const char* ours, const char* peer) {
+// Runs the registered benchmarks and prints, for each pair, the ratio of ours to the peer.
+inline int run_with_pairs(int argc, char** argv, std::vector<std::pair<std::string, std::string>> pairs) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter(ours, peer);
+    PairsReporter reporter(std::move(pairs));
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
+}
+
+// The same for one pair.
+inline int run_with_ratio(int argc, char** argv, const char* ours, const char* peer) {
+    return run_with_pairs(argc, argv, {{ours, peer}});
 }
 
 } // namespace qcore::bench

@@ -1,4 +1,5 @@
 #include <qcore/core/core.h>
+#include <qcore/image/bands_ahead.h>
 #include <qcore/image/image_save.h>
 #include <qcore/image/imgfun.h>
 #include <qcore/image/surfacefun.h>
@@ -106,46 +107,62 @@ qcore::ComRef<IDirect3DSurface8> capture_source(IDirect3DDevice8* dev, const CRe
 // between its copy and its compression and a large frame never needs a whole copy of itself.
 constexpr UINT kBandBytes = 256 * 1024;
 
-// Saves a rectangle of a 32-bit render target as a JPEG file, copying and compressing it band by band.
+// Saves a rectangle of a 32-bit render target as a JPEG file, band by band: a second thread copies the next
+// band out of the device while this one compresses the last. Only that thread calls the device meanwhile.
 int stream_target_to_jpg(IDirect3DDevice8* dev, IDirect3DSurface8* target, const CRect& r, D3DFORMAT format,
                          const char* file) {
     const UINT width = static_cast<UINT>(r.Width());
     const UINT band_rows = std::clamp<UINT>(kBandBytes / (width * 4), 1, static_cast<UINT>(r.Height()));
-    qcore::ComRef<IDirect3DSurface8> band;
-    if (FAILED(dev->CreateImageSurface(width, band_rows, format, band.out()))) {
-        AfxMessageBox("Err create Clone surface");
-        return 0;
-    }
-    bool locked = false, band_failed = false;
-    const auto next_band = [&](int first_row, qcore::detail::PixelRows& rows) {
-        if (locked) band->UnlockRect();
-        locked = false;
+    qcore::ComRef<IDirect3DSurface8> band[2];
+    for (auto& b : band)
+        if (FAILED(dev->CreateImageSurface(width, band_rows, format, b.out()))) {
+            AfxMessageBox("Err create Clone surface");
+            return 0;
+        }
+    bool locked[2] = {false, false};
+    enum class Failed { no, copy, lock } failed = Failed::no;
+    HRESULT lock_result = D3D_OK;
+    const auto unlock = [&](int slot) {
+        if (locked[slot]) band[slot]->UnlockRect();
+        locked[slot] = false;
+    };
+    const auto fill = [&](int index, int slot, qcore::detail::PixelRows& rows) {
+        unlock(slot);
+        const LONG first_row = index * static_cast<LONG>(band_rows);
         const LONG count = std::min<LONG>(static_cast<LONG>(band_rows), r.Height() - first_row);
         const RECT from{r.left, r.top + first_row, r.right, r.top + first_row + count};
         const POINT origin{0, 0};
-        HRESULT hr = dev->CopyRects(target, &from, 1, band.get(), &origin);
-        if (FAILED(hr)) {
-            AfxMessageBox("err Clone surface");
-            band_failed = true;
+        if (FAILED(dev->CopyRects(target, &from, 1, band[slot].get(), &origin))) {
+            failed = Failed::copy;
             return false;
         }
         const RECT part{0, 0, static_cast<LONG>(width), count};
         D3DLOCKED_RECT bits{};
-        hr = band->LockRect(&bits, &part, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK);
-        if (FAILED(hr)) {
-            MsgErr(hr, "err lockrect");
-            band_failed = true;
+        lock_result = band[slot]->LockRect(&bits, &part, D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK);
+        if (FAILED(lock_result)) {
+            failed = Failed::lock;
             return false;
         }
-        locked = true;
+        locked[slot] = true;
         rows = {static_cast<const uint8_t*>(bits.pBits), bits.Pitch, static_cast<int>(width),
                 static_cast<int>(count)};
         return true;
     };
-    const int saved =
-        qcore::detail::write_jpeg_file(file, static_cast<int>(width), r.Height(), 4, next_band, true, 98);
-    if (locked) band->UnlockRect();
-    if (!saved && !band_failed) AfxMessageBox("Save jpeg Error!");
+    int saved = 0;
+    {
+        qcore::detail::BandsAhead bands(r.Height(), static_cast<int>(band_rows), fill, [&] {
+            unlock(0);
+            unlock(1);
+        });
+        saved = qcore::detail::write_jpeg_file(
+            file, static_cast<int>(width), r.Height(), 4,
+            [&bands](int first_row, qcore::detail::PixelRows& rows) { return bands.next(first_row, rows); },
+            true, 98);
+    }
+    // The copying thread has ended: its failure is known and reported here.
+    if (failed == Failed::copy) AfxMessageBox("err Clone surface");
+    if (failed == Failed::lock) MsgErr(lock_result, "err lockrect");
+    if (!saved && failed == Failed::no) AfxMessageBox("Save jpeg Error!");
     return saved;
 }
 

@@ -2,6 +2,7 @@
 
 #include <qcore/data/pak_file.h>
 #include <qcore/data/text_fun.h>
+#include <qcore/platform/win32/file.h>
 #include <qcore/platform/win32/file_ops.h>
 #include <qcore/platform/win32/ini.h>
 #include <qcore/platform/win32/message_box.h>
@@ -9,14 +10,13 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 namespace {
 
 constexpr const char* atx_section = "QVX_ATX_SETTING";
 // No list of frames comes near this; a larger file is not read.
-constexpr std::streamoff max_atx_bytes = std::streamoff{4} << 20;
+constexpr size_t max_atx_bytes = size_t{4} << 20;
 constexpr int max_listed_missing = 15;
 
 // Truncation toward zero, saturating at the int range (NaN gives 0).
@@ -35,13 +35,10 @@ int64_t trunc_to_int64(double v) {
 // The list is read once and the keys looked up in memory: a frame table of thousands of entries must not
 // re-read the file per key.
 bool read_atx_document(const char* name, qcore::detail::IniDocument& doc) {
-    std::ifstream in(qcore::os_path(name ? name : ""), std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > max_atx_bytes) return false;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), size)) return false;
+    std::string bytes;
+    if (qcore::detail::read_small_file(qcore::os_path(name ? name : ""), max_atx_bytes, bytes) !=
+        qcore::detail::SmallFileRead::ok)
+        return false;
     doc = qcore::detail::IniDocument::parse(bytes);
     return true;
 }
@@ -183,8 +180,9 @@ int CAtxFile::save_atx_to_disk(const char* name_in, file_overwrite_flag& overwri
         AfxMessageBox(name + ", 该动画贴图帧文件为空，无法保存!", MB_OK, 0);
         return 0;
     }
-    std::ofstream out(qcore::os_path(name.view()), std::ios::binary | std::ios::trunc);
-    if (!out) {
+    // The old list stays whole until the new one is written in full.
+    qcore::SafeFileWriter out;
+    if (!out.open(name)) {
         AfxMessageBox(name + ", Save File Error!", MB_OK, 0);
         return 0;
     }
@@ -207,11 +205,16 @@ int CAtxFile::save_atx_to_disk(const char* name_in, file_overwrite_flag& overwri
             errors += bare + ", 复制帧文件失败!\n";
     }
     const std::string bytes = doc.serialize();
-    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+    bool written = true;
+    try {
+        out.file().Write(bytes.data(), static_cast<UINT>(bytes.size()));
+    } catch (const CFileException&) {
+        written = false;
+    }
+    if (!written || !out.commit()) {
         AfxMessageBox(name + ", Save File Error!", MB_OK, 0);
         return 0;
     }
-    out.close();
     const CString& first = child_files.front();
     const CString preview = get_preview_img_filename_from_atx(name, first);
     // A first frame without an extension would name the list itself; the preview must not replace it.

@@ -159,7 +159,8 @@ TEST_F(SurfaceCapture, AFailedSaveLeavesTheOldFile) {
 }
 
 TEST_F(SurfaceCapture, JpegCapturesInBandsMatchTheWholeCopy) {
-    // Wide enough that a capture takes several bands of rows, the last one short.
+    // Wide enough that a capture takes several bands of rows (copied on a second thread, each of its two
+    // slots used again), the last one short.
     make_target(2048, 80);
     TempDir dir;
     MessageBoxRecorder boxes;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace {
 
 using qcore::test::TempDir;
@@ -121,9 +123,11 @@ TEST(AtxFile, RejectedFilesGiveTheirMessages) {
         EXPECT_EQ(atx.is_loaded(), 0);
         EXPECT_TRUE(atx.get_child_files().empty());
     }
-    // A folder named like a list file is no list file.
+    // A folder or a named pipe named like a list file is no list file (the pipe is not waited on).
     ASSERT_TRUE(filefun::create_path(dir.file("dir.atx/").c_str()));
     EXPECT_EQ(atx.load_atx_from_disk(dir.file("dir.atx").c_str(), nullptr, 1), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.atx").c_str(), 0600), 0);
+    EXPECT_EQ(atx.load_atx_from_disk(dir.file("pipe.atx").c_str(), nullptr, 1), 0);
 }
 
 TEST(AtxFile, TwentyMissingFramesListFifteenAndLoad) {

@@ -7,6 +7,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -92,6 +94,10 @@ HRESULT FileSource::Create(const std::string& path, FileSource** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (path.empty()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    // A named pipe or socket would keep the opening thread waiting for its other end.
+    struct stat file {};
+    if (::stat(path.c_str(), &file) == 0 && (S_ISFIFO(file.st_mode) || S_ISSOCK(file.st_mode)))
+        return E_ACCESSDENIED;
     auto* source = new FileSource;
     source->AddRef();
     // Only local files: a playlist inside a file must not reach out to the network.

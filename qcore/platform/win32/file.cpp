@@ -236,10 +236,7 @@ BOOL CFile::Open(const char* path, UINT open_flags, CFileException* error) {
         break;
     }
     if (open_flags & modeCreate) flags |= O_CREAT | ((open_flags & modeNoTruncate) ? 0 : O_TRUNC);
-    int fd;
-    do {
-        fd = ::open(qcore::native_path(full.c_str()).c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    int fd = qcore::detail::open_without_waiting(qcore::native_path(full.c_str()).c_str(), flags);
     if (fd >= 0) {
         struct stat st {};
         if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 
 namespace qcore::detail {
@@ -147,6 +149,48 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
+int open_without_waiting(const char* path, int flags, unsigned mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_NONBLOCK, static_cast<mode_t>(mode));
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    if (!(flags & O_NONBLOCK)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+SmallFileRead read_small_file(const std::string& path, size_t limit, std::string& bytes, struct stat* st) {
+    bytes.clear();
+    const int fd = path.empty() ? -1 : open_without_waiting(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? SmallFileRead::missing : SmallFileRead::failed;
+    struct stat own {};
+    struct stat& status = st ? *st : own;
+    SmallFileRead result = SmallFileRead::ok;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        result = SmallFileRead::failed;
+    } else {
+        const auto size = static_cast<uint64_t>(std::max<off_t>(status.st_size, 0));
+        bytes.resize(static_cast<size_t>(std::min<uint64_t>(size, limit)));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        bytes.resize(got);
+        if (size > limit) result = SmallFileRead::too_large;
+    }
+    ::close(fd);
+    return result;
+}
+
 bool can_replace(const std::string& path) {
     const std::string target = resolve_links(path);
     if (target.empty()) return false;
@@ -271,7 +315,7 @@ bool copy_content(int from, int to) {
 }
 
 BOOL copy_file(const std::string& from, const std::string& to, bool fail_if_exists) {
-    const int src = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int src = qcore::detail::open_without_waiting(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (src < 0) return qcore::fail_with_errno();
     struct stat st {};
     if (::fstat(src, &st) != 0 || S_ISDIR(st.st_mode)) {

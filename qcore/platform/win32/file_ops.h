@@ -29,6 +29,8 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 BOOL RemoveDirectoryA(LPCSTR path);
 DWORD GetFileAttributesA(LPCSTR path);
 
+struct stat;
+
 namespace qcore::detail {
 
 // Replaces a file as a whole: the new bytes go to a temporary file beside the target, which commit()
@@ -75,6 +77,17 @@ bool can_replace(const std::string& target);
 
 // Makes a rename inside the path's folder durable.
 void sync_parent_folder(const std::string& path);
+
+// Opens like open(2), but without waiting: a pipe or socket, which would wait for its other end (or never
+// end), is refused with EACCES, as is a pipe without a reader to write to (ENXIO). Other files come back in
+// blocking mode.
+int open_without_waiting(const char* path, int flags, unsigned mode = 0666);
+
+// Reads a regular file whole into `bytes`, without waiting on pipes; a file over `limit` bytes gives its
+// first `limit` bytes and too_large. `st` receives the file's status when it was opened.
+enum class SmallFileRead { ok, missing, failed, too_large };
+SmallFileRead read_small_file(const std::string& path, size_t limit, std::string& bytes,
+                              struct stat* st = nullptr);
 
 // Writes all bytes to a descriptor, retrying after interruptions.
 bool write_all(int fd, std::string_view bytes);

@@ -203,25 +203,14 @@ std::string ini_path(LPCSTR file) {
 enum class Read { ok, missing, failed };
 
 Read read_file(const std::string& path, std::string& bytes, struct stat& st) {
-    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? Read::missing : Read::failed;
-    Read result = Read::ok;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        result = Read::failed;
-    } else {
-        bytes.resize(static_cast<size_t>(std::min(st.st_size, kMaxIniBytes)));
-        size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<size_t>(n);
-        }
-        bytes.resize(got);
-        if (st.st_size > kMaxIniBytes) result = Read::failed;
+    switch (qcore::detail::read_small_file(path, static_cast<size_t>(kMaxIniBytes), bytes, &st)) {
+    case qcore::detail::SmallFileRead::ok:
+        return Read::ok;
+    case qcore::detail::SmallFileRead::missing:
+        return Read::missing;
+    default:
+        return Read::failed;
     }
-    ::close(fd);
-    return result;
 }
 
 DWORD copy_value(std::string_view value, LPSTR buffer, DWORD size) {

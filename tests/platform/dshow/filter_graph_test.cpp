@@ -8,6 +8,8 @@
 #include "support/temp_dir.h"
 #include "support/video_clip.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -136,6 +138,12 @@ TEST_F(FilterGraphTest, SourceFailuresGiveThePlatformsCodes) {
     EXPECT_EQ(
         graph->AddSourceFilter(std::u16string(notes.begin(), notes.end()).c_str(), u"SOURCE", source.out()),
         VFW_E_UNKNOWN_FILE_TYPE);
+    // A named pipe is refused, not waited on.
+    const std::string pipe = dir.file("pipe.avi");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(
+        graph->AddSourceFilter(std::u16string(pipe.begin(), pipe.end()).c_str(), u"SOURCE", source.out()),
+        E_ACCESSDENIED);
 }
 
 TEST_F(FilterGraphTest, DecodesEveryFrameInOrderAndReportsCompletion) {

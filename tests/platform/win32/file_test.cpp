@@ -1,10 +1,14 @@
 #include <qcore/platform/win32/file.h>
+#include <qcore/platform/win32/file_ops.h>
+#include <qcore/platform/win32/ini.h>
 
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <sys/stat.h>
 
 using qcore::MessageBoxRecorder;
 using qcore::test::read_file_bytes;
@@ -81,6 +85,31 @@ TEST(CFile, OpenFailuresFillTheExceptionAndReportTheStandardText) {
     EXPECT_TRUE(CFileException(CFileException::badSeek, -1, "x").GetErrorMessage(small, sizeof small));
     EXPECT_STREQ(small, "Seek fa");
     EXPECT_THROW(CFile(missing.c_str(), CFile::modeRead), CFileException);
+}
+
+// A named pipe would keep every opener waiting for its other end: files, copies and settings refuse it at
+// once (a reader that waited would hang this test).
+TEST(CFile, PipesAreRefusedWithoutWaiting) {
+    TempDir dir;
+    const std::string pipe = dir.file("pipe.tpk");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    CFile f;
+    CFileException e;
+    EXPECT_FALSE(f.Open(pipe.c_str(), CFile::modeRead, &e));
+    EXPECT_EQ(e.m_cause, CFileException::accessDenied);
+    EXPECT_FALSE(f.Open(pipe.c_str(), CFile::modeCreate | CFile::modeWrite, &e));
+    EXPECT_FALSE(f.Open(pipe.c_str(), CFile::modeReadWrite, &e));
+    EXPECT_FALSE(CopyFileA(pipe.c_str(), dir.file("copy").c_str(), FALSE));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("copy")));
+    char value[16] = "";
+    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "none", value, sizeof value, pipe.c_str()), 4u);
+    EXPECT_STREQ(value, "none");
+    // An ordinary file still opens in blocking mode.
+    write_file_bytes(dir.file("plain"), "abc");
+    ASSERT_TRUE(f.Open(dir.file("plain").c_str(), CFile::modeRead, &e));
+    char got[4] = {};
+    EXPECT_EQ(f.Read(got, 3), 3u);
+    EXPECT_STREQ(got, "abc");
 }
 
 TEST(CFile, IoErrorsThrow) {

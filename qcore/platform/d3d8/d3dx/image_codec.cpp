@@ -1,4 +1,5 @@
 #include <qcore/platform/d3d8/d3dx/image_codec.h>
+#include <qcore/platform/win32/file_ops.h>
 
 #include <cstdio>
 #include <cstring>
@@ -113,8 +114,14 @@ bool read_whole_file(const char* path, std::vector<uint8_t>& out) {
 
 bool write_whole_file(const char* path, const std::vector<uint8_t>& bytes) {
     if (!path) return false;
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path, "wb"), &std::fclose);
-    if (!f) return false;
+    // A pipe without a reader would wait for one.
+    const int fd = open_without_waiting(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::unique_ptr<FILE, int (*)(FILE*)> f(fdopen(fd, "wb"), &std::fclose);
+    if (!f) {
+        ::close(fd);
+        return false;
+    }
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return false;
     return std::fclose(f.release()) == 0;
 }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 using qcore::test::TempDir;
@@ -302,6 +304,10 @@ TEST_F(TextureFileTest, SurfaceToSurfaceConvertsAndScales) {
                   D3DXERR_INVALIDDATA)
             << name;
     }
+    // A named pipe without a reader is refused rather than waited on.
+    const std::string pipe = dir_.file("pipe.bmp");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(D3DXSaveSurfaceToFileA(pipe.c_str(), D3DXIFF_BMP, src, nullptr, nullptr), E_FAIL);
     src->Release();
     dst->Release();
 }
