@@ -248,12 +248,8 @@ BENCHMARK(BM_EmbreeNearest)->Unit(benchmark::kMillisecond)->Iterations(3);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    qcore::bench::PairsReporter reporter(
-        {{"BM_OctreeBuild/iterations:3", "BM_EmbreeBuild/iterations:3"},
-         {"BM_OctreeAllHits/iterations:2", "BM_EmbreeAllHits/iterations:2"},
-         {"BM_OctreeNearest/iterations:3", "BM_EmbreeNearest/iterations:3"}});
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return qcore::bench::run_with_pairs(argc, argv,
+                                        {{"BM_OctreeBuild/iterations:3", "BM_EmbreeBuild/iterations:3"},
+                                         {"BM_OctreeAllHits/iterations:2", "BM_EmbreeAllHits/iterations:2"},
+                                         {"BM_OctreeNearest/iterations:3", "BM_EmbreeNearest/iterations:3"}});
 }
