@@ -309,13 +309,13 @@ void prefetch(const void* p) {
     asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
 }
 
-// Fetches what a cell about to wait its turn will read first: an inner cell's children, or a leaf's blocks up
-// to leaf_bytes of them.
-void fetch(const OctLayout& l, const OctLayout::Cell& c, size_t leaf_bytes) {
+// Fetches what a cell about to wait its turn will read first, up to `limit` bytes: an inner cell's children,
+// or a leaf's blocks.
+void fetch(const OctLayout& l, const OctLayout::Cell& c, size_t limit) {
     const char* first = c.leaf ? reinterpret_cast<const char*>(l.blocks.data() + c.first)
                                : reinterpret_cast<const char*>(l.cells.data() + c.first);
-    const size_t bytes = c.leaf ? std::min<size_t>(c.count * sizeof(OctLayout::Block), leaf_bytes)
-                                : c.count * sizeof(OctLayout::Cell);
+    const size_t bytes =
+        std::min<size_t>(c.count * (c.leaf ? sizeof(OctLayout::Block) : sizeof(OctLayout::Cell)), limit);
     for (size_t at = 0; at < bytes; at += 64)
         prefetch(first + at);
 }
@@ -360,11 +360,15 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
                 next[at] = next[at - 1];
             next[at] = {c.first + k, entries[k]};
         }
-        for (int k = 0; k < n; ++k) {
-            if (FrontToBack && next[k].entry > bound()) continue;
-            fetch(l, l.cells[next[k].cell], 3 * 64);
+        // The cell on top is opened next, before its data can have arrived: it is fetched first, and of a
+        // leaf most blocks, so that they come in together rather than one after another.
+        int kept = 0;
+        for (int k = 0; k < n; ++k)
+            if (!FrontToBack || !(next[k].entry > bound())) next[kept++] = next[k];
+        for (int k = kept; k-- > 0;)
+            fetch(l, l.cells[next[k].cell], k == kept - 1 ? 12 * 64 : 4 * 64);
+        for (int k = 0; k < kept; ++k)
             stack[top++] = next[k];
-        }
     }
 }
 
