@@ -403,3 +403,41 @@ TEST(Octree, RaysGrazingRoughTerrainMatchBruteForce) {
         EXPECT_GT(check_ray(tree, mesh, CRayForBox(o, target - o)), 10u);
     }
 }
+
+TEST(Octree, OfEqualNearestHitsTheFirstFoundStays) {
+    // Pairs of coincident triangles among many others: both of a pair lie in the same leaves, one after the
+    // other, and are met at exactly the same distance, so the nearest hit is always the pair's first face.
+    std::mt19937 rng(21);
+    CRawMesh mesh = random_mesh(rng, 600);
+    std::uniform_real_distribution<float> pos(-9, 9);
+    std::vector<DWORD> firsts;
+    for (int i = 0; i < 40; ++i) {
+        const VEC a(pos(rng), pos(rng), pos(rng));
+        const DWORD b = static_cast<DWORD>(mesh.vertices.size());
+        mesh.vertices.insert(mesh.vertices.end(), {a, a + VEC(0.7f, 0.1f, 0.2f), a + VEC(0.1f, 0.8f, -0.3f)});
+        firsts.push_back(static_cast<DWORD>(mesh.faces.size()));
+        mesh.faces.emplace_back(b, b + 1, b + 2);
+        mesh.faces.emplace_back(b, b + 1, b + 2);
+    }
+    mesh.attributes.assign(mesh.faces.size(), 0);
+    COctree tree;
+    tree.build_from_vbib(mesh, 8, 8, 0, 1.0f, nullptr);
+    std::normal_distribution<float> gauss;
+    for (const DWORD first : firsts) {
+        const CFace& f = mesh.faces[first];
+        const VEC centre = (mesh.vertices[f.a] + mesh.vertices[f.b] + mesh.vertices[f.c]) / 3.0f;
+        for (int k = 0; k < 8; ++k) {
+            // Well off the pair's plane, from either side.
+            const VEC e1 = mesh.vertices[f.b] - mesh.vertices[f.a],
+                      e2 = mesh.vertices[f.c] - mesh.vertices[f.a];
+            const VEC normal =
+                VEC(e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x);
+            const VEC noise = VEC(gauss(rng), gauss(rng), gauss(rng)) * 0.3f;
+            const VEC dir = (normal.get_normalize() * (k % 2 ? 1.0f : -1.0f) + noise).get_normalize();
+            const CRayForBox ray(centre - dir * 0.01f, dir);
+            OCTREE_INT_ITEM hit;
+            ASSERT_TRUE(tree.get_root()->RayTestNearest(ray, 0, 3.4e38f, hit));
+            EXPECT_EQ(hit.face, first);
+        }
+    }
+}
