@@ -361,12 +361,12 @@ void walk(const OctLayout& l, uint32_t start, const CRayForBox& ray, float t0, f
             next[at] = {c.first + k, entries[k]};
         }
         // The cell on top is opened next, before its data can have arrived: it is fetched first, and of a
-        // leaf most blocks, so that they come in together rather than one after another.
+        // leaf nearly every block, so that they come in together rather than one after another.
         int kept = 0;
         for (int k = 0; k < n; ++k)
             if (!FrontToBack || !(next[k].entry > bound())) next[kept++] = next[k];
         for (int k = kept; k-- > 0;)
-            fetch(l, l.cells[next[k].cell], k == kept - 1 ? 12 * 64 : 4 * 64);
+            fetch(l, l.cells[next[k].cell], k == kept - 1 ? 24 * 64 : 4 * 64);
         for (int k = 0; k < kept; ++k)
             stack[top++] = next[k];
     }
